@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each one for the given
+# number of seconds (default 20) on its seed corpus (fuzz/corpus/<name>).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-20}"
+bash scripts/install-deps.sh
+if ! command -v clang++ >/dev/null; then
+  echo "clang++ not found: fuzz targets skipped"
+  exit 0
+fi
+shopt -s nullglob
+targets=(fuzz/*.cpp)
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "no fuzz targets"
+  exit 0
+fi
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIBO_FUZZ=ON >/dev/null
+cmake --build build/fuzz
+for src in "${targets[@]}"; do
+  name=$(basename "$src" .cpp)
+  work="build/fuzz/corpus/$name"
+  mkdir -p "$work"
+  [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
+  log="build/fuzz/$name.log"
+  echo "== fuzz_$name for ${seconds}s"
+  if ! (cd build/fuzz && ./bin/fuzz_"$name" -max_total_time="$seconds" "corpus/$name" >"$name.log" 2>&1); then
+    tail -n 60 "$log"
+    echo "fuzz_$name FAILED"
+    exit 1
+  fi
+  tail -n 1 "$log"
+done

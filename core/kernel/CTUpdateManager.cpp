@@ -1,0 +1,3 @@
+#include "core/kernel/CTUpdateManager.h"
+
+QIBO_IMPLEMENT_CLASS(CTUpdateManager, CTManager, .desc = "Message manager", .isAbstract = true)

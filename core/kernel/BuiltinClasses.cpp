@@ -1,0 +1,30 @@
+#include "core/kernel/BuiltinClasses.h"
+
+#include "core/kernel/CTClassManager.h"
+#include "core/kernel/CTErrorManager.h"
+#include "core/kernel/CTServiceManager.h"
+#include "core/kernel/CTUpdateManager.h"
+#include "core/kernel/DefClassManager.h"
+#include "core/kernel/DefServiceManager.h"
+#include "core/kernel/DefUpdateManager.h"
+#include "core/object/CTBasicPtr.h"
+
+namespace qibo {
+
+const std::vector<ClassDesc*>& BuiltinClasses() {
+  // Keep this order: services are found by scanning the registry in it, so
+  // abstract interfaces come before their default implementations.
+  static const std::vector<ClassDesc*> classes = {
+      CTBasicPtr::_CD(),
+      CTServiceManager::_CD(),
+      CTErrorManager::_CD(),
+      CTClassManager::_CD(),
+      CTUpdateManager::_CD(),
+      DefServiceManager::_CD(),
+      DefClassManager::_CD(),
+      DefUpdateManager::_CD(),
+  };
+  return classes;
+}
+
+}  // namespace qibo

@@ -1,0 +1,54 @@
+#include "core/kernel/CTManager.h"
+
+#include <algorithm>
+
+QIBO_IMPLEMENT_CLASS(CTManager, CTLogged, .desc = "Manager-Base", .build = 1)
+
+CTManager::~CTManager() { ReleaseDependents(); }
+
+void CTManager::DoAddProperties() {
+  CTLogged::DoAddProperties();
+  AddPropertyRO(DProperty(m_started, "Started"), CTManager::_CD());
+}
+
+void CTManager::Delete() {
+  if (m_started) Stop();
+  CTNamed::Delete();
+}
+
+bool CTManager::Start() {
+  if (m_started) return true;
+  if (!DoStart()) return false;
+  m_started = true;
+  InfoMsg((QIBO_String(GetName()) + " started").c_str(), 2);
+  NoError();
+  return true;
+}
+
+bool CTManager::Stop() {
+  if (!m_started) return true;
+  // By index: stopping a dependent may run arbitrary code.
+  for (size_t i = 0; i < m_dependents.size(); ++i)
+    if (!m_dependents[i]->Stop()) return false;
+  if (!DoStop()) return false;
+  m_started = false;
+  ReleaseDependents();
+  InfoMsg((QIBO_String(GetName()) + " stopped").c_str(), 2);
+  NoError();
+  return true;
+}
+
+void CTManager::AddDependency(CTManager* dependent) {
+  if (!dependent || std::find(m_dependents.begin(), m_dependents.end(), dependent) != m_dependents.end())
+    return;
+  dependent->AddRef(nullptr);
+  m_dependents.push_back(dependent);
+}
+
+void CTManager::ReleaseDependents() {
+  while (!m_dependents.empty()) {
+    CTManager* last = m_dependents.back();
+    m_dependents.pop_back();
+    last->RemoveRef(nullptr);
+  }
+}

@@ -1,0 +1,153 @@
+#include "core/object/CTInterface.h"
+
+#include "core/persist/SmartRegistry.h"
+
+QIBO_IMPLEMENT_CLASS(CTInterface, CTNamed, .desc = "DProperty Interface")
+
+namespace {
+constexpr const char* kUseDefaultSettings = "UseDefaultSettings";
+}
+
+CTInterface::CTInterface(const CTInterface& other)
+    : CTNamed(other),
+      m_applyAfterRead(other.m_applyAfterRead),
+      m_useDefaultSettings(other.m_useDefaultSettings) {}
+
+CTInterface& CTInterface::operator=(const CTInterface& other) {
+  if (this != &other) {
+    CTNamed::operator=(other);
+    m_applyAfterRead = other.m_applyAfterRead;
+    m_useDefaultSettings = other.m_useDefaultSettings;
+  }
+  return *this;
+}
+
+void CTInterface::BuildIfEmpty() {
+  if (m_properties.empty()) DoAddProperties();
+}
+
+bool CTInterface::MakeProperties() {
+  BuildIfEmpty();
+  return !m_properties.empty();
+}
+
+DProperty& CTInterface::GetPropertyNo(int i) {
+  if (static_cast<unsigned>(i) >= m_properties.size()) return DProperty::Null();
+  return m_properties[static_cast<size_t>(i)];
+}
+
+DProperty& CTInterface::GetPropertyByName(const char* name) {
+  if (!name) return DProperty::Null();
+  BuildIfEmpty();
+  for (DProperty& p : m_properties)
+    if (qibo::EqualsIC(p.GetName(), name)) return p;
+  return DProperty::Null();
+}
+
+DProperty& CTInterface::GetPropertyByPtr(const void* field) {
+  BuildIfEmpty();
+  for (DProperty& p : m_properties)
+    if (p.ID() == field) return p;
+  return DProperty::Null();
+}
+
+DProperty& CTInterface::InvalidatePtr(const void* field) {
+  DProperty& p = GetPropertyByPtr(field);
+  p.Invalidate();
+  return p;
+}
+
+DProperty& CTInterface::ApplyPtr(const void* field) {
+  DProperty& p = InvalidatePtr(field);
+  OnPropertyChanged(p);
+  return p;
+}
+
+void CTInterface::ApplyChanges() {
+  // By index: a handler may add properties and move the table.
+  for (size_t i = 0; i < m_properties.size(); ++i)
+    if (m_properties[i].Changed()) OnPropertyChanged(m_properties[i]);
+}
+
+void CTInterface::CopyProperties(CTInterface* other) {
+  if (!other) return;
+  BuildIfEmpty();
+  for (size_t i = 0; i < m_properties.size(); ++i) {
+    const DProperty source = other->GetPropertyByName(m_properties[i].GetName());
+    m_properties[i].FromProperty(source);
+  }
+}
+
+void CTInterface::RemoveProperties() {
+  m_properties.clear();
+  m_properties.shrink_to_fit();
+}
+
+void CTInterface::DoAddProperties() {
+  for (const DProperty& p : m_properties)
+    if (p.ID() == &m_useDefaultSettings) return;  // already added ahead of a subclass's first entry
+  AddProperty(DProperty(m_useDefaultSettings, kUseDefaultSettings), CTInterface::_CD());
+}
+
+void CTInterface::OnPropertyChanged(DProperty& property) { property.SetChanged(false); }
+
+DProperty& CTInterface::Append(DProperty property) {
+  // "UseDefaultSettings" is always entry 0, even when a subclass adds its
+  // own entries before calling its base.
+  if (m_properties.empty() && !qibo::EqualsIC(property.GetName(), kUseDefaultSettings))
+    CTInterface::DoAddProperties();
+  if (m_properties.size() == m_properties.capacity()) m_properties.reserve(m_properties.capacity() + kGrowStep);
+  m_properties.push_back(property);
+  return m_properties.back();
+}
+
+DProperty& CTInterface::AddProperty(const DProperty& property, const ClassDesc* owner) {
+  DProperty entry(property);
+  entry.SetPersistent(true);
+  entry.SetOwnerID(owner ? owner->ID() : 0);
+  return Append(entry);
+}
+
+DProperty& CTInterface::AddPropertyReg(const DProperty& property, const ClassDesc* owner) {
+  return AddProperty(property, owner);
+}
+
+DProperty& CTInterface::AddPropertyRO(const DProperty& property, const ClassDesc* owner) {
+  DProperty entry(property);
+  entry.SetPersistent(true);
+  entry.SetReadOnly(true);
+  entry.SetChanged(false);
+  entry.SetOwnerID(owner ? owner->ID() : 0);
+  return Append(entry);
+}
+
+void CTInterface::ReadProperties() {
+  BuildIfEmpty();
+  if (m_properties.empty()) return;
+  if (!m_useDefaultSettings) {
+    SmartRegistry registry;
+    if (registry.Open(this, nullptr)) {
+      for (size_t i = 0; i < m_properties.size() && !m_useDefaultSettings; ++i) {
+        DProperty& p = m_properties[i];
+        if (!p.ReadOnly() && p.Persistent()) registry.Read(p);
+      }
+      registry.Close();
+    }
+  }
+  if (m_applyAfterRead) ApplyChanges();
+}
+
+void CTInterface::WriteProperties() {
+  BuildIfEmpty();
+  if (m_properties.empty()) return;
+  ApplyChanges();
+  int stored = 0;
+  for (const DProperty& p : m_properties)
+    if (!p.ReadOnly() && p.Persistent()) ++stored;
+  if (stored < 2) return;  // nothing besides "UseDefaultSettings"
+  SmartRegistry registry;
+  if (!registry.Open(this, nullptr)) return;
+  for (DProperty& p : m_properties)
+    if (!p.ReadOnly() && p.Persistent()) registry.Write(p);
+  registry.Close();
+}

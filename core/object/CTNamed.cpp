@@ -1,0 +1,109 @@
+#include "core/object/CTNamed.h"
+
+#include <cstring>
+
+#include "core/devices/NetworkApi.h"
+#include "core/kernel/CTUpdateManager.h"
+#include "core/kernel/EngineApi.h"
+#include "core/kernel/Kernel.h"
+
+QIBO_IMPLEMENT_CLASS(CTNamed, CTStreamed, .desc = "Messaging")
+
+namespace {
+
+// Registration announcements to the other copies in a network session.
+constexpr int kMsgRegistered = static_cast<int>(0x3F060351u);
+constexpr int kMsgUnregistered = static_cast<int>(0x3F060350u);
+
+// The running message manager, held for the duration of one call.
+class MessageManagerCall {
+ public:
+  MessageManagerCall()
+      : m_manager(static_cast<CTUpdateManager*>(qiBO_GetService(CTUpdateManager::_CD()))), m_hold(m_manager) {}
+  CTUpdateManager* operator->() const { return m_manager; }
+  explicit operator bool() const { return m_manager && m_manager->IsStarted(); }
+
+ private:
+  CTUpdateManager* m_manager;
+  ScopedRef m_hold;
+};
+
+}  // namespace
+
+CTNamed::CTNamed(const char* name) { qibo::CopyText(m_name, sizeof(m_name), name); }
+
+CTNamed::CTNamed(const CTNamed& other)
+    : CTStreamed(other), m_registered(false), m_lastChange(other.m_lastChange) {
+  memcpy(m_name, other.m_name, sizeof(m_name));
+}
+
+CTNamed& CTNamed::operator=(const CTNamed& other) {
+  if (this != &other) {
+    CTStreamed::operator=(other);
+    m_lastChange = other.m_lastChange;
+    memcpy(m_name, other.m_name, sizeof(m_name));
+  }
+  return *this;
+}
+
+CTNamed::~CTNamed() = default;
+
+void CTNamed::SetName(const char* name) { qibo::CopyText(m_name, sizeof(m_name), name); }
+
+void CTNamed::Delete() {
+  if (m_registered) UnregisterWithService();
+  CTReferenced::Delete();
+}
+
+void CTNamed::WriteToStream(Stream* stream, uint32_t flags) { CTStreamed::WriteToStream(stream, flags); }
+
+bool CTNamed::ProcessChunk(Stream* stream, uint32_t chunkID) { return CTStreamed::ProcessChunk(stream, chunkID); }
+
+void CTNamed::Invalidate() { m_lastChange = qiBO_GetFrameID(); }
+
+void CTNamed::OnMessage(int message, void* data) {
+  if (message == kMsgRename && data) SetName(static_cast<const char*>(data));
+}
+
+bool CTNamed::RegisterWithService() {
+  if (m_registered) return false;
+  m_registered = DoRegisterWithService();
+  if (m_registered && IsNetMaster() && GetNetID() != 0) BroadcastMessage(kMsgRegistered, 0);
+  return m_registered;
+}
+
+bool CTNamed::UnregisterWithService() {
+  if (!m_registered) return false;
+  ScopedRef alive(this);
+  m_registered = !DoUnregisterWithService();
+  if (!m_registered && IsNetMaster() && GetNetID() != 0) BroadcastMessage(kMsgUnregistered, 0);
+  return !m_registered;
+}
+
+void CTNamed::AddUpdate(UpdateFn fn, int32_t period, int count) {
+  if (MessageManagerCall manager; manager) manager->AddUpdate(this, fn, period, count);
+}
+
+void CTNamed::RemoveUpdate(UpdateFn fn) {
+  if (MessageManagerCall manager; manager) manager->RemoveUpdate(this, fn);
+}
+
+void CTNamed::AddMsg(int message, void* data, int32_t delay) {
+  if (MessageManagerCall manager; manager) manager->AddMsg(this, message, data, delay, 1);
+}
+
+void CTNamed::AddInfMsg(int message, void* data, int32_t period) {
+  if (MessageManagerCall manager; manager) manager->AddMsg(this, message, data, period, -1);
+}
+
+void CTNamed::RemoveInfMsg(int message) {
+  if (MessageManagerCall manager; manager) manager->RemoveMsg(this, message);
+}
+
+void CTNamed::BroadcastMessage(int message, int32_t argument) {
+  if (GetNetID() != 0) qiBO_SendNetworkMessage(GetNetID(), message, argument);
+}
+
+void CTNamed::BroadcastData(int message, void* data, int size) {
+  if (GetNetID() != 0) qiBO_SendNetworkData(GetNetID(), message, data, size);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/object/QIBO_String.h"
+
+class CTBasic;
+class DProperty;
+
+// Stores and loads property values in the settings file ".\qibo.ini", one
+// section per class: the class name, or "QIBO Settings" without an object,
+// followed by "_" and the sub-name when one is given. Keys are property
+// names. Failures show only in the results; nothing is logged.
+class SmartRegistry {
+ public:
+  static constexpr const char* kFileName = ".\\qibo.ini";
+
+  SmartRegistry() = default;
+  ~SmartRegistry() { Close(); }
+  SmartRegistry(const SmartRegistry&) = delete;
+  SmartRegistry& operator=(const SmartRegistry&) = delete;
+
+  // Opens the object's section. Always succeeds; the file need not exist.
+  bool Open(const CTBasic* object, const char* subName);
+  bool Create(const CTBasic* object, const char* subName) { return Open(object, subName); }
+
+  // False if not open, the property is read-only or not stored, or the key
+  // is absent; otherwise loads the value and marks the property changed.
+  bool Read(DProperty& property);
+  // Whether the value was written.
+  bool Write(DProperty& property);
+
+  QIBO_String Key() const { return m_key; }
+  bool Valid() const { return m_open; }
+  void Close() { m_open = false; }
+
+  static QIBO_String MakeKey(const CTBasic* object, const char* subName);
+
+ private:
+  bool m_open = false;
+  QIBO_String m_key;
+};

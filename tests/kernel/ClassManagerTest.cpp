@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "core/kernel/CTClassManager.h"
+#include "core/kernel/ClassApi.h"
+#include "core/kernel/DefClassManager.h"
+#include "core/kernel/Kernel.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+class Gadget : public CTReferenced {};
+
+// Two builds of one class (same name, same ID) and an impostor with the ID
+// but another name; made by hand as a plug-in with an older build would.
+constexpr uint32_t kGadgetId = qibo::ClassId("TestGadget");
+constinit qibo::ClassDescOf<Gadget> g_gadget1{"TestGadget", kGadgetId, &CTReferenced::s_classDesc,
+                                               qibo::ClassInfo{.desc = "Gadget", .build = 1}};
+constinit qibo::ClassDescOf<Gadget> g_gadget2{"TestGadget", kGadgetId, &CTReferenced::s_classDesc,
+                                               qibo::ClassInfo{.desc = "Gadget", .build = 2}};
+constinit qibo::ClassDescOf<Gadget> g_gadget0{"TestGadget", kGadgetId, &CTReferenced::s_classDesc,
+                                               qibo::ClassInfo{.desc = "Gadget", .build = 0}};
+constinit qibo::ClassDescOf<Gadget> g_impostor{"TestImpostor", kGadgetId, &CTReferenced::s_classDesc,
+                                                qibo::ClassInfo{}};
+
+class ClassManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.Enter());
+    m_classes = static_cast<DefClassManager*>(qiBO_GetService(CTClassManager::_CD()));
+    ASSERT_NE(m_classes, nullptr);
+  }
+  void TearDown() override {
+    qiBO_Deinit();
+    m_dir.Leave();
+  }
+  int IndexOf(const ClassDesc* cd) {
+    for (int i = 0; i < qiBO_GetClassDescCount(); ++i)
+      if (qiBO_GetClassDescNo(i) == cd) return i;
+    return -1;
+  }
+  qibo::test::TempDir m_dir;
+  DefClassManager* m_classes = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ClassManagerTest, RegistrationsAreCounted) {
+  qiBO_RegisterClass(&g_gadget1);
+  qiBO_RegisterClass(&g_gadget1);
+  EXPECT_EQ(m_classes->GetRegistrationCount(&g_gadget1), 2);
+  qiBO_UnregisterClass(&g_gadget1);
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), &g_gadget1);
+  qiBO_UnregisterClass(&g_gadget1);
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), nullptr);
+  // Ancestors were counted along and are still registered by the built-ins.
+  EXPECT_EQ(qiBO_FindClassDesc(CTReferenced::_CD()->ID()), CTReferenced::_CD());
+}
+
+TEST_F(ClassManagerTest, NewerBuildReplacesInPlaceAndOlderComesBack) {
+  qiBO_RegisterClass(&g_gadget1);
+  const int index = IndexOf(&g_gadget1);
+  ASSERT_GE(index, 0);
+  qiBO_RegisterClass(&g_gadget2);
+  EXPECT_EQ(qiBO_GetClassDescNo(index), &g_gadget2);
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), &g_gadget2);
+  qiBO_RegisterClass(&g_gadget0);  // older: ignored
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), &g_gadget2);
+  EXPECT_EQ(m_classes->LastErrorMsg(), "Older build detected of TestGadget");
+  qiBO_UnregisterClass(&g_gadget2);
+  // The best remaining build comes back, at the end of the registry.
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), &g_gadget1);
+  EXPECT_EQ(IndexOf(&g_gadget1), qiBO_GetClassDescCount() - 1);
+}
+
+TEST_F(ClassManagerTest, DifferentClassesWithOneIdAreRefused) {
+  qiBO_RegisterClass(&g_gadget1);
+  qiBO_RegisterClass(&g_impostor);
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), &g_gadget1);
+  EXPECT_TRUE(m_classes->HasError());
+  EXPECT_EQ(m_classes->LastErrorMsg(), "Differing classes with equal IDs: TestImpostor and TestGadget");
+  // It stays known: unregistering the winner brings it in.
+  qiBO_UnregisterClass(&g_gadget1);
+  EXPECT_EQ(qiBO_FindClassDesc(kGadgetId), &g_impostor);
+}
+
+TEST_F(ClassManagerTest, LookupsByNameInThreePasses) {
+  EXPECT_EQ(qiBO_FindClassDescByName("CTManager"), CTManager::_CD());
+  EXPECT_EQ(qiBO_FindClassDescByName("ctmanager"), nullptr);
+  EXPECT_EQ(qiBO_FindClassDescByNameIC("ctmanager"), CTManager::_CD());
+  EXPECT_EQ(qiBO_FindClassDescByNameIC("manager"), CTManager::_CD());
+  EXPECT_EQ(qiBO_FindClassDescByNameIC("classMANAGER"), CTClassManager::_CD());
+  // Description: the interface comes before its implementation.
+  EXPECT_EQ(qiBO_FindClassDescByNameIC("CLASS MANAGER"), CTClassManager::_CD());
+  EXPECT_EQ(qiBO_FindClassDescByNameIC("runtime type identification"), CTBasic::_CD());
+  EXPECT_EQ(qiBO_FindClassDescByNameIC("nothing like it"), nullptr);
+  EXPECT_EQ(qiBO_FindClassDescByNameIC(nullptr), nullptr);
+  EXPECT_EQ(qiBO_GetClassID("CTNamed"), 0x3F060351u);
+  EXPECT_EQ(qiBO_GetClassID("CTUnknown"), 0u);
+}
+
+TEST_F(ClassManagerTest, NamesOfUnregisteredIdsAndIndexBounds) {
+  EXPECT_EQ(qiBO_GetClassName(0x12345678), "0x12345678");
+  EXPECT_EQ(qiBO_GetClassName(0xDE9FBA85), "CTBasic");
+  EXPECT_EQ(qiBO_GetClassDescNo(-1), nullptr);
+  EXPECT_EQ(qiBO_GetClassDescNo(qiBO_GetClassDescCount()), nullptr);
+}
+
+TEST_F(ClassManagerTest, CreateByNameRespectsAbstract) {
+  CTBasic* manager = qiBO_CreateClassByName("CTManager");
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(manager->GetCD(), CTManager::_CD());
+  manager->Delete();
+  EXPECT_EQ(qiBO_CreateClassByName("CTClassManager"), nullptr);
+  CTBasic* named = qiBO_CreateClass(0x3F060351);
+  ASSERT_NE(named, nullptr);
+  named->Delete();
+}
+
+TEST_F(ClassManagerTest, BuiltinsComeInRegistrationOrderWithAncestorsAfterEach) {
+  ASSERT_GE(qiBO_GetClassDescCount(), 3);
+  EXPECT_EQ(qiBO_GetClassDescNo(0), qiBO_FindClassDescByName("CTBasicPtr"));
+  EXPECT_EQ(qiBO_GetClassDescNo(1), CTBasic::_CD());
+  // Every registered class's ancestors are registered too.
+  for (int i = 0; i < qiBO_GetClassDescCount(); ++i)
+    for (const ClassDesc* cd = qiBO_GetClassDescNo(i); cd; cd = cd->GetInheritedCD())
+      EXPECT_EQ(qiBO_FindClassDesc(cd->ID()), cd) << cd->GetName().c_str();
+}

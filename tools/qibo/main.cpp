@@ -6,6 +6,7 @@
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
+#include "tools/qibo/Commands.h"
 
 namespace {
 
@@ -38,11 +39,40 @@ void ListServices() {
   }
 }
 
+}  // namespace
+
+namespace qibo::tool {
+
+int ListAll(int argc, char** argv) {
+  const bool classes = argc < 1 || strcmp(argv[0], "classes") == 0;
+  const bool services = argc < 1 || strcmp(argv[0], "services") == 0;
+  if (classes) ListClasses();
+  if (services) ListServices();
+  return 0;
+}
+
+}  // namespace qibo::tool
+
+namespace {
+
+struct Verb {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* usage;
+};
+
+const Verb kVerbs[] = {
+    {"classes", qibo::tool::ListAll, "classes                 list the registered classes"},
+    {"services", qibo::tool::ListAll, "services                list the running services and their properties"},
+    {"dump", qibo::tool::Dump, "dump FILE               print a chunk stream as an indented tree"},
+    {"pack", qibo::tool::Pack, "pack OUT.vdl FILES...   write a package of the given files"},
+    {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},
+    {"extract", qibo::tool::Extract, "extract PACKAGE [MEMBER...]  write a package's members as files"},
+};
+
 int Usage() {
-  fprintf(stderr,
-          "usage: qibo            list the registered classes and the running services\n"
-          "       qibo classes    list the registered classes\n"
-          "       qibo services   list the running services and their properties\n");
+  fprintf(stderr, "usage: qibo                      list the registered classes and the running services\n");
+  for (const Verb& verb : kVerbs) fprintf(stderr, "       qibo %s\n", verb.usage);
   return 2;
 }
 
@@ -50,16 +80,21 @@ int Usage() {
 
 int main(int argc, char** argv) {
   qiBO_Init();
-  int result = 0;
+  int result = 2;
   if (argc < 2) {
-    ListClasses();
-    ListServices();
-  } else if (strcmp(argv[1], "classes") == 0) {
-    ListClasses();
-  } else if (strcmp(argv[1], "services") == 0) {
-    ListServices();
+    result = qibo::tool::ListAll(0, nullptr);
   } else {
-    result = Usage();
+    const Verb* verb = nullptr;
+    for (const Verb& v : kVerbs)
+      if (strcmp(argv[1], v.name) == 0) verb = &v;
+    if (!verb) {
+      result = Usage();
+    } else {
+      // "classes" and "services" take their own name as the argument.
+      const bool self = verb->run == qibo::tool::ListAll;
+      result = self ? verb->run(1, argv + 1) : verb->run(argc - 2, argv + 2);
+      if (result == 2) Usage();
+    }
   }
   qiBO_Deinit();
   return result;

@@ -169,19 +169,23 @@ int DTransform::PruneEuler() const {
   return std::popcount(parts);
 }
 
-// Cosine and sine of each angle that takes part; an angle that does not counts as 0.
+// Cosine and sine of the angles. With one angle taking part the rotation is that single-axis
+// rotation; with two or three, all stored angles count, so an azimuth kept while looking
+// straight up or down still places the right axis.
 void DTransform::EulerCosSin(float& ca, float& sa, float& ce, float& se, float& ct, float& st) const {
+  const uint32_t parts = m_flags & kEulerParts;
+  const bool single = std::popcount(parts) == 1;
   ca = ce = ct = 1.0f;
   sa = se = st = 0.0f;
-  if (m_flags & kAzPart) {
+  if (!single || parts == kAzPart) {
     ca = std::cos(m_az);
     sa = std::sin(m_az);
   }
-  if (m_flags & kElPart) {
+  if (!single || parts == kElPart) {
     ce = std::cos(m_el);
     se = std::sin(m_el);
   }
-  if (m_flags & kTwPart) {
+  if (!single || parts == kTwPart) {
     ct = std::cos(m_tw);
     st = std::sin(m_tw);
   }
@@ -234,12 +238,17 @@ bool DTransform::UpdateQuaternion() const {
   } else if (m_flags & kRotationMatrixValid) {
     m_quaternion = Quaternion::FromMatrix(m_rotation);
   } else if (m_flags & kEulerValid) {
-    PruneEuler();
-    Quaternion q;
-    if (m_flags & kAzPart) q = Quaternion::RotationAz(m_az);
-    if (m_flags & kElPart) q *= Quaternion::RotationEl(m_el);
-    if (m_flags & kTwPart) q *= Quaternion::RotationTw(m_tw);
-    m_quaternion = q;
+    const int parts = PruneEuler();
+    const uint32_t bits = m_flags & kEulerParts;
+    if (parts == 0) {
+      m_quaternion.SetIdentity();
+    } else if (parts == 1) {
+      m_quaternion = bits == kAzPart   ? Quaternion::RotationAz(m_az)
+                     : bits == kElPart ? Quaternion::RotationEl(m_el)
+                                       : Quaternion::RotationTw(m_tw);
+    } else {
+      m_quaternion = Quaternion::FromEuler(m_az, m_el, m_tw);
+    }
   } else if (m_flags & kDirectionValid) {
     UpdateRotationMatrix();
     m_quaternion = Quaternion::FromMatrix(m_rotation);
@@ -287,6 +296,9 @@ bool DTransform::UpdateEuler() const {
     m_tw = tw;
     m_flags |= kEulerParts;
   } else if (HasRotation() && (m_flags & kDirectionValid)) {
+    // Derive the whole matrix from the direction first: the angles below drop the azimuth
+    // near the vertical, so they must not become the source of the other representations.
+    UpdateRotationMatrix();
     const Vector3 d = m_rotation.Row(2);
     m_el = std::atan2(-d.y, std::sqrt(d.x * d.x + d.z * d.z));
     m_flags |= kElPart;

@@ -33,8 +33,12 @@ void Cleanup() {
 
 bool Setup() {
   if (!g_dir.empty()) return true;
-  char name[] = "/tmp/qibo-fuzz-ini-XXXXXX";
-  if (!mkdtemp(name)) return false;
+  // Memory-backed if we can: every write syncs the file before renaming it.
+  char shm[] = "/dev/shm/qibo-fuzz-ini-XXXXXX";
+  char tmp[] = "/tmp/qibo-fuzz-ini-XXXXXX";
+  const char* name = mkdtemp(shm);
+  if (!name) name = mkdtemp(tmp);
+  if (!name) return false;
   g_dir = name;
   g_file = g_dir + "/qibo.ini";
   atexit(Cleanup);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -239,11 +240,18 @@ bool WriteValue(const char* file, const char* section, const char* key, const ch
   const std::string_view keyName = Trim(key);
   if (!CanStore(sectionName, keyName, value)) return false;
 
-  const std::string path = ResolvePath(file);
+  std::string path = ResolvePath(file);
+  if (path.empty()) return false;
+  // A settings file that is a link stays one: the new file replaces the
+  // link's target, not the link.
+  if (char* target = realpath(path.c_str(), nullptr)) {
+    path = target;
+    free(target);
+  }
   std::string text;
   bool exists = false;
   mode_t mode = kNewFileMode;
-  if (path.empty() || !LoadFile(path, text, exists, mode)) return false;
+  if (!LoadFile(path, text, exists, mode)) return false;
   const std::vector<IniLine> lines = Parse(text);
   const IniLookup found = Find(lines, sectionName, keyName);
 

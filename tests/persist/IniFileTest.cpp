@@ -309,6 +309,15 @@ TEST_F(IniFileTest, Save_KeepsFileModeAndLeavesNoTemporary) {
   EXPECT_EQ(FilesInDir(), 1u);
 }
 
+TEST_F(IniFileTest, Save_ThroughALinkUpdatesItsTarget) {
+  ASSERT_TRUE(std::filesystem::create_directory("dotfiles"));
+  Put("[S]\nk=1\n", "dotfiles/qibo.ini");
+  std::filesystem::create_symlink("dotfiles/qibo.ini", kFile);
+  ASSERT_TRUE(IniWriteString(kFile, "S", "k", "2"));
+  EXPECT_TRUE(std::filesystem::is_symlink(kFile));
+  EXPECT_EQ(Get("dotfiles/qibo.ini"), "[S]\nk=2\n");
+}
+
 TEST_F(IniFileTest, Save_UnreadableTargetIsNotReplaced) {
   ASSERT_TRUE(std::filesystem::create_directory("dir.ini"));
   EXPECT_FALSE(IniWriteString("dir.ini", "S", "k", "1"));

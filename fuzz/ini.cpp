@@ -127,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       beforeInt[s][k] = qibo::IniGetInt(file, kSections[s], kKeys[k], static_cast<int32_t>(0xCDCDCDCDu));
       unsigned char blob[4] = {1, 2, 3, 4};
       if (!qibo::IniGetStruct(file, kSections[s], kKeys[k], blob, sizeof(blob))) {
-        Check(blob[0] == 1 && blob[1] == 2 && blob[2] == 3 && blob[3] == 4, "a failed struct read changed the data");
+        Check(blob[0] == 1 && blob[1] == 2 && blob[2] == 3 && blob[3] == 4,
+              "a failed struct read changed the data");
       }
     }
   }

@@ -24,9 +24,9 @@ enum class LineKind { kOther, kBlank, kComment, kSection, kKey };
 // One line of the file as byte offsets into its text. Nothing is copied, so
 // a write can splice the original bytes back unchanged.
 struct IniLine {
-  size_t begin = 0;       // first byte
-  size_t end = 0;         // end of the content, before LF or CR LF
-  size_t next = 0;        // first byte of the next line
+  size_t begin = 0;  // first byte
+  size_t end = 0;    // end of the content, before LF or CR LF
+  size_t next = 0;   // first byte of the next line
   LineKind kind = LineKind::kOther;
   bool readable = false;  // kSection: the header has a name we can match
   std::string_view name;  // kSection, kKey: trimmed name
@@ -192,8 +192,10 @@ bool SaveFile(const std::string& path, const std::string& text, mode_t mode) {
   while (ok && done < text.size()) {
     const ssize_t n = write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   ok = ok && fsync(fd) == 0;
   ok = (close(fd) == 0) && ok;
@@ -257,7 +259,8 @@ bool WriteValue(const char* file, const char* section, const char* key, const ch
 
   // New lines follow the file's own line ends.
   const size_t firstLf = text.find('\n');
-  const char* eol = (firstLf != std::string::npos && firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
+  const char* eol =
+      (firstLf != std::string::npos && firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
 
   std::string out;
   if (found.key >= 0) {
@@ -320,8 +323,7 @@ int32_t IniGetInt(const char* file, const char* section, const char* key, int32_
   }
 }
 
-QIBO_String IniGetString(const char* file, const char* section, const char* key,
-                         const char* defaultValue) {
+QIBO_String IniGetString(const char* file, const char* section, const char* key, const char* defaultValue) {
   try {
     std::string raw;
     if (ReadValue(file, section, key, raw)) {
@@ -369,8 +371,7 @@ bool IniWriteString(const char* file, const char* section, const char* key, cons
   }
 }
 
-bool IniWriteStruct(const char* file, const char* section, const char* key, const void* data,
-                    int size) {
+bool IniWriteStruct(const char* file, const char* section, const char* key, const void* data, int size) {
   if (!data || size < 1) return false;
   try {
     static constexpr char kHex[] = "0123456789ABCDEF";

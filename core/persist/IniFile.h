@@ -44,8 +44,7 @@ int32_t IniGetInt(const char* file, const char* section, const char* key, int32_
 // The value, cut to 255 characters; one pair of matching quotes (' or ")
 // around it is removed. The default (trailing blanks removed; empty for null)
 // if the key is absent. An empty value reads as "".
-QIBO_String IniGetString(const char* file, const char* section, const char* key,
-                         const char* defaultValue);
+QIBO_String IniGetString(const char* file, const char* section, const char* key, const char* defaultValue);
 
 // Reads size bytes stored by IniWriteStruct. False, with data untouched, if
 // the key is absent, the value is not exactly 2 * size + 2 hexadecimal digits
@@ -61,7 +60,6 @@ bool IniWriteString(const char* file, const char* section, const char* key, cons
 
 // Stores size bytes (size >= 1) as upper-case hexadecimal pairs followed by a
 // checksum byte, the sum of the bytes modulo 256, also as two hex digits.
-bool IniWriteStruct(const char* file, const char* section, const char* key, const void* data,
-                    int size);
+bool IniWriteStruct(const char* file, const char* section, const char* key, const void* data, int size);
 
 }  // namespace qibo

@@ -127,7 +127,9 @@ bool SmartFile::SeekTo(int32_t pos) { return SeekPhysical(pos); }
 
 bool SmartFile::SeekEnd(int32_t n) { return SeekPhysical(static_cast<int64_t>(m_size) - n); }
 
-bool SmartFile::SeekRel(int32_t delta) { return m_file && SeekPhysical(static_cast<int64_t>(FilePos()) + delta); }
+bool SmartFile::SeekRel(int32_t delta) {
+  return m_file && SeekPhysical(static_cast<int64_t>(FilePos()) + delta);
+}
 
 void SmartFile::SwitchTo(LastOp op) {
   if (m_lastOp != LastOp::kNone && m_lastOp != op) fseek(m_file, 0, SEEK_CUR);

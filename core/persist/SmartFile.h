@@ -50,7 +50,7 @@ class SmartFile {
   bool IsOpen() const { return m_file != nullptr; }
   uint32_t Start() const { return m_start; }
 
-  uint32_t FilePos() const;    // position relative to the start; 0 when closed
+  uint32_t FilePos() const;  // position relative to the start; 0 when closed
   uint32_t FileSize() const { return m_size; }
   // The underlying end-of-file indicator is set, or the position is at or
   // past the data's end. True when closed.
@@ -95,8 +95,8 @@ class SmartFile {
   void AfterWrite();
 
   FILE* m_file = nullptr;
-  uint32_t m_start = 0;  // offset of the data in the physical file
-  uint32_t m_size = 0;   // bytes of data
+  uint32_t m_start = 0;    // offset of the data in the physical file
+  uint32_t m_size = 0;     // bytes of data
   bool m_isRange = false;  // a fixed byte range: never grows, seeks stay inside
   LastOp m_lastOp = LastOp::kNone;
 };

@@ -1,5 +1,3 @@
-#include "core/persist/IniFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "core/persist/IniFile.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -42,8 +41,8 @@ class IniFileTest : public ::testing::Test {
     return IniGetString(kFile, section, key, "$$DUMMY").c_str();
   }
   static size_t FilesInDir() {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("."),
-                                             std::filesystem::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator()));
   }
 
   qibo::test::TempDir m_dir;
@@ -240,12 +239,18 @@ TEST_F(IniFileTest, DamagedFile_ReadsWhatItCanAndWriteKeepsTheRest) {
       "[Good]\n" +
       overlong + "\n" +
       "noequals\n"
-      "nul=a" + std::string(1, '\0') + "b\n"
+      "nul=a" +
+      std::string(1, '\0') +
+      "b\n"
       "=no name\n"
       "bin=\x80\x81 text\n"
-      "long" + overlong + "=x\n"
+      "long" +
+      overlong +
+      "=x\n"
       "ok=fine\r\n"
-      "[Nul" + std::string(1, '\0') + "]\n"
+      "[Nul" +
+      std::string(1, '\0') +
+      "]\n"
       "hidden=1\n";
   Put(damaged);
   EXPECT_EQ(Str("Good", "ok"), "fine");
@@ -333,8 +338,8 @@ TEST_F(IniFileTest, FileName_BackslashesAndCaseReachTheFileOnDisk) {
   EXPECT_EQ(IniGetInt(".\\config\\QIBO.INI", "S", "k", 0), 1);
   ASSERT_TRUE(IniWriteString(".\\CONFIG\\qibo.ini", "S", "k", "2"));
   EXPECT_EQ(Get("Config/Qibo.ini"), "[S]\nk=2\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("Config"), std::filesystem::directory_iterator()),
-            1);
+  EXPECT_EQ(
+      std::distance(std::filesystem::directory_iterator("Config"), std::filesystem::directory_iterator()), 1);
   ASSERT_TRUE(IniWriteString(".\\qibo.ini", "T", "x", "y"));
   EXPECT_EQ(Get(), "[T]\nx=y\n");
 }

@@ -1,5 +1,3 @@
-#include "core/persist/SmartFile.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "core/persist/OsPath.h"
+#include "core/persist/SmartFile.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -20,7 +19,9 @@ class SmartFileTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
   void TearDown() override { m_dir.Leave(); }
 
-  static void Put(const char* name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
+  static void Put(const char* name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
   static std::string Get(const char* name) {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -46,11 +47,11 @@ TEST_F(SmartFileTest, ReadLine_LineEndRules) {
   } cases[] = {
       {"a\nb", {"a", "b"}},
       {"a\r\nb", {"a", "b"}},
-      {"a\n\rb", {"a", "b"}},          // LF CR is one line end as well
-      {"a\r\rb", {"a", "", "b"}},      // two CRs are two
+      {"a\n\rb", {"a", "b"}},      // LF CR is one line end as well
+      {"a\r\rb", {"a", "", "b"}},  // two CRs are two
       {"a\n\nb", {"a", "", "b"}},
       {"a\r\n\r\nb", {"a", "", "b"}},
-      {"a\rb\n", {"a", "b"}},          // the byte after a lone CR is kept
+      {"a\rb\n", {"a", "b"}},  // the byte after a lone CR is kept
       {std::string("a\0b", 3), {"a", "b"}},
       {std::string("\0\0", 2), {"", ""}},
       {"last\r", {"last"}},

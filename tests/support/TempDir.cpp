@@ -39,8 +39,8 @@ void TempDir::Leave() {
   // A test may have made a directory read-only; give write access back so
   // that the tree can be removed.
   fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-  for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(m_path, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(m_path, ec);

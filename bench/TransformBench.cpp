@@ -38,7 +38,8 @@ BENCHMARK(BM_SetEulerThenGetRotationMatrix);
 void BM_Combine(benchmark::State& state) {
   const bool uniform = state.range(0) != 0;
   const DTransform a = Placed(0.3, 0.2, 0.1, uniform ? Vector3(2, 2, 2) : Vector3(1, 2, 3), Vector3(1, 2, 3));
-  const DTransform b = Placed(-0.5, 0.4, 0.9, uniform ? Vector3(3, 3, 3) : Vector3(0.5, 1, 2), Vector3(-4, 0, 7));
+  const DTransform b =
+      Placed(-0.5, 0.4, 0.9, uniform ? Vector3(3, 3, 3) : Vector3(0.5, 1, 2), Vector3(-4, 0, 7));
   DTransform c;
   c.Combine(a, b);  // derive the inputs' caches once, as a scene graph would between frames
   for (auto _ : state) {

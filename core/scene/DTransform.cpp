@@ -11,8 +11,8 @@ const DTransform DTransform::I;
 
 namespace {
 
-// Applies `op` in place to `count` vectors `stride` bytes apart (0: packed). Kept in the
-// header-free part so each caller's op, holding its matrix in locals, inlines into a tight loop.
+// Applies `op` in place to `count` vectors `stride` bytes apart (0: packed). Each caller's op
+// holds its matrix in locals and inlines into a tight loop.
 template <class Op>
 void ApplyStrided(Vector3* first, int32_t count, int32_t stride, const Op& op) {
   if (first == nullptr || count <= 0) return;
@@ -39,8 +39,18 @@ void ApplyPointers(Vector3* const* items, int32_t count, const Op& op) {
 struct AffineOp {
   float m00, m01, m02, m10, m11, m12, m20, m21, m22, tx, ty, tz;
   AffineOp(const Matrix33& m, const Vector3& t)
-      : m00(m.m[0][0]), m01(m.m[0][1]), m02(m.m[0][2]), m10(m.m[1][0]), m11(m.m[1][1]), m12(m.m[1][2]),
-        m20(m.m[2][0]), m21(m.m[2][1]), m22(m.m[2][2]), tx(t.x), ty(t.y), tz(t.z) {}
+      : m00(m.m[0][0]),
+        m01(m.m[0][1]),
+        m02(m.m[0][2]),
+        m10(m.m[1][0]),
+        m11(m.m[1][1]),
+        m12(m.m[1][2]),
+        m20(m.m[2][0]),
+        m21(m.m[2][1]),
+        m22(m.m[2][2]),
+        tx(t.x),
+        ty(t.y),
+        tz(t.z) {}
   Vector3 operator()(const Vector3& p) const {
     return {p.x * m00 + p.y * m10 + p.z * m20 + tx, p.x * m01 + p.y * m11 + p.z * m21 + ty,
             p.x * m02 + p.y * m12 + p.z * m22 + tz};
@@ -468,9 +478,15 @@ void DTransform::MoveForward(const double& d) {
   WritePosition();
 }
 
-void DTransform::RotateToAz(const double& a) { SetRotationMatrix(Matrix33::RotationAz(static_cast<float>(a))); }
-void DTransform::RotateToEl(const double& a) { SetRotationMatrix(Matrix33::RotationEl(static_cast<float>(a))); }
-void DTransform::RotateToTw(const double& a) { SetRotationMatrix(Matrix33::RotationTw(static_cast<float>(a))); }
+void DTransform::RotateToAz(const double& a) {
+  SetRotationMatrix(Matrix33::RotationAz(static_cast<float>(a)));
+}
+void DTransform::RotateToEl(const double& a) {
+  SetRotationMatrix(Matrix33::RotationEl(static_cast<float>(a)));
+}
+void DTransform::RotateToTw(const double& a) {
+  SetRotationMatrix(Matrix33::RotationTw(static_cast<float>(a)));
+}
 
 void DTransform::RotateByAz(const double& a) {
   UpdateRotationMatrix();

@@ -6,8 +6,10 @@
 // The rotation can be written in five representations (rotation matrix, quaternion,
 // Euler angles Az/El/Tw, direction, or the whole total matrix). Whichever was written
 // last is the source; the others are derived on first read and cached until the next
-// write. Setters only store and flag (no trigonometry, no matrix products), so a
-// transform written many times per frame and read once pays for one conversion.
+// write. Absolute setters only store and flag (no trigonometry, no matrix products), so a
+// transform written many times per frame and read once pays for one conversion. Relative
+// writes (RotateBy..., IncreaseAz, ScaleBy, Move along own axes) first bring their
+// representation up to date.
 //
 // Every write stamps the transform with the process-wide counter `timeid`; the
 // HasXChangedSince tests compare stamps with wrap-around, so the counter may wrap.
@@ -38,7 +40,7 @@ class DTransform {
   static constexpr uint32_t kNUDeform = 0x1000000;
   // Masks.
   static constexpr uint32_t kMatrixCaches = kTotalValid | kInverseValid;
-  static constexpr uint32_t kRotationGroup = 0xff00;     // rotation validity bits, reserved included
+  static constexpr uint32_t kRotationGroup = 0xff00;      // rotation validity bits, reserved included
   static constexpr uint32_t kDeformationGroup = 0xf0000;  // deformation validity bits, reserved included
   static constexpr uint32_t kEulerParts = kAzPart | kElPart | kTwPart;
   static constexpr uint32_t kLinearPresent = kHasRotation | kHasDeformation;
@@ -344,7 +346,9 @@ class DTransform {
   // (t - stamp) as a signed 32-bit value is negative: the stamp is later than t.
   static bool IsLater(uint32_t stamp, uint32_t t) { return static_cast<int32_t>(t - stamp) < 0; }
 
-  bool IsOnlyTotal() const { return (m_flags & (kTotalValid | kRotationGroup | kDeformationGroup)) == kTotalValid; }
+  bool IsOnlyTotal() const {
+    return (m_flags & (kTotalValid | kRotationGroup | kDeformationGroup)) == kTotalValid;
+  }
   void SplitTotal() const;
   bool DeriveTotalMatrix() const;
   bool DeriveInverseMatrix() const;
@@ -373,7 +377,8 @@ class DTransform {
     m_deformationStamp = m_matrixStamp = m_lastChange = timeid++;
   }
   void WriteTotal() {
-    m_flags = (m_flags & ~(kRotationGroup | kDeformationGroup | kInverseValid)) | kTotalValid | kLinearPresent;
+    m_flags =
+        (m_flags & ~(kRotationGroup | kDeformationGroup | kInverseValid)) | kTotalValid | kLinearPresent;
     m_deformationStamp = m_rotationStamp = m_matrixStamp = m_lastChange = timeid++;
   }
   void RenewAllStamps() {

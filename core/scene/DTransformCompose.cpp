@@ -82,7 +82,8 @@ void DTransform::CombinePosition(const DTransform& a, const DTransform& b) {
   }
   Vector3 position;
   if (a.HasPosition()) {
-    position = b.HasRotation() && b.UpdateRotationMatrix() ? b.m_rotation.Transform(a.m_position) : a.m_position;
+    position =
+        b.HasRotation() && b.UpdateRotationMatrix() ? b.m_rotation.Transform(a.m_position) : a.m_position;
   }
   if (b.HasPosition()) position += b.m_position;
   MoveTo(position);
@@ -107,7 +108,8 @@ void DTransform::Invert() {
   const Matrix33* linear = nullptr;           // the new linear part, for the position
   if (IsOnlyTotal()) {
     m_total = (m_flags & kInverseValid) ? m_inverse : m_total.Inverse();
-    m_flags = (m_flags & ~(kRotationGroup | kDeformationGroup | kInverseValid)) | kTotalValid | kLinearPresent;
+    m_flags =
+        (m_flags & ~(kRotationGroup | kDeformationGroup | kInverseValid)) | kTotalValid | kLinearPresent;
     linear = &m_total;
     written |= kLinearPresent;
   } else {
@@ -115,7 +117,8 @@ void DTransform::Invert() {
     const bool def = HasDeformation() && UpdateDeformationMatrix();
     if (rot && def) {
       // (D x R)^-1 = transpose(R) x D^-1 = D' x R' with R' = transpose(R), D' = R' x D^-1 x R.
-      const Matrix33 total = (m_flags & kInverseValid) ? m_inverse : m_rotation.Transposed() * m_deformation.Inverse();
+      const Matrix33 total =
+          (m_flags & kInverseValid) ? m_inverse : m_rotation.Transposed() * m_deformation.Inverse();
       m_deformation = total * m_rotation;
       m_rotation.Transpose();
       m_total = total;

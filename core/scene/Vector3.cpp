@@ -9,9 +9,11 @@ Matrix33 Matrix33::FromEuler(float az, float el, float tw) {
 Matrix33 Matrix33::FromEulerCosSin(float ca, float sa, float ce, float se, float ct, float st) {
   // El x Az has rows (ca, 0, -sa), (se sa, ce, se ca), (ce sa, -se, ce ca); Tw mixes the first two.
   const float sesa = se * sa, seca = se * ca;
-  return {ct * ca + st * sesa, st * ce,  st * seca - ct * sa,  //
-          ct * sesa - st * ca, ct * ce,  ct * seca + st * sa,  //
-          ce * sa,             -se,      ce * ca};
+  // clang-format off
+  return {ct * ca + st * sesa, st * ce, st * seca - ct * sa,
+          ct * sesa - st * ca, ct * ce, ct * seca + st * sa,
+          ce * sa,             -se,     ce * ca};
+  // clang-format on
 }
 
 void Matrix33::SetProductTransposed(const Matrix33& a, const Matrix33& b) {
@@ -57,7 +59,8 @@ Matrix33 Matrix33::Transposed() const {
 }
 
 float Matrix33::Determinant() const {
-  return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+  return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+         m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
          m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
 }
 
@@ -155,7 +158,9 @@ Matrix33 Quaternion::ToMatrix() const {
   const float xx = x * x, yy = y * y, zz = z * z;
   const float xy = x * y, xz = x * z, yz = y * z;
   const float xw = x * w, yw = y * w, zw = z * w;
-  return {1 - 2 * (yy + zz), 2 * (xy + zw),     2 * (xz - yw),  //
-          2 * (xy - zw),     1 - 2 * (xx + zz), 2 * (yz + xw),  //
+  // clang-format off
+  return {1 - 2 * (yy + zz), 2 * (xy + zw),     2 * (xz - yw),
+          2 * (xy - zw),     1 - 2 * (xx + zz), 2 * (yz + xw),
           2 * (xz + yw),     2 * (yz - xw),     1 - 2 * (xx + yy)};
+  // clang-format on
 }

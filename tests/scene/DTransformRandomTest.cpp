@@ -162,7 +162,8 @@ TEST(DTransformRandomTest, BackTransformPoint_MatchesReferenceInverse) {
   for (int i = 0; i < kCases; ++i) {
     const Sample s = gen.Transform();
     const Vector3 p = qibo::test::ToF(gen.Point());
-    EXPECT_TRUE(Near(s.ref.Inverse()(ToD(p)), s.t.BackTransformPoint(p), 2e-4)) << "case " << i << " " << s.how;
+    EXPECT_TRUE(Near(s.ref.Inverse()(ToD(p)), s.t.BackTransformPoint(p), 2e-4))
+        << "case " << i << " " << s.how;
   }
 }
 
@@ -259,7 +260,8 @@ TEST(DTransformRandomTest, TotalMatrixSplit_ReproducesTheMatrix) {
       EXPECT_NEAR(t._Scale(), s, 1e-5 * s) << "case " << i;
       EXPECT_TRUE(Near(r, t.GetRotationMatrix(), kTol)) << "case " << i;
     } else if (kind == 1) {
-      EXPECT_TRUE(Near(DVec{scales.m[0][0], scales.m[1][1], scales.m[2][2]}, t._ScaleNU(), kTol)) << "case " << i;
+      EXPECT_TRUE(Near(DVec{scales.m[0][0], scales.m[1][1], scales.m[2][2]}, t._ScaleNU(), kTol))
+          << "case " << i;
       EXPECT_TRUE(Near(r, t.GetRotationMatrix(), kTol)) << "case " << i;
     }
     // Resetting one half keeps the other.

@@ -1,10 +1,9 @@
-#include "core/scene/DTransform.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
+#include "core/scene/DTransform.h"
 #include "tests/scene/MathReference.h"
 
 using qibo::test::DMat;

@@ -93,12 +93,15 @@ struct DMat {
     }
     return r;
   }
-  double Det() const { return m[0][0] * Cofactor(0, 0) + m[0][1] * Cofactor(0, 1) + m[0][2] * Cofactor(0, 2); }
+  double Det() const {
+    return m[0][0] * Cofactor(0, 0) + m[0][1] * Cofactor(0, 1) + m[0][2] * Cofactor(0, 2);
+  }
   DMat Inverse() const { return Adjugate() * (1.0 / Det()); }
 };
 
 inline DVec operator*(const DVec& v, const DMat& a) {
-  return {v.x * a.m[0][0] + v.y * a.m[1][0] + v.z * a.m[2][0], v.x * a.m[0][1] + v.y * a.m[1][1] + v.z * a.m[2][1],
+  return {v.x * a.m[0][0] + v.y * a.m[1][0] + v.z * a.m[2][0],
+          v.x * a.m[0][1] + v.y * a.m[1][1] + v.z * a.m[2][1],
           v.x * a.m[0][2] + v.y * a.m[1][2] + v.z * a.m[2][2]};
 }
 
@@ -127,16 +130,17 @@ inline ::testing::AssertionResult Near(const DVec& expected, const Vector3& actu
       std::fabs(expected.z - actual.z) <= tol * scale) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "expected (" << expected.x << ", " << expected.y << ", " << expected.z
-                                       << ") got (" << actual.x << ", " << actual.y << ", " << actual.z << ")";
+  return ::testing::AssertionFailure()
+         << "expected (" << expected.x << ", " << expected.y << ", " << expected.z << ") got (" << actual.x
+         << ", " << actual.y << ", " << actual.z << ")";
 }
 
 inline ::testing::AssertionResult Near(const DMat& expected, const Matrix33& actual, double tol) {
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       if (!(std::fabs(expected.m[i][j] - actual.m[i][j]) <= tol * (1.0 + std::fabs(expected.m[i][j])))) {
-        return ::testing::AssertionFailure() << "element [" << i << "][" << j << "] expected " << expected.m[i][j]
-                                             << " got " << actual.m[i][j];
+        return ::testing::AssertionFailure() << "element [" << i << "][" << j << "] expected "
+                                             << expected.m[i][j] << " got " << actual.m[i][j];
       }
     }
   }

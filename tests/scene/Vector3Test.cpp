@@ -1,11 +1,10 @@
-#include "core/scene/Vector3.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <random>
 
+#include "core/scene/Vector3.h"
 #include "tests/scene/MathReference.h"
 
 using qibo::test::DMat;
@@ -83,7 +82,8 @@ TEST(QuaternionTest, FromMatrix_RoundTripsEveryBranch) {
   }
   // Half turns have trace -1 and take the largest-diagonal branch, one per axis.
   constexpr float kPi = std::numbers::pi_v<float>;
-  for (const Matrix33& half : {Matrix33::RotationEl(kPi), Matrix33::RotationAz(kPi), Matrix33::RotationTw(kPi)}) {
+  for (const Matrix33& half :
+       {Matrix33::RotationEl(kPi), Matrix33::RotationAz(kPi), Matrix33::RotationTw(kPi)}) {
     EXPECT_TRUE(Near(DMat::From(half), Quaternion::FromMatrix(half).ToMatrix(), 1e-6));
   }
 }

@@ -1,10 +1,14 @@
 #include "core/kernel/BuiltinClasses.h"
 
 #include "core/kernel/CTClassManager.h"
+#include "core/kernel/CTConsoleFrontEnd.h"
 #include "core/kernel/CTErrorManager.h"
+#include "core/kernel/CTFrontEndManager.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/DefClassManager.h"
+#include "core/kernel/DefErrorManager.h"
+#include "core/kernel/DefFrontEndManager.h"
 #include "core/kernel/DefServiceManager.h"
 #include "core/kernel/DefUpdateManager.h"
 #include "core/object/CTBasicPtr.h"
@@ -20,9 +24,13 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTErrorManager::_CD(),
       CTClassManager::_CD(),
       CTUpdateManager::_CD(),
+      CTFrontEndManager::_CD(),
+      CTConsoleFrontEnd::_CD(),
       DefServiceManager::_CD(),
+      DefErrorManager::_CD(),
       DefClassManager::_CD(),
       DefUpdateManager::_CD(),
+      DefFrontEndManager::_CD(),
   };
   return classes;
 }

@@ -4,11 +4,13 @@
 #include "core/kernel/CTConsoleFrontEnd.h"
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/CTFrontEndManager.h"
+#include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/DefClassManager.h"
 #include "core/kernel/DefErrorManager.h"
 #include "core/kernel/DefFrontEndManager.h"
+#include "core/kernel/DefPlugInManager.h"
 #include "core/kernel/DefServiceManager.h"
 #include "core/kernel/DefUpdateManager.h"
 #include "core/object/CTBasicPtr.h"
@@ -24,12 +26,14 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTErrorManager::_CD(),
       CTClassManager::_CD(),
       CTUpdateManager::_CD(),
+      CTPlugInManager::_CD(),
       CTFrontEndManager::_CD(),
       CTConsoleFrontEnd::_CD(),
       DefServiceManager::_CD(),
       DefErrorManager::_CD(),
       DefClassManager::_CD(),
       DefUpdateManager::_CD(),
+      DefPlugInManager::_CD(),
       DefFrontEndManager::_CD(),
   };
   return classes;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "core/kernel/CTManager.h"
+
+// Loads plug-in libraries and registers the classes they add. A library is
+// unloaded at stop only when none of its classes has live objects.
+class CTPlugInManager : public CTManager {
+  QIBO_CLASS(CTPlugInManager)
+
+ public:
+  virtual bool LoadPlugIn(const char* name) = 0;
+  virtual void LoadAllPlugIns() = 0;
+  virtual int GetPlugInCount() = 0;
+  virtual QIBO_String GetPlugInName(int index) = 0;
+};

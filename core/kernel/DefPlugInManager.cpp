@@ -1,0 +1,111 @@
+#include "core/kernel/DefPlugInManager.h"
+
+#include <dlfcn.h>
+
+#include <string>
+
+#include "core/kernel/CTPlugInLib.h"
+#include "core/kernel/Kernel.h"
+#include "core/persist/OsPath.h"
+
+QIBO_IMPLEMENT_CLASS(CTPlugInManager, CTManager, .desc = "Plug-in manager", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(DefPlugInManager, CTPlugInManager, .desc = "Plug-in manager", .product = "qiBO DefMgr")
+
+namespace {
+
+using EntryFn = CTPlugInLib* (*)(qiBO_Context*);
+
+constexpr const char* kEntryName = "qiBO_DllMain";
+
+EntryFn FindEntry(void* module) { return reinterpret_cast<EntryFn>(dlsym(module, kEntryName)); }
+
+// The path for dlopen: "\" becomes "/", the case-insensitive match of a
+// file made on Windows is found, and a bare file name stays relative to the
+// working directory (dlopen would search the system's library path).
+std::string LibraryPath(const char* fullName) {
+  std::string path = qibo::ResolvePath(fullName);
+  if (path.find('/') == std::string::npos) path = "./" + path;
+  return path;
+}
+
+}  // namespace
+
+DefPlugInManager::DefPlugInManager() = default;
+
+DefPlugInManager::~DefPlugInManager() {
+  // A manager deleted while libraries are still in use keeps their code
+  // loaded: objects of their classes may outlive it.
+  for (Library& library : m_libraries) library.lib->RemoveRef(nullptr);
+}
+
+void DefPlugInManager::DoAddProperties() {
+  CTPlugInManager::DoAddProperties();
+  AddProperty(DProperty(m_plugInPath, "PlugInPath"), DefPlugInManager::_CD());
+  AddProperty(DProperty(m_defaultPlugIns, "DefaultPlugIns"), DefPlugInManager::_CD());
+}
+
+bool DefPlugInManager::LoadPlugIn(const char* name) {
+  if (!name) name = "";
+  const QIBO_String fullName = m_plugInPath + name;
+  void* module = dlopen(LibraryPath(fullName.c_str()).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    WarningMsg((QIBO_String("Library not found: ") + name).c_str());
+    return false;
+  }
+  EntryFn entry = FindEntry(module);
+  if (!entry) {
+    dlclose(module);
+    WarningMsg((QIBO_String("Not a qiBO extension library: ") + name).c_str());
+    return false;
+  }
+  qiBO_Context context;
+  qiBO_GetContext(&context);
+  CTPlugInLib* lib = entry(&context);
+  if (!lib) {
+    dlclose(module);
+    WarningMsg((QIBO_String("Empty library: ") + name).c_str());
+    return false;
+  }
+  lib->AddRef(nullptr);
+  lib->RegisterClasses();
+  m_libraries.push_back(Library{module, lib, name});
+  InfoMsg(name, 2);
+  NoError();
+  return true;
+}
+
+void DefPlugInManager::LoadAllPlugIns() {}
+
+QIBO_String DefPlugInManager::GetPlugInName(int index) {
+  if (index < 0 || index >= GetPlugInCount()) return "";
+  return m_libraries[static_cast<size_t>(index)].name;
+}
+
+void DefPlugInManager::Unload(Library& library) {
+  if (EntryFn entry = FindEntry(library.module)) entry(nullptr);
+  // A library loaded twice registered its classes twice; all but the last
+  // record give their registration back here, the last one through the
+  // library object's destructor.
+  int records = 0;
+  for (const Library& other : m_libraries)
+    if (other.lib == library.lib) ++records;
+  if (records > 1) library.lib->UnregisterClasses();
+  library.lib->RemoveRef(nullptr);
+  // The library's static destruction releases the last reference; the
+  // library object then unregisters the classes while the code is loaded.
+  dlclose(library.module);
+}
+
+bool DefPlugInManager::DoStop() {
+  for (size_t i = m_libraries.size(); i-- > 0;) {
+    if (m_libraries[i].lib->GetInstancesCount() >= 1) continue;
+    Library library = m_libraries[i];
+    m_libraries.erase(m_libraries.begin() + static_cast<std::ptrdiff_t>(i));
+    m_libraries.push_back(library);  // counted while unloading
+    Unload(m_libraries.back());
+    m_libraries.pop_back();
+  }
+  for (const Library& library : m_libraries)
+    InfoMsg((QIBO_String("Couldn't unload: ") + library.name).c_str(), 2);
+  return m_libraries.empty();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <vector>
+
+#include "core/kernel/CTPlugInManager.h"
+
+class CTPlugInLib;
+
+class DefPlugInManager : public CTPlugInManager {
+  QIBO_CLASS(DefPlugInManager)
+
+ public:
+  DefPlugInManager();
+  ~DefPlugInManager() override;
+
+  void DoAddProperties() override;
+
+  // Loads PlugInPath + name (no separator is added).
+  bool LoadPlugIn(const char* name) override;
+  // Loads every file matching PlugInPath + DefaultPlugIns, in search order.
+  void LoadAllPlugIns() override;
+  int GetPlugInCount() override { return static_cast<int>(m_libraries.size()); }
+  QIBO_String GetPlugInName(int index) override;
+
+ protected:
+  // Unloads every library whose classes have no live objects; fails while
+  // one is still in use.
+  bool DoStop() override;
+
+ private:
+  struct Library {
+    void* module;
+    CTPlugInLib* lib;  // anonymous reference
+    QIBO_String name;
+  };
+
+  void Unload(Library& library);
+
+  std::vector<Library> m_libraries;
+  QIBO_String m_plugInPath;
+  QIBO_String m_defaultPlugIns = "*.plug";
+};

@@ -1,0 +1,2 @@
+// A shared library that is not a plug-in: it has no entry.
+extern "C" int NotAnEntry() { return 42; }

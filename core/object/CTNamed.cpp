@@ -6,6 +6,7 @@
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/persist/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTNamed, CTStreamed, .desc = "Messaging")
 
@@ -55,9 +56,29 @@ void CTNamed::Delete() {
   CTReferenced::Delete();
 }
 
-void CTNamed::WriteToStream(Stream* stream, uint32_t flags) { CTStreamed::WriteToStream(stream, flags); }
+// Name chunk 0x3F060351: the name (a string in the medium's encoding), then
+// the registered flag as one byte (0 or 1).
+void CTNamed::WriteToStream(Stream* stream, uint32_t flags) {
+  CTStreamed::WriteToStream(stream, flags);
+  if (!(flags & kStreamNamed)) return;
+  stream->StartChunk(kChunkID);
+  stream->WriteString(m_name);
+  stream->WriteChar(m_registered ? 1 : 0);
+  stream->EndChunk();
+}
 
-bool CTNamed::ProcessChunk(Stream* stream, uint32_t chunkID) { return CTStreamed::ProcessChunk(stream, chunkID); }
+bool CTNamed::ProcessChunk(Stream* stream, uint32_t chunkID) {
+  if (chunkID != kChunkID) return CTStreamed::ProcessChunk(stream, chunkID);
+  SetName(stream->ReadString().c_str());
+  const bool registered = stream->ReadChar() != 0;
+  if (registered && !m_registered) {
+    RegisterWithService();
+  } else if (!registered && m_registered) {
+    UnregisterWithService();
+  }
+  Invalidate();
+  return true;
+}
 
 void CTNamed::Invalidate() { m_lastChange = qiBO_GetFrameID(); }
 
@@ -74,7 +95,10 @@ bool CTNamed::RegisterWithService() {
 
 bool CTNamed::UnregisterWithService() {
   if (!m_registered) return false;
-  ScopedRef alive(this);
+  // The service may drop the last reference it holds on us. Only an object
+  // that lives by its count needs holding: taking and dropping a reference
+  // on one with count 0 (a plain Delete(), a member object) would delete it.
+  ScopedRef alive(GetRefCount() > 0 ? this : nullptr);
   m_registered = !DoUnregisterWithService();
   if (!m_registered && IsNetMaster() && GetNetID() != 0) BroadcastMessage(kMsgUnregistered, 0);
   return !m_registered;

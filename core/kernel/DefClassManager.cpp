@@ -93,16 +93,30 @@ ClassDesc* DefClassManager::FindClassDescByName(const char* name) {
   return NotFound(name);
 }
 
+namespace {
+
+// Compares with a descriptor's name or description without copying it where
+// the descriptor offers the text.
+bool NameEqualsIC(const ClassDesc* cd, const char* text) {
+  return cd->NameText() ? qibo::EqualsIC(cd->NameText(), text) : cd->GetName().EqualsIC(text);
+}
+
+bool DescEqualsIC(const ClassDesc* cd, const char* text) {
+  return cd->DescText() ? qibo::EqualsIC(cd->DescText(), text) : cd->GetDesc().EqualsIC(text);
+}
+
+}  // namespace
+
 ClassDesc* DefClassManager::FindClassDescByNameIC(const char* name) {
   const QIBO_String wanted(name);
   QIBO_String prefixed("CT");
   for (const char* c = wanted.c_str(); *c; ++c) prefixed += qibo::ToUpperAscii(*c);
   for (ClassDesc* cd : m_registry)
-    if (cd->GetName().EqualsIC(wanted.c_str())) return cd;
+    if (NameEqualsIC(cd, wanted.c_str())) return cd;
   for (ClassDesc* cd : m_registry)
-    if (cd->GetName().EqualsIC(prefixed.c_str())) return cd;
+    if (NameEqualsIC(cd, prefixed.c_str())) return cd;
   for (ClassDesc* cd : m_registry)
-    if (cd->GetDesc().EqualsIC(wanted.c_str())) return cd;
+    if (DescEqualsIC(cd, wanted.c_str())) return cd;
   return NotFound(wanted.c_str());
 }
 

@@ -33,7 +33,8 @@ extern "C" const Copyright* GetCopyright_Nobody();
 // on every DynamicCast, follows plain fields.
 class ClassDesc {
  public:
-  constexpr ClassDesc(uint32_t id, ClassDesc* parent) : m_id(id), m_parent(parent) {}
+  constexpr ClassDesc(uint32_t id, ClassDesc* parent, const char* name = nullptr, const char* desc = nullptr)
+      : m_id(id), m_parent(parent), m_name(name), m_desc(desc) {}
 
   virtual bool Abstract() const { return true; }
   virtual void* Create() { return nullptr; }
@@ -63,9 +64,16 @@ class ClassDesc {
   int GetLevel() const;  // number of ancestors, 0 for a root
   int32_t GetInstances() const { return m_instances; }
 
+  // The name and description without a copy, for the registry's scans.
+  // Descriptors that give none are read through GetName()/GetDesc().
+  const char* NameText() const { return m_name; }
+  const char* DescText() const { return m_desc; }
+
  protected:
   const uint32_t m_id;
   ClassDesc* const m_parent;
+  const char* const m_name;
+  const char* const m_desc;
   int32_t m_instances = 0;
 };
 
@@ -88,7 +96,7 @@ template <class T>
 class ClassDescOf final : public ClassDesc {
  public:
   constexpr ClassDescOf(const char* name, uint32_t id, ClassDesc* parent, const ClassInfo& info)
-      : ClassDesc(info.fixedId ? info.fixedId : id, parent), m_name(name), m_info(info) {}
+      : ClassDesc(info.fixedId ? info.fixedId : id, parent, name, info.desc), m_info(info) {}
 
   bool Abstract() const override { return m_info.isAbstract; }
 
@@ -117,10 +125,7 @@ class ClassDescOf final : public ClassDesc {
   QIBO_String GetURL() const override { return m_info.url; }
   QIBO_String GetProductName() const override { return m_info.product; }
 
-  const char* NameText() const { return m_name; }
-
  private:
-  const char* m_name;
   ClassInfo m_info;
 };
 

@@ -1,5 +1,6 @@
 #include "core/object/DProperty.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,22 @@ const char* const kTypeNames[] = {"NULL",  "Byte",   "Word",   "DWord",        "
 constexpr int kHexDumpBytes = 84;
 
 bool IsValueType(ptype_t type) { return type >= ptByte && type <= ptASCIIZ; }
+
+// "%d" and "%g" without the cost of printf: to_chars with the general
+// format and precision 6 gives the same text.
+QIBO_String FormatNumber(int32_t value) {
+  char text[16];
+  *std::to_chars(text, text + sizeof(text) - 1, value).ptr = '\0';
+  return text;
+}
+
+QIBO_String FormatNumber(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof(text) - 1, value, std::chars_format::general, 6);
+  if (result.ec != std::errc()) return QIBO_String::Format("%g", value);
+  *result.ptr = '\0';
+  return text;
+}
 
 }  // namespace
 
@@ -188,17 +205,17 @@ QIBO_String DProperty::ToString() const {
   if (m_type > ptSmartPtr) return "";
   if (!m_ptr) return m_type == ptCTBasic ? "..." : "NULL";
   switch (m_type) {
-    case ptByte: return QIBO_String::Format("%d", *static_cast<const uint8_t*>(m_ptr));
-    case ptWord: return QIBO_String::Format("%d", *static_cast<const uint16_t*>(m_ptr));
+    case ptByte: return FormatNumber(*static_cast<const uint8_t*>(m_ptr));
+    case ptWord: return FormatNumber(*static_cast<const uint16_t*>(m_ptr));
     case ptDWord:
-    case ptInteger: return QIBO_String::Format("%d", *static_cast<const int32_t*>(m_ptr));
+    case ptInteger: return FormatNumber(*static_cast<const int32_t*>(m_ptr));
     case ptPointer: {
       const void* value = *static_cast<void* const*>(m_ptr);
       return QIBO_String::Format("0x%08" PRIXPTR, reinterpret_cast<uintptr_t>(value));
     }
     case ptBoolean: return *static_cast<const bool*>(m_ptr) ? "True" : "False";
-    case ptFloat: return QIBO_String::Format("%g", static_cast<double>(*static_cast<const float*>(m_ptr)));
-    case ptDouble: return QIBO_String::Format("%g", *static_cast<const double*>(m_ptr));
+    case ptFloat: return FormatNumber(static_cast<double>(*static_cast<const float*>(m_ptr)));
+    case ptDouble: return FormatNumber(*static_cast<const double*>(m_ptr));
     case ptString: return *static_cast<const QIBO_String*>(m_ptr);
     case ptUnknownData: {
       if (m_size < 1) return "NULL";

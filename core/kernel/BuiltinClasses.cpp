@@ -14,6 +14,8 @@
 #include "core/kernel/DefServiceManager.h"
 #include "core/kernel/DefUpdateManager.h"
 #include "core/object/CTBasicPtr.h"
+#include "core/persist/CTFileManager.h"
+#include "core/persist/DefFileManager.h"
 
 namespace qibo {
 
@@ -26,6 +28,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTErrorManager::_CD(),
       CTClassManager::_CD(),
       CTUpdateManager::_CD(),
+      CTFileManager::_CD(),
       CTPlugInManager::_CD(),
       CTFrontEndManager::_CD(),
       CTConsoleFrontEnd::_CD(),
@@ -33,6 +36,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       DefErrorManager::_CD(),
       DefClassManager::_CD(),
       DefUpdateManager::_CD(),
+      DefFileManager::_CD(),
       DefPlugInManager::_CD(),
       DefFrontEndManager::_CD(),
   };

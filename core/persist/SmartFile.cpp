@@ -7,12 +7,19 @@
 #include <string>
 #include <utility>
 
+#include "core/kernel/Kernel.h"
+#include "core/persist/CTFileManager.h"
 #include "core/persist/OsPath.h"
 
 namespace {
 
 constexpr int kMaxLineLength = QIBO_String::kMaxLength;
 constexpr int64_t kMaxDataSize = std::numeric_limits<uint32_t>::max();
+
+// The running file manager, or null: opening a file never starts services.
+CTFileManager* RunningFileManager() {
+  return static_cast<CTFileManager*>(qiBO_FindService(CTFileManager::_CD()));
+}
 
 }  // namespace
 
@@ -72,11 +79,35 @@ bool SmartFile::OpenPlain(const char* name, const char* mode) {
   return Take(fopen(path.c_str(), mode), false, 0, 0);
 }
 
-bool SmartFile::Open(const char* name, bool readWrite) { return OpenPlain(name, readWrite ? "r+b" : "rb"); }
+bool SmartFile::Open(const char* name, bool readWrite) {
+  CTFileManager* files = RunningFileManager();
+  if (!files) return OpenPlain(name, readWrite ? "r+b" : "rb");
+  Close();
+  if (!name) return false;
+  // For reading, a package member wins over a loose file of the same name.
+  if (!readWrite) {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    if (FILE* member = files->OpenPackageMember(name, &offset, &size)) return AttachRange(member, offset, size);
+  }
+  DFileSpan span;
+  FILE* file = files->OpenFile(name, readWrite, &span);
+  return span.isMember ? AttachRange(file, span.offset, span.size) : Attach(file);
+}
 
-bool SmartFile::Create(const char* name, bool readWrite) { return OpenPlain(name, readWrite ? "w+b" : "wb"); }
+bool SmartFile::Create(const char* name, bool readWrite) {
+  CTFileManager* files = RunningFileManager();
+  if (!files) return OpenPlain(name, readWrite ? "w+b" : "wb");
+  Close();
+  return name && Attach(files->CreateFile(name, readWrite));
+}
 
-bool SmartFile::Append(const char* name) { return OpenPlain(name, "a+b"); }
+bool SmartFile::Append(const char* name) {
+  CTFileManager* files = RunningFileManager();
+  if (!files) return OpenPlain(name, "a+b");
+  Close();
+  return name && Attach(files->AppendFile(name));
+}
 
 bool SmartFile::OpenRange(const char* name, uint32_t start, uint32_t size) {
   Close();

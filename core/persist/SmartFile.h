@@ -29,11 +29,15 @@ class SmartFile {
   SmartFile& operator=(const SmartFile&) = delete;
 
   // An existing file, "rb" (or "r+b" with readWrite). The data is the whole
-  // file; the position is 0.
+  // file; the position is 0. While a file manager runs, it resolves the
+  // name: for reading, a package member comes first (the data is then the
+  // member), then a plain file in its search directories.
   bool Open(const char* name, bool readWrite);
-  // A new or truncated file, "wb" (or "w+b" with readWrite).
+  // A new or truncated file, "wb" (or "w+b" with readWrite); through the
+  // running file manager when there is one.
   bool Create(const char* name, bool readWrite);
   // "a+b": every write goes to the end; the file is made if it is missing.
+  // Through the running file manager when there is one.
   bool Append(const char* name);
   // size bytes from start of an existing file, read-only; false if the range
   // does not lie inside the file. The position is 0 at the range's first byte.

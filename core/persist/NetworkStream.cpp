@@ -1,0 +1,106 @@
+#include "core/persist/NetworkStream.h"
+
+#include <cstring>
+#include <limits>
+
+#include "core/devices/NetworkApi.h"
+#include "core/kernel/Logging.h"
+#include "core/object/CTStreamed.h"
+
+namespace {
+
+// Positions and chunk lengths are 32-bit signed values.
+constexpr uint32_t kMaxBuffer = std::numeric_limits<int32_t>::max();
+
+}  // namespace
+
+NetworkStream::~NetworkStream() {
+  if (IsWriting()) CloseStream();
+}
+
+bool NetworkStream::CreateStream() {
+  if (!IsIdle()) return false;
+  m_buffer.clear();
+  m_pos = 0;
+  return StartStream();
+}
+
+bool NetworkStream::CloseStream() {
+  if (!IsWriting()) return false;
+  EndStream();
+  return true;
+}
+
+bool NetworkStream::ReadSendDataTo(const void* data, int size, CTStreamed* target) {
+  if (!IsIdle() || !data || size < 0) return false;
+  m_readData = static_cast<const uint8_t*>(data);
+  m_readSize = static_cast<uint32_t>(size);
+  const uint32_t writePos = m_pos;
+  m_pos = 0;
+  const bool ok = Process(target, m_readSize);
+  m_readData = nullptr;
+  m_readSize = 0;
+  m_pos = writePos;
+  return ok;
+}
+
+// Object header: 0 int class ID, 4 int network ID.
+void NetworkStream::WriteObjectChunkHeader(CTStreamed* object) {
+  WriteInt(static_cast<int32_t>(object->GetCD()->ID()));
+  WriteInt(static_cast<int32_t>(object->GetNetID()));
+}
+
+CTStreamed* NetworkStream::ProcessObjectChunkHeader() {
+  const uint32_t classId = static_cast<uint32_t>(ReadInt());
+  const uint32_t netId = static_cast<uint32_t>(ReadInt());
+  if (ReadFailed()) return nullptr;
+  if (netId != 0) {
+    if (CTStreamed* known = qiBO_FindNetworkObject(netId)) {
+      if (known->GetCD()->CheckGroupID(classId)) return known;
+      ReadWarning("Network object %u is not of class 0x%08X", netId, classId);
+      return nullptr;
+    }
+  }
+  CTStreamed* object = CreateOrLoad(classId, nullptr);
+  if (object && netId != 0) {
+    // The shared copy lives on after the stream: the network table's object.
+    object->AddRef(nullptr);
+    object->SetNetID(netId);
+  }
+  return object;
+}
+
+void NetworkStream::ReadBlock(void* data, int size) {
+  if (!data || size <= 0) return;
+  if (IsReading() && ClaimRead(m_pos, size)) {
+    memcpy(data, m_readData + m_pos, static_cast<size_t>(size));
+    m_pos += static_cast<uint32_t>(size);
+    return;
+  }
+  memset(data, 0, static_cast<size_t>(size));
+}
+
+void NetworkStream::WriteBlock(const void* data, int size) {
+  if (!IsWriting() || !data || size <= 0) return;
+  if (static_cast<uint32_t>(size) > kMaxBuffer - m_pos) return;
+  const size_t end = static_cast<size_t>(m_pos) + static_cast<size_t>(size);
+  if (end > m_buffer.size()) {
+    if (end > m_buffer.capacity()) m_buffer.reserve(end < 2 * m_buffer.capacity() ? 2 * m_buffer.capacity() : end);
+    m_buffer.resize(end);
+  }
+  memcpy(m_buffer.data() + m_pos, data, static_cast<size_t>(size));
+  m_pos = static_cast<uint32_t>(end);
+}
+
+void NetworkStream::SeekBy(int n) {
+  const int64_t target = static_cast<int64_t>(m_pos) + n;
+  if (IsReading()) {
+    if (SeekAllowed(target)) {
+      m_pos = static_cast<uint32_t>(target);
+    } else {
+      FailRead();
+    }
+  } else if (IsWriting() && target >= 0 && target <= static_cast<int64_t>(m_buffer.size())) {
+    m_pos = static_cast<uint32_t>(target);
+  }
+}

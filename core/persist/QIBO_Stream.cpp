@@ -1,0 +1,412 @@
+#include "core/persist/QIBO_Stream.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "core/kernel/ClassApi.h"
+#include "core/kernel/Logging.h"
+#include "core/kernel/PlugInApi.h"
+#include "core/object/CTStreamed.h"
+#include "core/persist/FileStream.h"
+
+namespace {
+
+// Read warnings per phase; a damaged file should not flood the log.
+constexpr int kMaxWarnings = 16;
+
+// A corrupt stream could name huge stream IDs; no well-formed stream has
+// more objects than its data can hold (an object chunk takes at least 20
+// bytes), so larger IDs are refused before the table grows.
+constexpr uint32_t kMinObjectChunkSize = 20;
+constexpr uint32_t kStreamIdSlack = 64;
+
+// Names compare as the file layer finds them: "\" and "/" alike, ASCII
+// case ignored, a leading "./" dropped.
+const char* SkipCurrentDir(const char* name) {
+  while (name[0] == '.' && (name[1] == '/' || name[1] == '\\')) name += 2;
+  return name;
+}
+
+bool SameFileName(const char* a, const char* b) {
+  a = SkipCurrentDir(a);
+  b = SkipCurrentDir(b);
+  for (;; ++a, ++b) {
+    char ca = *a == '\\' ? '/' : qibo::ToLowerAscii(*a);
+    char cb = *b == '\\' ? '/' : qibo::ToLowerAscii(*b);
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+}
+
+}  // namespace
+
+QIBO_Stream::~QIBO_Stream() {
+  ReleaseTable();
+  for (CTStreamed* object : m_replaced) object->RemoveRef(nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Stream-ID table
+
+void QIBO_Stream::ReleaseTable() {
+  // Detach first: releasing may delete objects.
+  std::vector<CTStreamed*> objects;
+  objects.swap(m_objects);
+  m_ids.clear();
+  for (CTStreamed* object : objects)
+    if (object) object->RemoveRef(nullptr);
+}
+
+int32_t QIBO_Stream::GetStreamID(CTStreamed* object) const {
+  if (!object) return m_objects.empty() ? -1 : 0;
+  auto it = m_ids.find(object);
+  return it == m_ids.end() ? -1 : it->second;
+}
+
+int32_t QIBO_Stream::CreateStreamID(CTStreamed* object) {
+  if (!object) return GetStreamID(object);
+  auto it = m_ids.find(object);
+  if (it != m_ids.end()) return it->second;
+  if (m_objects.empty()) m_objects.push_back(nullptr);
+  const int32_t id = static_cast<int32_t>(m_objects.size());
+  m_objects.push_back(object);
+  m_ids.emplace(object, id);
+  object->AddRef(nullptr);
+  return id;
+}
+
+void QIBO_Stream::SetStreamID(CTStreamed* object, int32_t id) {
+  if (!object || id <= 0 || HasStreamID(object)) return;
+  if (m_reading && static_cast<uint32_t>(id) > m_dataSize / kMinObjectChunkSize + kStreamIdSlack) {
+    ReadWarning("Stream ID %d is larger than the stream can hold; object not kept", id);
+    return;
+  }
+  if (m_objects.size() <= static_cast<size_t>(id)) m_objects.resize(static_cast<size_t>(id) + 1, nullptr);
+  object->AddRef(nullptr);
+  CTStreamed* previous = m_objects[static_cast<size_t>(id)];
+  m_objects[static_cast<size_t>(id)] = object;
+  m_ids.emplace(object, id);
+  if (previous) {
+    auto it = m_ids.find(previous);
+    if (it != m_ids.end() && it->second == id) m_ids.erase(it);
+    previous->RemoveRef(nullptr);
+  }
+}
+
+void QIBO_Stream::ReplaceReferences(CTStreamed* oldObject, CTStreamed* newObject) {
+  if (!m_reading || !oldObject || oldObject == newObject) return;
+  auto it = m_ids.find(oldObject);
+  if (it == m_ids.end()) return;
+  const int32_t id = it->second;
+  m_ids.erase(it);
+  if (newObject) {
+    newObject->AddRef(nullptr);
+    m_ids.emplace(newObject, id);
+  }
+  m_objects[static_cast<size_t>(id)] = newObject;
+  // The table's reference on oldObject moves to the replaced list; an object
+  // already there keeps the one it has.
+  if (std::find(m_replaced.begin(), m_replaced.end(), oldObject) == m_replaced.end()) {
+    m_replaced.push_back(oldObject);
+  } else {
+    oldObject->RemoveRef(nullptr);
+  }
+}
+
+CTStreamed* QIBO_Stream::ReadReference() {
+  if (!m_reading) return nullptr;
+  return GetStreamObject(ReadInt());
+}
+
+void QIBO_Stream::WriteReference(CTStreamed* object) { WriteInt(GetStreamID(object)); }
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool QIBO_Stream::StartStream() {
+  if (!IsIdle()) return false;
+  ReleaseTable();
+  m_chunkStarts.clear();
+  m_writing = true;
+  StartChunk(kStreamChunk);
+  StartChunk(kLevelChunk);
+  WriteInt(static_cast<int32_t>(m_levelOfDetail));
+  EndChunk();
+  return true;
+}
+
+void QIBO_Stream::EndStream() {
+  if (!m_writing) return;
+  // Normally only "qibo" is open here; chunks a writer left open are closed
+  // too, so that no length stays a placeholder.
+  while (!m_chunkStarts.empty()) EndChunk();
+  m_writing = false;
+}
+
+void QIBO_Stream::StartChunk(uint32_t id) {
+  if (!m_writing) return;
+  WriteInt(static_cast<int32_t>(id));
+  WriteInt(-1);  // the length, patched by EndChunk
+  m_chunkStarts.push_back(GetPos());
+}
+
+void QIBO_Stream::EndChunk() {
+  if (!m_writing || m_chunkStarts.empty()) return;
+  const uint32_t start = m_chunkStarts.back();
+  m_chunkStarts.pop_back();
+  const int32_t length = static_cast<int32_t>(GetPos() - start);
+  SeekBy(-4 - length);
+  WriteInt(length);
+  SeekBy(length);
+}
+
+void QIBO_Stream::WriteObject(CTStreamed* object) {
+  if (!m_writing || !object || HasStreamID(object)) return;
+  StartChunk(kObjectChunk);
+  WriteInt(CreateStreamID(object));
+  WriteObjectChunkHeader(object);
+  object->WriteToStream(this, m_levelOfDetail);
+  EndChunk();
+}
+
+void QIBO_Stream::WriteObjectData(CTStreamed* object) {
+  if (!m_writing || !object) return;
+  StartChunk(kObjectDataChunk);
+  WriteInt(static_cast<int32_t>(object->GetCD()->ID()));
+  object->WriteToStream(this, m_levelOfDetail);
+  EndChunk();
+}
+
+void QIBO_Stream::WriteObjectChunkHeader(CTStreamed* object) {
+  WriteInt(static_cast<int32_t>(object->GetCD()->ID()));
+  WriteInt(object->GetNetID() != 0 ? -1 : 0);
+  WriteString(object->GetCD()->GetURL().c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+void QIBO_Stream::ReadWarning(const char* format, ...) {
+  if (++m_warnings > kMaxWarnings) return;
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  qiBO_Warning(text, nullptr);
+}
+
+QIBO_String QIBO_Stream::ReadString() {
+  QIBO_String text;
+  if (!m_reading) return text;
+  const int32_t length = ReadInt();
+  if (length <= 0) return text;  // a negative length reads as empty and takes nothing more
+  const uint32_t pos = GetPos();
+  if (static_cast<uint32_t>(length) > ReadRoom(pos)) {
+    ReadWarning("String of %d characters at %u runs past its chunk", length, pos);
+    FailRead();
+    return text;
+  }
+  const int kept = std::min<int32_t>(length, QIBO_String::kMaxLength);
+  ReadBlock(text.Buffer(), kept);
+  text.Buffer()[kept] = '\0';
+  if (length > kept) SeekBy(length - kept);
+  return text;
+}
+
+void QIBO_Stream::SetIncluder(const QIBO_Stream* includer) {
+  m_includer = includer;
+  m_includeDepth = includer ? includer->m_includeDepth + 1 : 0;
+}
+
+bool QIBO_Stream::IncludesItself(const QIBO_String& name) const {
+  for (const QIBO_Stream* s = this; s; s = s->m_includer)
+    if (!s->m_sourceName.Empty() && SameFileName(s->m_sourceName.c_str(), name.c_str())) return true;
+  return false;
+}
+
+void QIBO_Stream::SeekToPos(uint32_t pos) {
+  const int64_t delta = static_cast<int64_t>(pos) - GetPos();
+  if (delta != 0 && delta >= INT32_MIN && delta <= INT32_MAX) SeekBy(static_cast<int>(delta));
+}
+
+bool QIBO_Stream::Process(CTStreamed* target, uint32_t dataSize) {
+  if (!IsIdle()) return false;
+  ReleaseTable();
+  m_defaultTarget = target;
+  m_reading = true;
+  m_readLimit = dataSize;
+  m_dataSize = dataSize;
+  m_readFailed = false;
+  m_depth = 0;
+  m_warnings = 0;
+  m_triedClasses.clear();
+
+  // A stream that does not begin with "qibo" is one chunk for the target.
+  uint8_t head[4] = {};
+  ReadBlock(head, 4);
+  m_readFailed = false;
+  SeekToPos(0);
+  const bool isStream = qibo::GetLE32(head) == kStreamChunk;
+  ReadChunk(isStream ? nullptr : target);
+
+  m_reading = false;
+  m_readFailed = false;
+  m_defaultTarget = nullptr;
+  std::vector<CTStreamed*> replaced;
+  replaced.swap(m_replaced);
+  for (CTStreamed* object : replaced) object->RemoveRef(nullptr);
+  return true;
+}
+
+CTStreamed* QIBO_Stream::CreateStreamed(uint32_t classId) {
+  CTBasic* created = qiBO_CreateClass(classId);
+  if (!created) return nullptr;
+  CTStreamed* object = qibo::Cast<CTStreamed>(created);
+  if (!object) created->Delete();  // a class that cannot carry chunks
+  return object;
+}
+
+CTStreamed* QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library) {
+  CTStreamed* object = CreateStreamed(classId);
+  if (!object && library && *library &&
+      std::find(m_triedClasses.begin(), m_triedClasses.end(), classId) == m_triedClasses.end()) {
+    m_triedClasses.push_back(classId);
+    if (qibo::LoadPlugInForClass(library)) object = CreateStreamed(classId);
+  }
+  if (!object) {
+    char text[64];
+    snprintf(text, sizeof(text), "Warning: Unregistered Class:0x%08X", classId);
+    qiBO_Warning(text, nullptr);
+  }
+  return object;
+}
+
+CTStreamed* QIBO_Stream::ProcessObjectChunkHeader() {
+  const uint32_t classId = static_cast<uint32_t>(ReadInt());
+  const int32_t netMarker = ReadInt();
+  const QIBO_String library = ReadString();
+  if (m_readFailed) return nullptr;
+  CTStreamed* object = CreateOrLoad(classId, library.c_str());
+  if (!object) return nullptr;
+  // The marker says only whether the writer's object was shared; a fresh
+  // network ID is asked for. Other values are damage, not IDs to adopt.
+  if (netMarker == -1) {
+    object->SetNetID(0xFFFFFFFFu);
+  } else if (netMarker != 0) {
+    ReadWarning("Object of class 0x%08X has a bad network marker %d", classId, netMarker);
+  }
+  return object;
+}
+
+bool QIBO_Stream::ReadChunk(CTStreamed* target) {
+  if (!m_reading) return false;
+  const uint32_t parentEnd = m_readLimit;
+  const uint32_t pos = GetPos();
+  if (pos >= parentEnd) return false;
+  if (parentEnd - pos < 8) {
+    ReadWarning("%u stray bytes at %u", parentEnd - pos, pos);
+    SeekToPos(parentEnd);
+    return false;
+  }
+  const uint32_t id = static_cast<uint32_t>(ReadInt());
+  const int32_t length = ReadInt();
+  const uint32_t start = pos + 8;
+  if (length < 0) {
+    ReadWarning("Chunk 0x%08X at %u has a negative length %d", id, pos, length);
+    SeekToPos(parentEnd);
+    return false;
+  }
+  uint32_t end = start + static_cast<uint32_t>(length);
+  const bool truncated = static_cast<uint32_t>(length) > parentEnd - start;
+  if (truncated) {
+    ReadWarning("Chunk 0x%08X at %u: length %d runs past the end of its data", id, pos, length);
+    end = parentEnd;
+  }
+
+  bool understood = false;
+  if (m_depth >= kMaxChunkDepth) {
+    ReadWarning("Chunk 0x%08X at %u is nested too deeply", id, pos);
+  } else {
+    ++m_depth;
+    m_readLimit = end;
+    understood = ReadPayload(id, end, truncated, target);
+    m_readLimit = parentEnd;
+    --m_depth;
+  }
+  // Whatever the payload's reader did, go on at the chunk's end.
+  m_readFailed = false;
+  SeekToPos(end);
+  return understood;
+}
+
+void QIBO_Stream::ReadChildren(uint32_t end, CTStreamed* target) {
+  while (!m_readFailed && GetPos() < end) ReadChunk(target);
+}
+
+bool QIBO_Stream::ReadPayload(uint32_t id, uint32_t end, bool truncated, CTStreamed* target) {
+  switch (id) {
+    case kStreamChunk:
+      ReadChildren(end, nullptr);
+      return true;
+    case kLevelChunk: {
+      const int32_t level = ReadInt();
+      if (!m_readFailed) m_levelOfDetail = static_cast<uint32_t>(level);
+      return true;
+    }
+    case kObjectChunk:
+      return ReadObjectChunk(end);
+    case kObjectDataChunk:
+      return ReadObjectDataChunk(end, target);
+    case kIncludeChunk:
+      return ReadIncludeChunk(target);
+    default:
+      // A class gets only whole chunks.
+      if (truncated || !target) return false;
+      return target->ProcessChunk(this, id);
+  }
+}
+
+bool QIBO_Stream::ReadObjectChunk(uint32_t end) {
+  const int32_t streamId = ReadInt();
+  if (m_readFailed) return false;
+  CTStreamed* object = ProcessObjectChunkHeader();
+  // A fresh object nobody keeps (stream ID 0, or refused) is deleted at the
+  // chunk's end instead of leaking.
+  ScopedRef hold(object);
+  if (object && streamId != 0 && !HasStreamID(object)) SetStreamID(object, streamId);
+  while (!m_readFailed && GetPos() < end) {
+    if (GetStreamObject(streamId) != object) object = nullptr;  // replaced, or never entered
+    ReadChunk(object);
+  }
+  return true;
+}
+
+bool QIBO_Stream::ReadObjectDataChunk(uint32_t end, CTStreamed* target) {
+  CTStreamed* t = target ? target : m_defaultTarget;
+  const uint32_t classId = static_cast<uint32_t>(ReadInt());
+  if (m_readFailed) return false;
+  if (t && !t->GetCD()->CheckGroupID(classId)) t = nullptr;  // not for this object: skipped
+  ReadChildren(end, t);
+  return true;
+}
+
+bool QIBO_Stream::ReadIncludeChunk(CTStreamed* target) {
+  const QIBO_String name = ReadString();
+  if (m_readFailed) return false;
+  CTStreamed* t = target ? target : m_defaultTarget;
+  if (IncludesItself(name)) {
+    ReadWarning("Include of \"%s\" skipped: the file includes itself", name.c_str());
+    return true;
+  }
+  if (m_includeDepth >= kMaxIncludeDepth) {
+    ReadWarning("Include of \"%s\" skipped: includes nested too deeply", name.c_str());
+    return true;
+  }
+  FileStream included;
+  included.SetIncluder(this);
+  included.ReadSendDataTo(name.c_str(), t);
+  return true;
+}

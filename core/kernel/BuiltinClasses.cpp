@@ -1,7 +1,9 @@
 #include "core/kernel/BuiltinClasses.h"
 
+#include "core/kernel/CTApplication.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTConsoleFrontEnd.h"
+#include "core/kernel/CTEngineManager.h"
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/CTFrontEndManager.h"
 #include "core/kernel/CTPlugInManager.h"
@@ -28,10 +30,12 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTErrorManager::_CD(),
       CTClassManager::_CD(),
       CTUpdateManager::_CD(),
+      CTEngineManager::_CD(),
       CTFileManager::_CD(),
       CTPlugInManager::_CD(),
       CTFrontEndManager::_CD(),
       CTConsoleFrontEnd::_CD(),
+      DefaultApplication::_CD(),
       DefServiceManager::_CD(),
       DefErrorManager::_CD(),
       DefClassManager::_CD(),

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/kernel/CTFrontEndManager.h"
+#include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 
 QIBO_IMPLEMENT_CLASS(CTFrontEnd, CTLogged, .desc = "Abstract front-end", .isAbstract = true)
@@ -46,8 +47,4 @@ void CTFrontEnd::Notify(CTNamed*, int msg, void* data) {
   }
 }
 
-void CTFrontEnd::QuitApp(int) {
-  // Quitting is the application service's job, and the kernel has no
-  // application service yet: until the frame loop brings one, there is
-  // nobody to ask and this does nothing.
-}
+void CTFrontEnd::QuitApp(int code) { qiBO_Quit(code); }

@@ -6,6 +6,7 @@
 
 #include "core/kernel/CTPlugInLib.h"
 #include "core/kernel/Kernel.h"
+#include "core/persist/CTFileManager.h"
 #include "core/persist/OsPath.h"
 
 QIBO_IMPLEMENT_CLASS(CTPlugInManager, CTManager, .desc = "Plug-in manager", .isAbstract = true)
@@ -74,7 +75,20 @@ bool DefPlugInManager::LoadPlugIn(const char* name) {
   return true;
 }
 
-void DefPlugInManager::LoadAllPlugIns() {}
+void DefPlugInManager::LoadAllPlugIns() {
+  auto* files = static_cast<CTFileManager*>(qiBO_GetService(CTFileManager::_CD()));
+  if (!files || !files->IsStarted()) return;
+  const QIBO_String pattern = m_plugInPath + m_defaultPlugIns;
+  // Collect first: loading a library may itself search for files.
+  std::vector<QIBO_String> found;
+  findrecord_t record;
+  for (bool more = files->FindFirst(pattern.c_str(), &record); more; more = files->FindNext(&record))
+    if (record.size >= 0) found.emplace_back(record.name);
+  for (const QIBO_String& name : found) {
+    InfoMsg(name.c_str(), 3);
+    LoadPlugIn(name.c_str());
+  }
+}
 
 QIBO_String DefPlugInManager::GetPlugInName(int index) {
   if (index < 0 || index >= GetPlugInCount()) return "";

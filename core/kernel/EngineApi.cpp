@@ -1,4 +1,84 @@
 #include "core/kernel/EngineApi.h"
 
-// The engine manager does not exist yet: frames are not counted.
-uint32_t qiBO_GetFrameID() { return 0; }
+#include "core/kernel/CTApplication.h"
+#include "core/kernel/CTEngineManager.h"
+#include "core/kernel/Kernel.h"
+#include "core/kernel/ServiceCache.h"
+
+namespace {
+
+CTEngineManager* Engine() {
+  return static_cast<CTEngineManager*>(
+      qibo::GetCachedService(qibo::CachedService::Engine, CTEngineManager::_CD()->ID()));
+}
+
+}  // namespace
+
+int qiBO_Main(const char* application, int argc, const char** argv) {
+  CTManager* service = qiBO_GetServiceByName(application);
+  auto* app = static_cast<CTApplication*>(qibo::DynamicCast(service, CTApplication::_CD()->ID()));
+  if (!app) return -1;
+  qibo::SetCachedService(qibo::CachedService::Application, app);
+  return app->Run(argc, argv);
+}
+
+void qiBO_Quit(int code) {
+  auto* app = static_cast<CTApplication*>(qibo::PeekCachedService(qibo::CachedService::Application));
+  if (!app) app = static_cast<CTApplication*>(qiBO_FindService(CTApplication::_CD()));
+  if (!app) return;
+  ScopedRef hold(app);
+  app->Quit(code);
+  qibo::SetCachedService(qibo::CachedService::Application, nullptr);
+}
+
+void qiBO_Loop() {
+  if (CTEngineManager* engine = Engine()) engine->Loop();
+}
+
+bool qiBO_StopLoop() {
+  CTEngineManager* engine = Engine();
+  return engine ? engine->StopLoop() : true;
+}
+
+bool qiBO_Pause() {
+  CTEngineManager* engine = Engine();
+  return engine && engine->Pause();
+}
+
+bool qiBO_Continue() {
+  CTEngineManager* engine = Engine();
+  return engine && engine->Continue();
+}
+
+bool qiBO_IsLooping() {
+  CTEngineManager* engine = Engine();
+  return engine && engine->IsLooping();
+}
+
+bool qiBO_IsPaused() {
+  CTEngineManager* engine = Engine();
+  return engine && engine->IsPaused();
+}
+
+int32_t qiBO_DoFrame() {
+  CTEngineManager* engine = Engine();
+  return engine ? engine->DoFrame() : 0;
+}
+
+void qiBO_Lock() {
+  if (CTEngineManager* engine = Engine()) engine->Lock();
+}
+
+void qiBO_Unlock() {
+  if (CTEngineManager* engine = Engine()) engine->Unlock();
+}
+
+bool qiBO_DoRenderContext(DRenderContext* context) {
+  CTEngineManager* engine = Engine();
+  return engine && engine->DoRenderContext(context);
+}
+
+uint32_t qiBO_GetFrameID() {
+  CTEngineManager* engine = Engine();
+  return engine ? engine->GetFrameID() : 0;
+}

@@ -2,11 +2,7 @@
 
 #include <cstdint>
 
-class CTEntity;
-class CTEnvironment;
-class CTSpectator;
 struct DRenderContext;
-struct Vector3;
 
 // The engine's exported frame functions. Each reaches the engine manager
 // through the library's cached reference, created and started on first use;
@@ -35,12 +31,3 @@ void qiBO_Unlock();
 bool qiBO_DoRenderContext(DRenderContext* context);
 // The current frame counter.
 uint32_t qiBO_GetFrameID();
-
-void qiBO_AddDrawable(CTEntity* entity);
-void qiBO_RemoveDrawable(CTEntity* entity);
-void qiBO_RegisterSpectator(CTSpectator* spectator);
-void qiBO_UnregisterSpectator(CTSpectator* spectator);
-void qiBO_AddEnvironment(CTEnvironment* environment);
-void qiBO_RemoveEnvironment(CTEnvironment* environment);
-CTEnvironment* qiBO_GetDefaultEnvironment();
-CTEnvironment* qiBO_FindEnvironment(const Vector3& point);

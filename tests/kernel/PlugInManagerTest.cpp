@@ -89,3 +89,11 @@ TEST_F(PlugInManagerTest, StreamNamesOfOldLibrariesMapToPlugIns) {
   EXPECT_EQ(qiBO_GetPlugInName(0), "GoodPlugIn.plug");
   EXPECT_FALSE(qibo::LoadPlugInForClass(""));
 }
+
+TEST_F(PlugInManagerTest, LoadAllLoadsEveryMatchingLibraryAndReportsTheRest) {
+  qiBO_LoadAllPlugIns();
+  // The good one loads; the other two are found and refused.
+  EXPECT_EQ(qiBO_GetPlugInCount(), 1);
+  EXPECT_EQ(qiBO_GetPlugInName(0), "GoodPlugIn.plug");
+  EXPECT_NE(qiBO_FindClassDescByName("TestPlugInGadget"), nullptr);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/kernel/CTManager.h"
+
+struct DRenderContext;
+
+// The engine kernel: owns the frame. Measures time with the timer device,
+// ticks the message manager, runs the frame's services and counts frames.
+// All frame work runs on the thread that calls DoFrame or Loop, under the
+// engine lock; other threads take the lock to touch the scene between
+// frames.
+class CTEngineManager : public CTManager {
+  QIBO_CLASS(CTEngineManager)
+
+ public:
+  // Runs frames until StopLoop.
+  virtual void Loop() = 0;
+  // True if no loop is running; false if a running loop was asked to end
+  // after its current frame.
+  virtual bool StopLoop() = 0;
+  virtual bool Pause() = 0;
+  virtual bool Continue() = 0;
+  virtual bool IsLooping() = 0;
+  virtual bool IsPaused() = 0;
+  // One frame; its length in milliseconds (10 while paused).
+  virtual int32_t DoFrame() = 0;
+  virtual void Lock() = 0;
+  virtual void Unlock() = 0;
+  // Queues a viewport's render context for this frame; not owned.
+  virtual bool DoRenderContext(DRenderContext* context) = 0;
+  virtual uint32_t GetFrameID() = 0;
+};

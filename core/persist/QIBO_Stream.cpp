@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/kernel/ClassApi.h"
@@ -84,6 +85,13 @@ void QIBO_Stream::SetStreamID(CTStreamed* object, int32_t id) {
     return;
   }
   if (m_objects.size() <= static_cast<size_t>(id)) m_objects.resize(static_cast<size_t>(id) + 1, nullptr);
+  // While reading, objects already read may hold pointers to the one at id
+  // (from ReadReference): a second object with the same ID is damage and is
+  // not let in, so those pointers stay valid as long as the stream.
+  if (m_reading && m_objects[static_cast<size_t>(id)]) {
+    ReadWarning("Stream ID %d is used twice; the second object is not kept", id);
+    return;
+  }
   object->AddRef(nullptr);
   CTStreamed* previous = m_objects[static_cast<size_t>(id)];
   m_objects[static_cast<size_t>(id)] = object;
@@ -269,12 +277,25 @@ CTStreamed* QIBO_Stream::CreateStreamed(uint32_t classId) {
   return object;
 }
 
+// A stream may name a plug-in only by a plain file name ("x.plug", or
+// "x.dll" from older streams); a path would let the data load any library.
+static bool IsPlugInFileName(const char* name) {
+  const size_t length = strlen(name);
+  if (strpbrk(name, "/\\:") || name[0] == '.') return false;
+  return (length > 5 && qibo::EqualsIC(name + length - 5, ".plug")) ||
+         (length > 4 && qibo::EqualsIC(name + length - 4, ".dll"));
+}
+
 CTStreamed* QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library) {
   CTStreamed* object = CreateStreamed(classId);
   if (!object && library && *library &&
       std::find(m_triedClasses.begin(), m_triedClasses.end(), classId) == m_triedClasses.end()) {
     m_triedClasses.push_back(classId);
-    if (qibo::LoadPlugInForClass(library)) object = CreateStreamed(classId);
+    if (!IsPlugInFileName(library)) {
+      ReadWarning("Library \"%s\" of class 0x%08X is not a plug-in file name", library, classId);
+    } else if (qibo::LoadPlugInForClass(library)) {
+      object = CreateStreamed(classId);
+    }
   }
   if (!object) {
     char text[64];

@@ -582,6 +582,32 @@ TEST_F(DamagedStreamTest, HugeStreamIdOrStringLength_IsRefused) {
   EXPECT_EQ(ReadNames(bytes), (std::vector<std::string>{"-", "b"}));
 }
 
+TEST_F(DamagedStreamTest, DuplicateStreamId_KeepsTheFirstObject) {
+  Bytes bytes = m_bytes;
+  Put(bytes, m_objectB + 8, 1);  // b claims a's ID
+  MemoryStream reader;
+  ASSERT_TRUE(reader.Read(bytes.data(), static_cast<int>(bytes.size())));
+  ASSERT_EQ(reader.GetObjectCount(), 1);
+  EXPECT_STREQ(static_cast<StreamItem*>(reader.GetObjectNo(0))->GetName(), "a");
+  EXPECT_TRUE(Logged("used twice"));
+}
+
+TEST_F(DamagedStreamTest, LibraryNameWithAPath_IsNotLoaded) {
+  Bytes data;
+  const size_t stream = StartChunkAt(data, QIBO_Stream::kStreamChunk);
+  const size_t object = StartChunkAt(data, QIBO_Stream::kObjectChunk);
+  AppendInt(data, 1);
+  AppendInt(data, 0x1234ABCD);  // no such class
+  AppendInt(data, 0);
+  AppendInt(data, 18);
+  AppendText(data, "../lib/evil.plug\\x");
+  EndChunkAt(data, object);
+  EndChunkAt(data, stream);
+  ASSERT_EQ(ReadNames(data), (std::vector<std::string>{}));
+  EXPECT_TRUE(Logged("is not a plug-in file name"));
+  EXPECT_TRUE(Logged("Warning: Unregistered Class:0x1234ABCD"));
+}
+
 TEST_F(DamagedStreamTest, DeepNesting_StopsAtTheDepthLimit) {
   Bytes data;
   std::vector<size_t> open;

@@ -1,0 +1,153 @@
+// Fuzzes the chunk-stream reader over a memory buffer: any bytes must read
+// without a fault or a read outside the buffer, also as object data for an
+// existing object. Whatever objects were read are then written and read
+// again a few times: once links to objects written later have fallen away
+// (they read as null), writing what was read gives the same bytes again.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/kernel/ClassApi.h"
+#include "core/object/CTNamed.h"
+#include "core/persist/MemoryStream.h"
+
+// Three small classes: ints, a reference and a bounded blob.
+class FuzzItem : public CTNamed {
+  QIBO_CLASS(FuzzItem)
+
+ public:
+  static constexpr uint32_t kValuesChunk = 0xF0220001;
+  static constexpr uint32_t kLinkChunk = 0xF0220002;
+  static constexpr uint32_t kBlobChunk = 0xF0220003;
+  static constexpr int32_t kMaxBlob = 4096;
+
+  void WriteToStream(Stream* stream, uint32_t flags) override {
+    CTNamed::WriteToStream(stream, flags);
+    stream->StartChunk(kValuesChunk);
+    for (int32_t v : m_values) stream->WriteInt(v);
+    stream->WriteVector(m_vector);
+    stream->EndChunk();
+    stream->StartChunk(kLinkChunk);
+    stream->WriteReference(m_link);
+    stream->EndChunk();
+    if (!m_blob.empty()) {
+      stream->StartChunk(kBlobChunk);
+      stream->WriteInt(static_cast<int32_t>(m_blob.size()));
+      stream->WriteBlock(m_blob.data(), static_cast<int>(m_blob.size()));
+      stream->EndChunk();
+    }
+  }
+
+  bool ProcessChunk(Stream* stream, uint32_t chunkID) override {
+    switch (chunkID) {
+      case kValuesChunk:
+        for (int32_t& v : m_values) v = stream->ReadInt();
+        m_vector = stream->ReadVector();
+        return true;
+      case kLinkChunk:
+        m_link = stream->ReadReference();
+        return true;
+      case kBlobChunk: {
+        const int32_t size = stream->ReadInt();
+        if (size < 0 || size > kMaxBlob) return false;
+        m_blob.resize(static_cast<size_t>(size));
+        stream->ReadBlock(m_blob.data(), size);
+        return true;
+      }
+      default:
+        return CTNamed::ProcessChunk(stream, chunkID);
+    }
+  }
+  bool DoRegisterWithService() override { return true; }
+  bool DoUnregisterWithService() override { return true; }
+
+ private:
+  int32_t m_values[2] = {};
+  Vector3 m_vector;
+  CTStreamed* m_link = nullptr;  // kept alive by the reading stream's table
+  std::vector<uint8_t> m_blob;
+};
+
+class FuzzDerived : public FuzzItem {
+  QIBO_CLASS(FuzzDerived)
+};
+
+class FuzzOther : public CTNamed {
+  QIBO_CLASS(FuzzOther)
+};
+
+QIBO_IMPLEMENT_CLASS(FuzzItem, CTNamed, .desc = "Fuzz item", .url = "fuzzitems.dll")
+QIBO_IMPLEMENT_CLASS(FuzzDerived, FuzzItem, .desc = "Fuzz derived item")
+QIBO_IMPLEMENT_CLASS(FuzzOther, CTNamed, .desc = "Fuzz other")
+
+namespace {
+
+std::string g_dir;
+
+void Cleanup() { rmdir(g_dir.c_str()); }
+
+bool Setup() {
+  if (!g_dir.empty()) return true;
+  // An empty working directory: nothing a stream names can be found there.
+  char dir[] = "/tmp/qibo-fuzz-stream-XXXXXX";
+  if (!mkdtemp(dir) || chdir(dir) != 0) return false;
+  g_dir = dir;
+  atexit(Cleanup);
+  qiBO_RegisterClass(FuzzItem::_CD());
+  qiBO_RegisterClass(FuzzDerived::_CD());
+  qiBO_RegisterClass(FuzzOther::_CD());
+  return true;
+}
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  fprintf(stderr, "fuzz_stream: %s\n", what);
+  abort();
+}
+
+// Writes every object the reader holds, in stream-ID order.
+std::vector<uint8_t> WriteObjects(const MemoryStream& reader) {
+  std::vector<uint8_t> buffer(1 << 20);
+  MemoryStream writer;
+  Check(writer.CreateStream(buffer.data(), static_cast<int>(buffer.size())), "CreateStream failed");
+  for (int i = 0; i < reader.GetObjectCount(); ++i) writer.WriteObject(reader.GetObjectNo(i));
+  const uint32_t size = writer.GetPos();
+  Check(writer.CloseStream(), "a rewritten stream overflowed its buffer");
+  buffer.resize(size);
+  return buffer;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!Setup() || size > (1u << 20)) return 0;
+  // An exact-size copy, so that a read past the end is caught.
+  std::vector<uint8_t> input(data, data + size);
+
+  MemoryStream reader;
+  Check(reader.Read(input.data(), static_cast<int>(input.size())), "Read refused a buffer");
+
+  // The same bytes as object data for an existing object.
+  FuzzItem* target = static_cast<FuzzItem*>(static_cast<CTBasic*>(FuzzItem::_CD()->Create()));
+  target->AddRef(nullptr);
+  MemoryStream dataReader;
+  Check(dataReader.ReadSendDataTo(input.data(), static_cast<int>(input.size()), target), "Read refused a target");
+  target->RemoveRef(nullptr);
+
+  const std::vector<uint8_t> second = WriteObjects(reader);
+  MemoryStream secondReader;
+  Check(secondReader.Read(second.data(), static_cast<int>(second.size())), "Read refused a written stream");
+  Check(secondReader.GetObjectCount() <= reader.GetObjectCount(), "rereading made objects");
+  const std::vector<uint8_t> third = WriteObjects(secondReader);
+  MemoryStream thirdReader;
+  Check(thirdReader.Read(third.data(), static_cast<int>(third.size())), "Read refused a written stream");
+  Check(thirdReader.GetObjectCount() == secondReader.GetObjectCount(), "rereading lost objects");
+  Check(WriteObjects(thirdReader) == third, "a written stream does not read back to the same bytes");
+  return 0;
+}

@@ -24,20 +24,25 @@ struct FileCloser {
 };
 using FileHolder = std::unique_ptr<FILE, FileCloser>;
 
-// The whole of a regular file.
+// The whole of a regular file; false after printing why.
 bool ReadWholeFile(const char* path, std::string& bytes) {
   FileHolder file(fopen(qibo::ResolvePath(path).c_str(), "rb"));
   struct stat st;
-  if (!file || fstat(fileno(file.get()), &st) != 0) return false;
+  if (!file || fstat(fileno(file.get()), &st) != 0) {
+    fprintf(stderr, "qibo: %s: %s\n", path, strerror(errno));
+    return false;
+  }
   if (!S_ISREG(st.st_mode)) {
-    errno = EISDIR;
+    fprintf(stderr, "qibo: %s: not a regular file\n", path);
     return false;
   }
   bytes.clear();
   char buffer[65536];
   size_t n;
   while ((n = fread(buffer, 1, sizeof(buffer), file.get())) > 0) bytes.append(buffer, n);
-  return !ferror(file.get());
+  if (!ferror(file.get())) return true;
+  fprintf(stderr, "qibo: %s: read error\n", path);
+  return false;
 }
 
 // A package opened for the tool, released when it goes out of scope.
@@ -119,10 +124,7 @@ int Pack(int argc, char** argv) {
   PackageWriter writer;
   for (int i = 1; i < argc; ++i) {
     std::string bytes;
-    if (!ReadWholeFile(argv[i], bytes)) {
-      fprintf(stderr, "qibo: %s: %s\n", argv[i], strerror(errno));
-      return 1;
-    }
+    if (!ReadWholeFile(argv[i], bytes)) return 1;
     if (!writer.Add(FilePart(argv[i]), bytes)) {
       fprintf(stderr, "qibo: %s: %s\n", argv[i], writer.LastError().c_str());
       return 1;

@@ -70,7 +70,8 @@ struct Package {
 
 // The member's bytes through OpenMember and a SmartFile over its range;
 // false when the package refuses it.
-bool ReadMember(CTPackageFile* package, const char* name, const uint8_t* file, size_t fileSize, std::string& out) {
+bool ReadMember(CTPackageFile* package, const char* name, const uint8_t* file, size_t fileSize,
+                std::string& out) {
   uint32_t offset = 0;
   uint32_t size = 0;
   FILE* handle = package->OpenMember(name, &offset, &size);
@@ -131,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(reread.p->GetEntryCount() == static_cast<int>(kept.size()), "the copy has other entries");
   for (const auto& [member, bytes] : kept) {
     std::string again;
-    Check(ReadMember(reread.p, member.c_str(), reinterpret_cast<const uint8_t*>(copy.data()), copy.size(), again),
+    Check(ReadMember(reread.p, member.c_str(), reinterpret_cast<const uint8_t*>(copy.data()), copy.size(),
+                     again),
           "a member of the copy does not open");
     Check(again == bytes, "a member of the copy reads other bytes");
   }

@@ -120,8 +120,9 @@ bool CTPackageFile::ReadDirectory(FILE* file, uint64_t fileSize, uint32_t count)
 FILE* CTPackageFile::OpenMember(const char* name, uint32_t* offset, uint32_t* size) {
   const char* wanted = qibo::FilePart(name);
   if (*wanted == '\0') return nullptr;
-  const auto found = std::find_if(m_entries.begin(), m_entries.end(),
-                                  [&](const DPackageEntry& e) { return qibo::EqualsIC(e.name.c_str(), wanted); });
+  const auto found = std::find_if(m_entries.begin(), m_entries.end(), [&](const DPackageEntry& e) {
+    return qibo::EqualsIC(e.name.c_str(), wanted);
+  });
   if (found == m_entries.end()) return nullptr;
 
   uint64_t fileSize = 0;
@@ -131,7 +132,8 @@ FILE* CTPackageFile::OpenMember(const char* name, uint32_t* offset, uint32_t* si
     return nullptr;
   }
   if (static_cast<uint64_t>(found->offset) + found->size > fileSize) {
-    ErrorMsg((QIBO_String("Member lies outside the VDL file: ") + found->name.c_str() + " @" + GetName()).c_str());
+    ErrorMsg(
+        (QIBO_String("Member lies outside the VDL file: ") + found->name.c_str() + " @" + GetName()).c_str());
     return nullptr;
   }
   if (fseeko(file.get(), found->offset, SEEK_SET) != 0) return nullptr;

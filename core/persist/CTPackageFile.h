@@ -22,7 +22,7 @@
 //   fileSize-8     4          checksum (kept, never verified when reading)
 //   fileSize-4     4          magic: "CiT!" with a checksum, "CiT?" without
 namespace qibo {
-constexpr uint32_t kPackageMagic = 0x21546943;           // "CiT!"
+constexpr uint32_t kPackageMagic = 0x21546943;            // "CiT!"
 constexpr uint32_t kPackageMagicNoChecksum = 0x3F546943;  // "CiT?"
 constexpr uint32_t kPackageTrailerSize = 16;
 constexpr uint32_t kPackageEntrySize = 64;

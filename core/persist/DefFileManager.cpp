@@ -9,7 +9,8 @@
 #include "core/persist/FileSearch.h"
 #include "core/persist/OsPath.h"
 
-QIBO_IMPLEMENT_CLASS(DefFileManager, CTFileManager, .desc = "Filemanager", .product = "qiBO DefMgr", .build = 2)
+QIBO_IMPLEMENT_CLASS(DefFileManager, CTFileManager, .desc = "Filemanager", .product = "qiBO DefMgr",
+                     .build = 2)
 static_assert(qibo::ClassId("DefFileManager") == 0xABD6F604);
 
 namespace {

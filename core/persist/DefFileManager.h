@@ -65,9 +65,9 @@ class DefFileManager : public CTFileManager {
   void ReleasePackages();
   void WriteServedNames();
 
-  std::vector<CTPackageFile*> m_packages;   // load order; one reference each
-  std::vector<QIBO_String> m_searchPaths;   // normalised prefixes
-  std::vector<QIBO_String> m_servedNames;   // upper case, first use first
+  std::vector<CTPackageFile*> m_packages;  // load order; one reference each
+  std::vector<QIBO_String> m_searchPaths;  // normalised prefixes
+  std::vector<QIBO_String> m_servedNames;  // upper case, first use first
 
   QIBO_String m_dumpFileNames;
   bool m_allowNormalFiles = true;

@@ -90,7 +90,8 @@ std::vector<DFoundFile> FindFiles(const char* pattern) {
     }
   }
   closedir(d);
-  std::sort(found.begin(), found.end(), [](const DFoundFile& a, const DFoundFile& b) { return a.name < b.name; });
+  std::sort(found.begin(), found.end(),
+            [](const DFoundFile& a, const DFoundFile& b) { return a.name < b.name; });
   return found;
 }
 

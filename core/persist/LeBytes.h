@@ -17,8 +17,8 @@ class LeReader {
   uint32_t U32() {
     uint8_t b[4] = {};
     Bytes(b, 4);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
   }
   void Bytes(void* out, size_t n) {
     if (!m_ok || n > m_size - m_pos) {

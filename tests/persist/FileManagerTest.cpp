@@ -69,7 +69,8 @@ class FileManagerTest : public ::testing::Test {
   static Texts Find(CTFileManager* files, const char* pattern, std::vector<int>* sizes = nullptr) {
     Texts found;
     findrecord_t record;
-    for (bool ok = files->FindFirst(pattern, &record); ok && found.size() < 50; ok = files->FindNext(&record)) {
+    for (bool ok = files->FindFirst(pattern, &record); ok && found.size() < 50;
+         ok = files->FindNext(&record)) {
       found.push_back(record.name);
       if (sizes) sizes->push_back(record.size);
     }

@@ -1,7 +1,4 @@
-#include "core/persist/CTPackageFile.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -13,6 +10,7 @@
 
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/persist/CTPackageFile.h"
 #include "core/persist/FileSearch.h"
 #include "core/persist/PackageWriter.h"
 #include "tests/support/TempDir.h"
@@ -144,7 +142,8 @@ TEST_F(PackageFileTest, Open_NameFillingTheWholeFieldIsReadWithoutTerminator) {
 TEST_F(PackageFileTest, OpenMember_IgnoresDirectoryPartAndCase) {
   Put("hand.vdl", HandBuilt());
   ASSERT_TRUE(m_package->Open("hand.vdl"));
-  for (const char* name : {"logo.tga", "LOGO.TGA", "textures\\logo.tga", "a\\b\\Logo.Tga", "textures/logo.tga"})
+  for (const char* name :
+       {"logo.tga", "LOGO.TGA", "textures\\logo.tga", "a\\b\\Logo.Tga", "textures/logo.tga"})
     EXPECT_EQ(Member(name), "hello") << name;
   EXPECT_EQ(Member("readme.txt"), "xyz");
 }
@@ -258,13 +257,13 @@ TEST_F(PackageFileTest, Open_DirectoryOutsideTheFileKeepsWhatLiesInside) {
     uint32_t count;
     int entries;
   } cases[] = {
-      {dirOffset, 3, 3},            // sound
-      {dirOffset, 5, 3},            // count too large: the trailer is no entry
-      {dirOffset, 0xFFFFFFFF, 3},   // nothing of that size is allocated
-      {dirOffset + 64, 3, 2},       // starts inside, runs past the end
-      {dirOffset + 100, 1, 1},      // 92 bytes left: one whole entry
-      {dirOffset + 160, 1, 0},      // less than one entry left
-      {0xFFFFFFF0, 1, 0},           // far outside
+      {dirOffset, 3, 3},           // sound
+      {dirOffset, 5, 3},           // count too large: the trailer is no entry
+      {dirOffset, 0xFFFFFFFF, 3},  // nothing of that size is allocated
+      {dirOffset + 64, 3, 2},      // starts inside, runs past the end
+      {dirOffset + 100, 1, 1},     // 92 bytes left: one whole entry
+      {dirOffset + 160, 1, 0},     // less than one entry left
+      {0xFFFFFFF0, 1, 0},          // far outside
       {0xFFFFFFFF, 0xFFFFFFFF, 0},
   };
   for (const auto& c : cases) {
@@ -341,8 +340,8 @@ TEST_F(PackageFileTest, Writer_BuildsTheLayoutByteForByte) {
   ASSERT_TRUE(writer.Add("a.txt", "xy"));
   ASSERT_TRUE(writer.Add("B.bin", std::string("\0\1\2", 3)));
   ASSERT_TRUE(writer.Add("empty", ""));
-  const std::string body = "xy" + std::string("\0\1\2", 3) + Entry("a.txt", 0, 2) + Entry("B.bin", 2, 3) +
-                           Entry("empty", 5, 0);
+  const std::string body =
+      "xy" + std::string("\0\1\2", 3) + Entry("a.txt", 0, 2) + Entry("B.bin", 2, 3) + Entry("empty", 5, 0);
   const std::string expected = body + Trailer(5, 3, qibo::Crc32(body.data(), body.size()), "CiT!");
   EXPECT_EQ(writer.Build(), expected);
   EXPECT_EQ(writer.Size(), expected.size());
@@ -375,9 +374,10 @@ TEST_F(PackageFileTest, Writer_RefusesNamesAReaderCouldNotFind) {
 
 TEST_F(PackageFileTest, Writer_RoundTripThroughTheReader) {
   qibo::PackageWriter writer;
-  std::vector<std::pair<std::string, std::string>> members = {
-      {"scene.qibo", "qibo\x01\x02"}, {"empty.dat", ""}, {"Big.bin", std::string(70000, '\xA5')},
-      {std::string(55, 'L'), "long name"}};
+  std::vector<std::pair<std::string, std::string>> members = {{"scene.qibo", "qibo\x01\x02"},
+                                                              {"empty.dat", ""},
+                                                              {"Big.bin", std::string(70000, '\xA5')},
+                                                              {std::string(55, 'L'), "long name"}};
   members[2].second[12345] = 'Z';
   for (const auto& [name, data] : members) ASSERT_TRUE(writer.Add(name.c_str(), data));
   ASSERT_TRUE(writer.WriteFile("round.vdl"));
@@ -413,14 +413,25 @@ TEST(FileSearchTest, WildcardMatchIC) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*", "anything", true},      {"*", "", true},           {"*.vdl", "data.VDL", true},
-      {"*.vdl", "data.vdlx", false}, {"?.tga", "a.tga", true},  {"?.tga", "ab.tga", false},
-      {"a*b*c", "aXXbYYc", true},   {"a*b*c", "aXXbYY", false}, {"*.*", "noext", true},
-      {"x.*", "x", true},           {"x.*", "x.y", true},       {"x.*", "xy", false},
-      {"", "", true},               {"", "a", false},          {"**a", "bba", true},
+      {"*", "anything", true},
+      {"*", "", true},
+      {"*.vdl", "data.VDL", true},
+      {"*.vdl", "data.vdlx", false},
+      {"?.tga", "a.tga", true},
+      {"?.tga", "ab.tga", false},
+      {"a*b*c", "aXXbYYc", true},
+      {"a*b*c", "aXXbYY", false},
+      {"*.*", "noext", true},
+      {"x.*", "x", true},
+      {"x.*", "x.y", true},
+      {"x.*", "xy", false},
+      {"", "", true},
+      {"", "a", false},
+      {"**a", "bba", true},
       {"*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(qibo::WildcardMatchIC(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(qibo::WildcardMatchIC(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
   EXPECT_FALSE(qibo::WildcardMatchIC(nullptr, "a"));
 }
 

@@ -48,7 +48,8 @@ bool ReadWholeFile(const char* path, std::string& bytes) {
 // A package opened for the tool, released when it goes out of scope.
 class PackageHolder {
  public:
-  PackageHolder() : m_package(qibo::Cast<CTPackageFile>(static_cast<CTBasic*>(CTPackageFile::_CD()->Create()))) {
+  PackageHolder()
+      : m_package(qibo::Cast<CTPackageFile>(static_cast<CTBasic*>(CTPackageFile::_CD()->Create()))) {
     if (m_package) m_package->AddRef(nullptr);
   }
   ~PackageHolder() {
@@ -134,7 +135,8 @@ int Pack(int argc, char** argv) {
     fprintf(stderr, "qibo: %s\n", writer.LastError().c_str());
     return 1;
   }
-  printf("%s: %d members, %llu bytes\n", argv[0], writer.Count(), static_cast<unsigned long long>(writer.Size()));
+  printf("%s: %d members, %llu bytes\n", argv[0], writer.Count(),
+         static_cast<unsigned long long>(writer.Size()));
   return 0;
 }
 

@@ -1,5 +1,16 @@
 #include "core/kernel/BuiltinClasses.h"
 
+#include "core/devices/CTDeviceManager.h"
+#include "core/devices/CTJoystick.h"
+#include "core/devices/CTMotionBase.h"
+#include "core/devices/CTMusicPlayer.h"
+#include "core/devices/CTNetwork.h"
+#include "core/devices/CTRenderTarget.h"
+#include "core/devices/CTSound.h"
+#include "core/devices/CTTimer.h"
+#include "core/devices/CTTracker.h"
+#include "core/devices/CTUserJoystick.h"
+#include "core/devices/DefDeviceManager.h"
 #include "core/kernel/CTApplication.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTConsoleFrontEnd.h"
@@ -26,11 +37,21 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
   // abstract interfaces come before their default implementations.
   static const std::vector<ClassDesc*> classes = {
       CTBasicPtr::_CD(),
+      CTMotionBase::_CD(),
+      CTJoystick::_CD(),
+      CTUserJoystick::_CD(),
+      CTSound::_CD(),
+      CTTimer::_CD(),
+      CTTracker::_CD(),
+      CTRenderTarget::_CD(),
+      CTNetwork::_CD(),
+      CTMusicPlayer::_CD(),
       CTServiceManager::_CD(),
       CTErrorManager::_CD(),
       CTClassManager::_CD(),
       CTUpdateManager::_CD(),
       CTEngineManager::_CD(),
+      CTDeviceManager::_CD(),
       CTFileManager::_CD(),
       CTPlugInManager::_CD(),
       CTFrontEndManager::_CD(),
@@ -40,6 +61,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       DefErrorManager::_CD(),
       DefClassManager::_CD(),
       DefUpdateManager::_CD(),
+      DefDeviceManager::_CD(),
       DefFileManager::_CD(),
       DefPlugInManager::_CD(),
       DefFrontEndManager::_CD(),

@@ -1,0 +1,160 @@
+#include "core/devices/CTDevice.h"
+
+#include <algorithm>
+
+#include "core/devices/CTDeviceManager.h"
+#include "core/kernel/Kernel.h"
+
+QIBO_IMPLEMENT_CLASS(CTDevice, CTLogged, .desc = "Abstract Device-Base", .isAbstract = true)
+
+CTDevice::CTDevice() : CTLogged("Default device") {
+  if (auto* manager = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD())))
+    manager->RegisterDevice(this);
+}
+
+CTDevice::~CTDevice() {
+  if (m_started) {
+    ErrorMsg("Device was not correctly stopped!");
+    Stop();
+  }
+  DetachAll();
+}
+
+void CTDevice::DetachAll() {
+  if (m_parent) m_parent->RemoveSubDevice(this);
+  while (!m_subDevices.empty()) RemoveSubDevice(m_subDevices.back());
+}
+
+void CTDevice::Delete() {
+  if (m_started) Stop();
+  CTNamed::Delete();
+}
+
+void CTDevice::OnDelete(CTReferenced* dying) {
+  if (dying && dying == m_parent) {
+    m_parent->RemoveSubDevice(this);
+  } else if (auto it = std::find(m_subDevices.begin(), m_subDevices.end(), dying); it != m_subDevices.end()) {
+    RemoveSubDevice(*it);
+  }
+  CTLogged::OnDelete(dying);
+}
+
+void CTDevice::DoAddProperties() {
+  CTLogged::DoAddProperties();
+  AddPropertyRO(DProperty(m_deviceID, "DeviceID"), CTDevice::_CD());
+  AddPropertyRO(DProperty(m_started, "Started"), CTDevice::_CD());
+  AddProperty(DProperty(m_enabled, "Enabled"), CTDevice::_CD());
+}
+
+void CTDevice::OnPropertyChanged(DProperty& property) { CTLogged::OnPropertyChanged(property); }
+
+bool CTDevice::StartDevice() { return NoError(); }
+
+bool CTDevice::StopDevice() { return NoError(); }
+
+bool CTDevice::Start() {
+  InfoMsg("CTDevice::Start()", 4);
+  if (m_started) return WarningMsg("Device.Start: Already started", 3);
+  if (!m_enabled) return ErrorMsg("Cannot start: Device disabled");
+  if (m_parent && !m_parent->IsStarted() && !m_parent->Start())
+    return ErrorMsg((QIBO_String("Device.Start: Unable to start ") + m_parent->GetName()).c_str());
+  SetName(GetCD()->GetDesc().c_str());
+  ApplyChanges();
+  if (!StartDevice()) return false;
+  ApplyChanges();
+  m_started = true;
+  InfoMsg("Device started", 1);
+  if (m_parent) m_parent->OnMessage(kMsgDeviceStarted, this);
+  return true;
+}
+
+bool CTDevice::Stop() {
+  InfoMsg("CTDevice::Stop()", 4);
+  if (!m_started) return WarningMsg("Device.Stop: Not started", 3);
+  // By index: a child's stop may run arbitrary code, but it never changes
+  // the list.
+  for (size_t i = 0; i < m_subDevices.size(); ++i)
+    if (!m_subDevices[i]->Stop()) return ErrorMsg("Device.Stop: Child Device.Stop failed");
+  if (!StopDevice()) return false;
+  InfoMsg("Device stopped", 1);
+  m_started = false;
+  SetName(GetCD()->GetDesc().c_str());
+  if (m_parent) m_parent->OnMessage(kMsgDeviceStopped, this);
+  return true;
+}
+
+bool CTDevice::Restart() {
+  InfoMsg("CTDevice::Restart()", 4);
+  if (!Stop()) return ErrorMsg("Device.Restart: Device.Stop failed");
+  return Start();
+}
+
+bool CTDevice::Enable() {
+  if (m_enabled) return true;
+  InfoMsg("CTDevice::Enable()", 4);
+  if (m_parent && !m_parent->IsEnabled() && !m_parent->Enable())
+    return ErrorMsg("Could not enable parent device");
+  m_enabled = true;
+  return true;
+}
+
+bool CTDevice::Disable() {
+  if (!m_enabled) return true;
+  InfoMsg("CTDevice::Disable()", 4);
+  for (size_t i = 0; i < m_subDevices.size(); ++i)
+    if (!m_subDevices[i]->Disable()) return ErrorMsg("Could not disable child device");
+  m_enabled = false;
+  if (m_started) return Stop();
+  return NoError();
+}
+
+bool CTDevice::IsAncestorOrSelf(const CTDevice* device) const {
+  for (const CTDevice* d = this; d; d = d->m_parent)
+    if (d == device) return true;
+  return false;
+}
+
+CTDevice* CTDevice::SetParent(CTDevice* const parent) {
+  if (parent == m_parent) return m_parent;
+  // This device must not end up above itself: Start would climb forever.
+  if (parent && parent->IsAncestorOrSelf(this)) return m_parent;
+  if (m_parent) m_parent->RemoveSubDevice(this);
+  m_parent = parent;
+  if (parent) parent->AddSubDevice(this);
+  return m_parent;
+}
+
+void CTDevice::AddSubDevice(CTDevice* const device) {
+  if (!device || device->m_parent != this) return;
+  if (std::find(m_subDevices.begin(), m_subDevices.end(), device) != m_subDevices.end()) return;
+  if (m_subDevices.size() == m_subDevices.capacity())
+    m_subDevices.reserve(m_subDevices.capacity() + kListStep);
+  m_subDevices.push_back(device);
+  MakeRef(device);
+}
+
+void CTDevice::RemoveSubDevice(CTDevice* const device) {
+  auto it = std::find(m_subDevices.begin(), m_subDevices.end(), device);
+  if (it == m_subDevices.end()) return;
+  *it = m_subDevices.back();
+  m_subDevices.pop_back();
+  BreakRef(device);
+  // A child left with a pointer to us but no reference would dangle once we
+  // are deleted.
+  if (device->m_parent == this) device->m_parent = nullptr;
+  if (m_subDevices.capacity() > m_subDevices.size() + kListStep) {
+    std::vector<CTDevice*> smaller;
+    smaller.reserve(m_subDevices.capacity() - kListStep);
+    smaller.assign(m_subDevices.begin(), m_subDevices.end());
+    m_subDevices.swap(smaller);
+  }
+}
+
+CTDevice* CTDevice::GetSubDeviceNo(int index) const {
+  if (index < 0 || index >= GetSubDeviceCount()) return nullptr;
+  return m_subDevices[static_cast<size_t>(index)];
+}
+
+void CTDevice::SetDeviceID(int id) {
+  if (!m_started) m_deviceID = id;
+}

@@ -1,0 +1,3 @@
+#include "core/devices/CTMotionBase.h"
+
+QIBO_IMPLEMENT_CLASS(CTMotionBase, CTDevice, .desc = "Motion Platform", .isAbstract = true)

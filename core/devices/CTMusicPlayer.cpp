@@ -1,0 +1,4 @@
+#include "core/devices/CTMusicPlayer.h"
+
+QIBO_IMPLEMENT_CLASS(CTMusicPlayer, CTDevice, .desc = "Music-player", .product = "qiBO Devices",
+                     .isAbstract = true)

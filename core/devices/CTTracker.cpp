@@ -1,0 +1,3 @@
+#include "core/devices/CTTracker.h"
+
+QIBO_IMPLEMENT_CLASS(CTTracker, CTDevice, .desc = "Tracker", .isAbstract = true)

@@ -1,0 +1,3 @@
+#include "core/devices/CTUserJoystick.h"
+
+QIBO_IMPLEMENT_CLASS(CTUserJoystick, CTJoystick, .desc = "User Joystick", .product = "qiBO Devices")

@@ -71,7 +71,7 @@ bool CTDevice::Start() {
 bool CTDevice::Stop() {
   InfoMsg("CTDevice::Stop()", 4);
   if (!m_started) return WarningMsg("Device.Stop: Not started", 3);
-  // By index: a child's stop may run arbitrary code, but it never changes
+  // By index: a child's stop runs the child's own code, which may change
   // the list.
   for (size_t i = 0; i < m_subDevices.size(); ++i)
     if (!m_subDevices[i]->Stop()) return ErrorMsg("Device.Stop: Child Device.Stop failed");

@@ -69,6 +69,10 @@ bool Validate(const XmModule& m, std::string* error) {
   for (const XmInstrument& ins : m.instruments) {
     if (ins.samples.size() > 16) return Fail(error, "more than 16 samples in an instrument");
     if (ins.volumeEnvelope.size() > 12) return Fail(error, "more than 12 envelope points");
+    if (!ins.noteSamples.empty() && ins.noteSamples.size() != 96)
+      return Fail(error, "note map is not 96 entries");
+    for (uint8_t sample : ins.noteSamples)
+      if (sample >= ins.samples.size()) return Fail(error, "note map names a missing sample");
     for (const XmSample& s : ins.samples) {
       if (s.data.size() > 0x3FFFFFFF) return Fail(error, "sample too long");
       if (s.loop != XmLoop::kNone && (s.loopLength == 0 || s.loopStart + s.loopLength > s.data.size()))
@@ -114,7 +118,7 @@ void WriteInstrument(LeWriter& w, const XmInstrument& ins) {
   if (!hasSamples) return;
 
   w.U32(kSampleHeaderSize);
-  w.Zeros(96);  // every note plays sample 0
+  for (size_t note = 0; note < 96; ++note) w.U8(ins.noteSamples.empty() ? 0 : ins.noteSamples[note]);
   for (size_t i = 0; i < 12; ++i) {
     const auto point =
         i < ins.volumeEnvelope.size() ? ins.volumeEnvelope[i] : std::pair<uint16_t, uint16_t>{0, 0};

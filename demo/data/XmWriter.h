@@ -48,11 +48,13 @@ struct XmSample {
   int8_t relativeNote = 0;  // semitones; 0 plays C-4 at 8363 Hz
 };
 
-// An instrument with one sample mapped to every note and an optional
-// volume envelope of up to 12 (tick, volume 0..64) points.
+// An instrument: up to 16 samples, the sample each of the 96 notes plays
+// (empty: sample 0 for all), and an optional volume envelope of up to 12
+// (tick, volume 0..64) points.
 struct XmInstrument {
   std::string name;
-  std::vector<XmSample> samples;  // at most 16
+  std::vector<XmSample> samples;     // at most 16
+  std::vector<uint8_t> noteSamples;  // empty or 96 sample indices
   std::vector<std::pair<uint16_t, uint16_t>> volumeEnvelope;
   uint16_t fadeout = 0;
 };

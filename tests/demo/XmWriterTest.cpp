@@ -145,3 +145,34 @@ TEST(XmWriterTest, InvalidModulesWriteNothing) {
   EXPECT_TRUE(WriteXm(m).empty());
   EXPECT_FALSE(WriteXmFile(m, "/nonexistent-dir/never.xm"));
 }
+
+TEST(XmWriterTest, NoteMapAndEnvelopeLandInTheInstrumentHeader) {
+  XmModule m = qibo::test::TinyModule();
+  XmInstrument& ins = m.instruments[0];
+  ins.samples.push_back(SineSample("high", 100, 10, 1000));
+  ins.noteSamples.assign(96, 0);
+  for (size_t note = 48; note < 96; ++note) ins.noteSamples[note] = 1;
+  ins.volumeEnvelope = {{0, 64}, {10, 32}, {40, 0}};
+  ins.fadeout = 0x123;
+  const std::vector<uint8_t> b = WriteXm(m);
+  ASSERT_FALSE(b.empty());
+  const size_t instrument = 345 + U16(b, 343);
+  EXPECT_EQ(U16(b, instrument + 27), 2);
+  EXPECT_EQ(b[instrument + 33 + 47], 0);
+  EXPECT_EQ(b[instrument + 33 + 48], 1);
+  EXPECT_EQ(U16(b, instrument + 129 + 4), 10);  // second point: tick
+  EXPECT_EQ(U16(b, instrument + 129 + 6), 32);  // and volume
+  EXPECT_EQ(b[instrument + 225], 3);            // volume points
+  EXPECT_EQ(b[instrument + 233], 1);            // volume envelope on
+  EXPECT_EQ(U16(b, instrument + 239), 0x123);
+  // Two sample headers, then both samples' data.
+  EXPECT_EQ(b.size(), instrument + 263 + 2 * 40 + 1900 * 2 + 100 * 2);
+  OpenMpt mpt(b);
+  ASSERT_NE(mpt.module, nullptr);
+  EXPECT_EQ(openmpt_module_get_num_samples(mpt.module), 2);
+
+  ins.noteSamples[5] = 2;
+  std::string error;
+  EXPECT_TRUE(WriteXm(m, &error).empty());
+  EXPECT_EQ(error, "note map names a missing sample");
+}

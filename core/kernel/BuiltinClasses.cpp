@@ -21,6 +21,7 @@
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/DefClassManager.h"
+#include "core/kernel/DefEngineManager.h"
 #include "core/kernel/DefErrorManager.h"
 #include "core/kernel/DefFrontEndManager.h"
 #include "core/kernel/DefPlugInManager.h"
@@ -61,6 +62,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       DefErrorManager::_CD(),
       DefClassManager::_CD(),
       DefUpdateManager::_CD(),
+      DefEngineManager::_CD(),
       DefDeviceManager::_CD(),
       DefFileManager::_CD(),
       DefPlugInManager::_CD(),

@@ -1,0 +1,199 @@
+#include "core/kernel/DefEngineManager.h"
+
+#include <chrono>
+#include <thread>
+
+#include "core/devices/CTDeviceManager.h"
+#include "core/devices/CTTimer.h"
+#include "core/kernel/CTUpdateManager.h"
+#include "core/kernel/Kernel.h"
+
+QIBO_IMPLEMENT_CLASS(DefEngineManager, CTEngineManager, .desc = "Engine kernel", .product = "qiBO DefMgr",
+                     .build = 1)
+
+namespace {
+
+constexpr int32_t kMaxFrameMs = 1000;
+constexpr int32_t kPausedFrameMs = 10;
+
+}  // namespace
+
+// The default frame time is the single-precision 0.01 widened to double,
+// which makes constant frames 9 ms long.
+DefEngineManager::DefEngineManager() : m_frameTime(static_cast<double>(0.01f)) {}
+
+DefEngineManager::~DefEngineManager() {
+  ReleaseTimer();
+  ReleaseServices();
+}
+
+void DefEngineManager::DoAddProperties() {
+  CTEngineManager::DoAddProperties();
+  const ClassDesc* cd = DefEngineManager::_CD();
+  AddProperty(DProperty(m_frameTime, "FrameTime"), cd);
+  AddPropertyRO(DProperty(qibo::AsDWord(m_worldTime), "WorldTime"), cd);
+  AddPropertyRO(DProperty(qibo::AsDWord(m_frameTimeL), "FrameTimeL"), cd);
+  AddPropertyRO(DProperty(qibo::AsDWord(m_frame), "Frame"), cd);
+  AddPropertyRO(DProperty(m_fps, "FPS"), cd);
+  AddProperty(DProperty(m_constantFrameTime, "ConstantFrameTime"), cd);
+  AddPropertyRO(DProperty(m_looping, "Looping"), cd);
+  AddPropertyRO(DProperty(m_doLoop, "DoLoop"), cd);
+  AddPropertyRO(DProperty(m_paused, "Paused"), cd);
+  AddPropertyRO(DProperty(m_doPause, "DoPause"), cd);
+}
+
+void DefEngineManager::AcquireTimer() {
+  auto* devices = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD()));
+  if (!devices) devices = static_cast<CTDeviceManager*>(qiBO_GetService(CTDeviceManager::_CD()));
+  if (!devices || !devices->IsStarted()) return;
+  auto* timer = static_cast<CTTimer*>(
+      qibo::DynamicCast(devices->GetDevice(CTTimer::_CD()->ID(), true), CTTimer::_CD()->ID()));
+  if (timer == m_timer) {
+    // A second use of the same device: give it back, one is enough.
+    if (timer) devices->ReleaseDevice(timer);
+    return;
+  }
+  if (timer) timer->AddRef(nullptr);
+  ReleaseTimer();
+  m_timer = timer;
+}
+
+void DefEngineManager::ReleaseTimer() {
+  CTTimer* timer = m_timer;
+  if (!timer) return;
+  m_timer = nullptr;
+  if (auto* devices = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD())))
+    devices->ReleaseDevice(timer);
+  timer->RemoveRef(nullptr);
+}
+
+void DefEngineManager::ReleaseServices() {
+  CTUpdateManager* messages = m_messages;
+  m_messages = nullptr;
+  if (messages) messages->RemoveRef(nullptr);
+}
+
+bool DefEngineManager::DoStart() {
+  if (m_timer && !m_timer->IsStarted())
+    m_timer->Start();
+  else if (!m_timer)
+    AcquireTimer();
+  if (!m_messages) {
+    m_messages = static_cast<CTUpdateManager*>(qiBO_FindService(CTUpdateManager::_CD()));
+    if (m_messages) m_messages->AddRef(nullptr);
+  }
+  return true;
+}
+
+bool DefEngineManager::DoStop() {
+  if (!StopLoop()) return false;  // the loop ends after its current frame
+  {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_renderContexts.clear();
+  }
+  ReleaseTimer();
+  ReleaseServices();
+  return true;
+}
+
+void DefEngineManager::Loop() {
+  m_doLoop = true;
+  m_looping = true;
+  while (m_doLoop) DoFrame();
+  m_looping = false;
+}
+
+bool DefEngineManager::StopLoop() {
+  m_doLoop = false;
+  return !m_looping;
+}
+
+bool DefEngineManager::Pause() {
+  if (!m_doPause) {
+    m_paused = false;
+    m_doPause = true;
+    if (m_timer) m_timer->Pause();
+  }
+  return m_paused;
+}
+
+bool DefEngineManager::Continue() {
+  if (m_doPause) {
+    // The first frame after the pause gets about the length of the last
+    // one, not a zero or negative length.
+    m_previousWorldTime -= static_cast<uint32_t>(m_frameTimeL);
+    m_doPause = false;
+    if (m_timer) m_timer->Continue();
+  }
+  return !m_paused;
+}
+
+bool DefEngineManager::DoRenderContext(DRenderContext* context) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  m_renderContexts.push_back(context);
+  return true;
+}
+
+void DefEngineManager::Sleep(int32_t ms) {
+  if (m_timer)
+    m_timer->Sleep(ms);
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void DefEngineManager::MeasureTime() {
+  if (!m_constantFrameTime && m_timer) {
+    m_worldTime = static_cast<uint32_t>(m_timer->GetTime());
+    m_frameTimeL = static_cast<int32_t>(m_worldTime - m_previousWorldTime);
+    while (m_frameTimeL < 1) {
+      m_timer->Sleep(1);
+      m_worldTime = static_cast<uint32_t>(m_timer->GetTime());
+      m_frameTimeL = static_cast<int32_t>(m_worldTime - m_previousWorldTime);
+    }
+    if (m_frameTimeL > kMaxFrameMs) m_frameTimeL = kMaxFrameMs;
+    m_frameTime = m_frameTimeL * 0.001;
+  } else {
+    m_frameTimeL = static_cast<int32_t>(m_frameTime * 1000.0);
+    if (m_frameTimeL < 1) m_frameTimeL = 1;
+    m_worldTime = m_previousWorldTime + static_cast<uint32_t>(m_frameTimeL);
+  }
+}
+
+void DefEngineManager::MeasureFPS() {
+  const uint32_t span = m_worldTime - m_fpsTimeMark;
+  if (span <= 1000) return;
+  m_fps = static_cast<float>(((m_frame - m_fpsFrameMark) * 1000u) / span);
+  m_fpsFrameMark = m_frame;
+  m_fpsTimeMark = m_worldTime;
+}
+
+void DefEngineManager::TickMessages() {
+  if (!m_messages) {
+    m_messages = static_cast<CTUpdateManager*>(qiBO_FindService(CTUpdateManager::_CD()));
+    if (!m_messages) return;
+    m_messages->AddRef(nullptr);
+  }
+  if (!m_messages->IsStarted() && !m_messages->Start()) return;
+  m_messages->Tick(m_frameTimeL);
+}
+
+int32_t DefEngineManager::DoFrame() {
+  if (m_doPause) {
+    Sleep(kPausedFrameMs);
+    m_paused = true;
+    return kPausedFrameMs;
+  }
+  {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    MeasureTime();
+    MeasureFPS();
+    TickMessages();
+    // Render contexts queued by the viewports are rendered last queued
+    // first; with no render pipeline running, nothing is drawn.
+    while (!m_renderContexts.empty()) m_renderContexts.pop_back();
+    ++m_frame;
+    m_previousWorldTime = m_worldTime;
+  }
+  m_paused = false;
+  return m_frameTimeL;
+}

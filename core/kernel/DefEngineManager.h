@@ -1,0 +1,68 @@
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "core/kernel/CTEngineManager.h"
+
+class CTTimer;
+class CTUpdateManager;
+
+class DefEngineManager : public CTEngineManager {
+  QIBO_CLASS(DefEngineManager)
+
+ public:
+  DefEngineManager();
+  ~DefEngineManager() override;
+
+  void DoAddProperties() override;
+
+  void Loop() override;
+  bool StopLoop() override;
+  bool Pause() override;
+  bool Continue() override;
+  bool IsLooping() override { return m_looping && m_doLoop; }
+  bool IsPaused() override { return m_paused && m_doPause; }
+  int32_t DoFrame() override;
+  void Lock() override { m_lock.lock(); }
+  void Unlock() override { m_lock.unlock(); }
+  bool DoRenderContext(DRenderContext* context) override;
+  uint32_t GetFrameID() override { return m_frame; }
+
+  uint32_t GetWorldTime() const { return m_worldTime; }
+  int32_t GetFrameTimeL() const { return m_frameTimeL; }
+  double GetFrameTime() const { return m_frameTime; }
+  float GetFPS() const { return m_fps; }
+  CTTimer* GetTimer() const { return m_timer; }
+
+ protected:
+  bool DoStart() override;
+  bool DoStop() override;
+
+ private:
+  void AcquireTimer();
+  void ReleaseTimer();
+  void ReleaseServices();
+  void MeasureTime();
+  void MeasureFPS();
+  void TickMessages();
+  void Sleep(int32_t ms);
+
+  std::recursive_mutex m_lock;
+  double m_frameTime;              // seconds per frame ("FrameTime")
+  uint32_t m_worldTime = 0;        // ms, time of the current frame
+  int32_t m_frameTimeL = 1;        // ms, length of the current frame
+  uint32_t m_frame = 0;            // frame counter
+  float m_fps = 0;
+  bool m_constantFrameTime = false;
+  uint32_t m_fpsFrameMark = 0;
+  uint32_t m_fpsTimeMark = 0;
+  uint32_t m_previousWorldTime = 0;
+  CTUpdateManager* m_messages = nullptr;  // anonymous reference
+  CTTimer* m_timer = nullptr;             // a shared use of the device manager's timer
+  bool m_looping = false;
+  bool m_doLoop = false;
+  bool m_paused = false;
+  bool m_doPause = false;
+  std::vector<DRenderContext*> m_renderContexts;  // queued this frame, not owned
+};

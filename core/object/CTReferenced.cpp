@@ -4,7 +4,9 @@
 
 QIBO_IMPLEMENT_CLASS(CTReferenced, CTBasic, .desc = "Reference Counting")
 
-CTReferenced::~CTReferenced() = default;
+// An object destroyed without Delete() (a member or stack object) still
+// tells its holders, so none keeps a dangling pointer.
+CTReferenced::~CTReferenced() { NotifyHolders(); }
 
 void CTReferenced::ResizeHolders(int32_t capacity) {
   if (capacity <= 0) {
@@ -54,7 +56,7 @@ void CTReferenced::BreakRef(CTReferenced* other) {
 
 void CTReferenced::OnDelete(CTReferenced* dying) { RemoveAllOf(dying); }
 
-void CTReferenced::Delete() {
+void CTReferenced::NotifyHolders() {
   ++m_notifying;
   // A holder that removes itself while being told is harmless; one that adds
   // new references is told again in a later pass.
@@ -64,5 +66,9 @@ void CTReferenced::Delete() {
     RemoveAllOf(holder);
   }
   if (m_notifying >= 1) --m_notifying;
+}
+
+void CTReferenced::Delete() {
+  NotifyHolders();
   CTBasic::Delete();
 }

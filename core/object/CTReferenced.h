@@ -59,6 +59,7 @@ class CTReferenced : public CTBasic {
  private:
   static constexpr int32_t kHolderStep = 16;
 
+  void NotifyHolders();
   void AddHolder(CTBasic* holder);
   bool RemoveHolder(CTBasic* holder);
   void RemoveAllOf(CTBasic* holder);  // keeps the order of the rest, never shrinks

@@ -57,8 +57,8 @@ TEST(CTReferencedTest, HolderAddedTwiceIsNotifiedOnce) {
 }
 
 TEST(CTReferencedTest, HoldersGrowAndShrinkInSteps) {
+  std::vector<Watcher> holders(17);  // outlive the object, which tells them when it goes
   CTReferenced object;
-  std::vector<Watcher> holders(17);
   for (auto& h : holders) object.AddRef(&h);
   EXPECT_EQ(object.GetHolderCount(), 17);
   EXPECT_EQ(object.GetHolderCapacity(), 32);
@@ -76,8 +76,8 @@ TEST(CTReferencedTest, HoldersGrowAndShrinkInSteps) {
 }
 
 TEST(CTReferencedTest, RemovalMovesLastHolderIntoGap) {
-  CTReferenced object;
   Watcher a, b, c;
+  CTReferenced object;
   object.AddRef(&a);
   object.AddRef(&b);
   object.AddRef(&c);
@@ -147,4 +147,16 @@ TEST(SmartPtrTest, AssignmentMovesTheNamedReference) {
   EXPECT_EQ(b.GetHolderCount(), 0);
   EXPECT_FALSE(ptr);
   EXPECT_EQ(ptr.GetCD(), CTBasicPtr::_CD());
+}
+
+TEST(CTReferencedTest, DestroyedWithoutDeleteStillTellsItsHolders) {
+  Watcher holder;
+  CTReferenced* seen = nullptr;
+  {
+    CTReferenced member;  // never Delete()d
+    member.AddRef(&holder);
+    seen = &member;
+  }
+  ASSERT_EQ(holder.notified.size(), 1u);
+  EXPECT_EQ(holder.notified[0], seen);
 }

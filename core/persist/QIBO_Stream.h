@@ -86,7 +86,7 @@ class QIBO_Stream : public Stream {
   uint32_t GetLevelOfDetail() const { return m_levelOfDetail; }
 
   int GetObjectCount() const { return m_objects.empty() ? 0 : static_cast<int>(m_objects.size()) - 1; }
-  CTStreamed* GetObjectNo(int i) const { return GetStreamObject(i + 1); }
+  CTStreamed* GetObjectNo(int i) const { return i >= 0 && i < GetObjectCount() ? GetStreamObject(i + 1) : nullptr; }
 
  protected:
   bool IsWriting() const { return m_writing; }
@@ -117,7 +117,9 @@ class QIBO_Stream : public Stream {
   // inside the open chunk. A read that does not fit sets the sticky read
   // failure, which holds until the reader leaves the chunk.
   bool ClaimRead(uint32_t pos, int size) {
-    if (!m_readFailed && size >= 0 && static_cast<uint32_t>(size) <= m_readLimit - pos) return true;
+    if (!m_readFailed && size >= 0 && pos <= m_readLimit && static_cast<uint32_t>(size) <= m_readLimit - pos) {
+      return true;
+    }
     m_readFailed = true;
     return false;
   }

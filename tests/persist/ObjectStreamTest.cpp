@@ -270,6 +270,7 @@ TEST_F(ObjectStreamTest, ObjectGraph_RoundTripsWithReferencesBeforeAndAfterTheir
   EXPECT_EQ(ra->GetRefCount(), 1);
   EXPECT_EQ(reader.GetObjectNo(3), nullptr);
   EXPECT_EQ(reader.GetObjectNo(-1), nullptr);
+  EXPECT_EQ(reader.GetObjectNo(INT32_MAX), nullptr);
 }
 
 TEST_F(ObjectStreamTest, ObjectsRead_LiveAsLongAsTheStream) {

@@ -9,5 +9,6 @@ int Dump(int argc, char** argv);         // dump FILE
 int Pack(int argc, char** argv);         // pack OUT.vdl FILES...
 int ListPackage(int argc, char** argv);  // list PACKAGE
 int Extract(int argc, char** argv);      // extract PACKAGE [MEMBER...]
+int Play(int argc, char** argv);         // play FILE
 
 }  // namespace qibo::tool

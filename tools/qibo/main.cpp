@@ -68,6 +68,7 @@ const Verb kVerbs[] = {
     {"pack", qibo::tool::Pack, "pack OUT.vdl FILES...   write a package of the given files"},
     {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},
     {"extract", qibo::tool::Extract, "extract PACKAGE [MEMBER...]  write a package's members as files"},
+    {"play", qibo::tool::Play, "play FILE               play a music file until a key is pressed or it ends"},
 };
 
 int Usage() {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/kernel/CTApplication.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
@@ -23,9 +24,21 @@ void ListClasses() {
   }
 }
 
+// Starts one service for every registered service interface, as a program
+// would on first use, so that the listing shows every service's settings.
+void StartStandardServices() {
+  for (int i = 0; i < qiBO_GetClassDescCount(); ++i) {
+    const ClassDesc* cd = qiBO_GetClassDescNo(i);
+    if (cd->Abstract() && cd != CTManager::_CD() && cd->CheckGroupID(CTManager::_CD()->ID()) &&
+        !cd->CheckGroupID(CTApplication::_CD()->ID()))
+      qiBO_GetService(cd);
+  }
+}
+
 void ListServices() {
   auto* services = static_cast<CTServiceManager*>(qiBO_GetService(CTServiceManager::_CD()));
   if (!services) return;
+  StartStandardServices();
   printf("\nServices (%d)\n", services->GetServiceCount());
   for (int i = 0; i < services->GetServiceCount(); ++i) {
     CTManager* service = services->GetServiceNo(i);
@@ -63,7 +76,7 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"classes", qibo::tool::ListAll, "classes                 list the registered classes"},
-    {"services", qibo::tool::ListAll, "services                list the running services and their properties"},
+    {"services", qibo::tool::ListAll, "services                start the standard services and list them with their properties"},
     {"dump", qibo::tool::Dump, "dump FILE               print a chunk stream as an indented tree"},
     {"pack", qibo::tool::Pack, "pack OUT.vdl FILES...   write a package of the given files"},
     {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},

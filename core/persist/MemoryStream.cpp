@@ -36,15 +36,7 @@ bool MemoryStream::ReadSendDataTo(const void* data, int size, CTStreamed* target
   return ok;
 }
 
-void MemoryStream::ReadBlock(void* data, int size) {
-  if (!data || size <= 0) return;
-  if (IsReading() && ClaimRead(m_pos, size)) {
-    memcpy(data, m_readData + m_pos, static_cast<size_t>(size));
-    m_pos += static_cast<uint32_t>(size);
-    return;
-  }
-  memset(data, 0, static_cast<size_t>(size));
-}
+void MemoryStream::ReadBlock(void* data, int size) { ReadFromBuffer(m_readData, m_pos, data, size); }
 
 void MemoryStream::WriteBlock(const void* data, int size) {
   if (!IsWriting() || !data || size <= 0) return;
@@ -56,15 +48,4 @@ void MemoryStream::WriteBlock(const void* data, int size) {
   m_pos += static_cast<uint32_t>(size);
 }
 
-void MemoryStream::SeekBy(int n) {
-  const int64_t target = static_cast<int64_t>(m_pos) + n;
-  if (IsReading()) {
-    if (SeekAllowed(target)) {
-      m_pos = static_cast<uint32_t>(target);
-    } else {
-      FailRead();
-    }
-  } else if (IsWriting() && target >= 0 && target <= static_cast<int64_t>(m_capacity)) {
-    m_pos = static_cast<uint32_t>(target);
-  }
-}
+void MemoryStream::SeekBy(int n) { SeekInBuffer(m_pos, n, m_capacity); }

@@ -70,15 +70,7 @@ CTStreamed* NetworkStream::ProcessObjectChunkHeader() {
   return object;
 }
 
-void NetworkStream::ReadBlock(void* data, int size) {
-  if (!data || size <= 0) return;
-  if (IsReading() && ClaimRead(m_pos, size)) {
-    memcpy(data, m_readData + m_pos, static_cast<size_t>(size));
-    m_pos += static_cast<uint32_t>(size);
-    return;
-  }
-  memset(data, 0, static_cast<size_t>(size));
-}
+void NetworkStream::ReadBlock(void* data, int size) { ReadFromBuffer(m_readData, m_pos, data, size); }
 
 void NetworkStream::WriteBlock(const void* data, int size) {
   if (!IsWriting() || !data || size <= 0) return;
@@ -92,15 +84,4 @@ void NetworkStream::WriteBlock(const void* data, int size) {
   m_pos = static_cast<uint32_t>(end);
 }
 
-void NetworkStream::SeekBy(int n) {
-  const int64_t target = static_cast<int64_t>(m_pos) + n;
-  if (IsReading()) {
-    if (SeekAllowed(target)) {
-      m_pos = static_cast<uint32_t>(target);
-    } else {
-      FailRead();
-    }
-  } else if (IsWriting() && target >= 0 && target <= static_cast<int64_t>(m_buffer.size())) {
-    m_pos = static_cast<uint32_t>(target);
-  }
-}
+void NetworkStream::SeekBy(int n) { SeekInBuffer(m_pos, n, static_cast<uint32_t>(m_buffer.size())); }

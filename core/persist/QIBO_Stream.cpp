@@ -431,3 +431,25 @@ bool QIBO_Stream::ReadIncludeChunk(CTStreamed* target) {
   included.ReadSendDataTo(name.c_str(), t);
   return true;
 }
+
+void QIBO_Stream::ReadFromBuffer(const uint8_t* base, uint32_t& pos, void* data, int size) {
+  if (!data || size <= 0) return;
+  if (IsReading() && ClaimRead(pos, size)) {
+    memcpy(data, base + pos, static_cast<size_t>(size));
+    pos += static_cast<uint32_t>(size);
+    return;
+  }
+  memset(data, 0, static_cast<size_t>(size));
+}
+
+void QIBO_Stream::SeekInBuffer(uint32_t& pos, int n, uint32_t writeEnd) {
+  const int64_t target = static_cast<int64_t>(pos) + n;
+  if (IsReading()) {
+    if (SeekAllowed(target))
+      pos = static_cast<uint32_t>(target);
+    else
+      FailRead();
+  } else if (IsWriting() && target >= 0 && target <= static_cast<int64_t>(writeEnd)) {
+    pos = static_cast<uint32_t>(target);
+  }
+}

@@ -130,6 +130,13 @@ class QIBO_Stream : public Stream {
   // A seek target while reading must lie inside the open chunk.
   bool SeekAllowed(int64_t target) const { return target >= 0 && target <= static_cast<int64_t>(m_readLimit); }
 
+  // The primitives of the buffer media (memory and network): read size
+  // bytes of base at pos inside the open chunk, zeros when they do not fit;
+  // move pos by n inside the open chunk while reading, or inside the
+  // writeEnd bytes written so far while writing.
+  void ReadFromBuffer(const uint8_t* base, uint32_t& pos, void* data, int size);
+  void SeekInBuffer(uint32_t& pos, int n, uint32_t writeEnd);
+
   // The file the data came from, for include loops (empty for buffers).
   void SetSourceName(const char* name) { m_sourceName = name ? name : ""; }
   // Makes this stream read an include of the stream includer.

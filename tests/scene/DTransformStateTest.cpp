@@ -8,23 +8,12 @@
 #include <vector>
 
 #include "core/scene/DTransform.h"
+#include "tests/scene/MathReference.h"
 
 namespace {
 
 using T = DTransform;
-
-DTransform FullyDerived() {
-  DTransform t;
-  t.SetEuler(0.3, -0.4, 0.5);
-  t.ScaleTo(2.0);
-  t.MoveTo(Vector3(1, 2, 3));
-  t.GetRotationMatrix();
-  t.GetQuaternion();
-  t.GetDeformationMatrix();
-  t.GetTotalMatrix();
-  t.GetInverseMatrix();
-  return t;
-}
+using qibo::test::FullyDerived;
 
 enum Stamp : unsigned { kPos = 1, kRot = 2, kDef = 4, kMat = 8 };
 

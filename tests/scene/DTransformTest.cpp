@@ -8,27 +8,13 @@
 
 using qibo::test::DMat;
 using qibo::test::DVec;
+using qibo::test::FullyDerived;
 using qibo::test::Near;
 using qibo::test::ToD;
 
 namespace {
 
 using T = DTransform;
-
-// A transform whose every cache is filled: Euler source with all three angles, uniform
-// scale, position, and all derived values computed.
-DTransform FullyDerived() {
-  DTransform t;
-  t.SetEuler(0.3, -0.4, 0.5);
-  t.ScaleTo(2.0);
-  t.MoveTo(Vector3(1, 2, 3));
-  t.GetRotationMatrix();
-  t.GetQuaternion();
-  t.GetDeformationMatrix();
-  t.GetTotalMatrix();
-  t.GetInverseMatrix();
-  return t;
-}
 
 }  // namespace
 

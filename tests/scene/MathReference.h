@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "core/scene/DTransform.h"
 #include "core/scene/Vector3.h"
 
 namespace qibo::test {
@@ -145,6 +146,21 @@ inline ::testing::AssertionResult Near(const DMat& expected, const Matrix33& act
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+// A transform whose every cache is filled: Euler source with all three
+// angles, uniform scale, position, and all derived values computed.
+inline DTransform FullyDerived() {
+  DTransform t;
+  t.SetEuler(0.3, -0.4, 0.5);
+  t.ScaleTo(2.0);
+  t.MoveTo(Vector3(1, 2, 3));
+  t.GetRotationMatrix();
+  t.GetQuaternion();
+  t.GetDeformationMatrix();
+  t.GetTotalMatrix();
+  t.GetInverseMatrix();
+  return t;
 }
 
 }  // namespace qibo::test

@@ -15,7 +15,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   echo "no fuzz targets"
   exit 0
 fi
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIBO_FUZZ=ON >/dev/null
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIBO_FUZZ=ON -DQIBO_WERROR=ON >/dev/null
 cmake --build build/fuzz
 for src in "${targets[@]}"; do
   name=$(basename "$src" .cpp)

@@ -1,8 +1,7 @@
 #include "core/object/CTBasic.h"
 
 constinit ::qibo::ClassDescOf<CTBasic> CTBasic::s_classDesc{
-    "CTBasic", ::qibo::ClassId("CTBasic"), nullptr,
-    ::qibo::ClassInfo{.desc = "Runtime Type Identification"}};
+    "CTBasic", ::qibo::ClassId("CTBasic"), nullptr, ::qibo::ClassInfo{.desc = "Runtime Type Identification"}};
 
 extern "C" ClassDesc* GetClassDesc_CTBasic() { return &CTBasic::s_classDesc; }
 
@@ -18,7 +17,6 @@ void CTBasic::OnDelete(CTReferenced*) {}
 uint32_t CTBasic::ID() const { return GetCD()->ID(); }
 
 bool CTBasic::QueryInterface(uint32_t id, void** out) { return qibo::QueryInterface(this, id, out); }
-
 
 namespace qibo {
 

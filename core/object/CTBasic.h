@@ -38,7 +38,9 @@ namespace qibo {
 
 // Type tests that also accept a null object (false / null for it).
 bool QueryInterface(CTBasic* object, uint32_t id, void** out);
-inline CTBasic* DynamicCast(CTBasic* object, uint32_t id) { return object ? object->DynamicCast(id) : nullptr; }
+inline CTBasic* DynamicCast(CTBasic* object, uint32_t id) {
+  return object ? object->DynamicCast(id) : nullptr;
+}
 
 inline bool IsA(const CTBasic* object, const ClassDesc* cd) {
   const ClassDesc* own = object ? object->GetCD() : nullptr;

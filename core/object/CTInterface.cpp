@@ -23,16 +23,16 @@ CTInterface& CTInterface::operator=(const CTInterface& other) {
 }
 
 void CTInterface::BuildIfEmpty() {
-  if (m_properties.empty()) DoAddProperties();
+  if (m_properties.Empty()) DoAddProperties();
 }
 
 bool CTInterface::MakeProperties() {
   BuildIfEmpty();
-  return !m_properties.empty();
+  return !m_properties.Empty();
 }
 
 DProperty& CTInterface::GetPropertyNo(int i) {
-  if (static_cast<unsigned>(i) >= m_properties.size()) return DProperty::Null();
+  if (static_cast<unsigned>(i) >= m_properties.Size()) return DProperty::Null();
   return m_properties[static_cast<size_t>(i)];
 }
 
@@ -65,23 +65,20 @@ DProperty& CTInterface::ApplyPtr(const void* field) {
 
 void CTInterface::ApplyChanges() {
   // By index: a handler may add properties and move the table.
-  for (size_t i = 0; i < m_properties.size(); ++i)
+  for (size_t i = 0; i < m_properties.Size(); ++i)
     if (m_properties[i].Changed()) OnPropertyChanged(m_properties[i]);
 }
 
 void CTInterface::CopyProperties(CTInterface* other) {
   if (!other) return;
   BuildIfEmpty();
-  for (size_t i = 0; i < m_properties.size(); ++i) {
+  for (size_t i = 0; i < m_properties.Size(); ++i) {
     const DProperty source = other->GetPropertyByName(m_properties[i].GetName());
     m_properties[i].FromProperty(source);
   }
 }
 
-void CTInterface::RemoveProperties() {
-  m_properties.clear();
-  m_properties.shrink_to_fit();
-}
+void CTInterface::RemoveProperties() { m_properties.Clear(); }
 
 void CTInterface::DoAddProperties() {
   for (const DProperty& p : m_properties)
@@ -94,11 +91,9 @@ void CTInterface::OnPropertyChanged(DProperty& property) { property.SetChanged(f
 DProperty& CTInterface::Append(DProperty property) {
   // "UseDefaultSettings" is always entry 0, even when a subclass adds its
   // own entries before calling its base.
-  if (m_properties.empty() && !qibo::EqualsIC(property.GetName(), kUseDefaultSettings))
+  if (m_properties.Empty() && !qibo::EqualsIC(property.GetName(), kUseDefaultSettings))
     CTInterface::DoAddProperties();
-  if (m_properties.size() == m_properties.capacity()) m_properties.reserve(m_properties.capacity() + kGrowStep);
-  m_properties.push_back(property);
-  return m_properties.back();
+  return m_properties.Add(property);
 }
 
 DProperty& CTInterface::AddProperty(const DProperty& property, const ClassDesc* owner) {
@@ -123,11 +118,11 @@ DProperty& CTInterface::AddPropertyRO(const DProperty& property, const ClassDesc
 
 void CTInterface::ReadProperties() {
   BuildIfEmpty();
-  if (m_properties.empty()) return;
+  if (m_properties.Empty()) return;
   if (!m_useDefaultSettings) {
     SmartRegistry registry;
     if (registry.Open(this, nullptr)) {
-      for (size_t i = 0; i < m_properties.size() && !m_useDefaultSettings; ++i) {
+      for (size_t i = 0; i < m_properties.Size() && !m_useDefaultSettings; ++i) {
         DProperty& p = m_properties[i];
         if (!p.ReadOnly() && p.Persistent()) registry.Read(p);
       }
@@ -139,7 +134,7 @@ void CTInterface::ReadProperties() {
 
 void CTInterface::WriteProperties() {
   BuildIfEmpty();
-  if (m_properties.empty()) return;
+  if (m_properties.Empty()) return;
   ApplyChanges();
   int stored = 0;
   for (const DProperty& p : m_properties)

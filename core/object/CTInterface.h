@@ -1,9 +1,8 @@
 #pragma once
 
-#include <vector>
-
 #include "core/object/CTNamed.h"
 #include "core/object/DProperty.h"
+#include "core/object/StepArray.h"
 
 // An object that publishes a table of named, typed properties bound to its
 // own fields. The table is built on first use by DoAddProperties; persistent
@@ -19,7 +18,7 @@ class CTInterface : public CTNamed {
   CTInterface& operator=(const CTInterface& other);
 
   bool MakeProperties();
-  int GetPropertiesCount() const { return static_cast<int>(m_properties.size()); }
+  int GetPropertiesCount() const { return m_properties.Count(); }
   // Entry i, or the null property; does not build the table.
   DProperty& GetPropertyNo(int i);
   // First entry whose name matches ignoring case, or the null property.
@@ -48,12 +47,10 @@ class CTInterface : public CTNamed {
   DProperty& AddPropertyRO(const DProperty& property, const ClassDesc* owner);
 
  private:
-  static constexpr size_t kGrowStep = 16;
-
   void BuildIfEmpty();
   DProperty& Append(DProperty property);
 
-  std::vector<DProperty> m_properties;
+  qibo::StepArray<DProperty> m_properties;
   bool m_applyAfterRead = true;
   bool m_useDefaultSettings = false;
 };

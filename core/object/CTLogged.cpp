@@ -1,5 +1,8 @@
 #include "core/object/CTLogged.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/Kernel.h"
 
@@ -8,8 +11,13 @@ QIBO_IMPLEMENT_CLASS(CTLogged, CTInterface, .desc = "Logging of error-messages")
 namespace {
 
 // The running error manager, or null: logging never creates services.
-CTErrorManager* RunningErrorManager() {
-  return static_cast<CTErrorManager*>(qiBO_FindService(CTErrorManager::_CD()));
+CTErrorManager* RunningErrorManager() { return qibo::FindService<CTErrorManager>(); }
+
+// The formatted text, cut to what a message keeps.
+QIBO_String FormatV(const char* format, va_list args) {
+  char text[QIBO_String::kMaxLength + 1];
+  vsnprintf(text, sizeof(text), format ? format : "", args);
+  return text;
 }
 
 }  // namespace
@@ -53,4 +61,28 @@ bool CTLogged::InfoMsg(const char* text, int level) {
   if (level < m_verboseLevel)
     if (CTErrorManager* errors = RunningErrorManager()) errors->Info(text, this);
   return true;
+}
+
+bool CTLogged::ErrorMsgF(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const QIBO_String text = FormatV(format, args);
+  va_end(args);
+  return ErrorMsg(text.c_str());
+}
+
+bool CTLogged::WarningMsgF(int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const QIBO_String text = FormatV(format, args);
+  va_end(args);
+  return WarningMsg(text.c_str(), level);
+}
+
+bool CTLogged::InfoMsgF(int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const QIBO_String text = FormatV(format, args);
+  va_end(args);
+  return InfoMsg(text.c_str(), level);
 }

@@ -38,6 +38,10 @@ class CTLogged : public CTInterface {
   bool ErrorMsg(const char* text);
   bool WarningMsg(const char* text, int level = 0);
   bool InfoMsg(const char* text, int level = 0);
+  // The same with printf formatting; the text is cut to 255 characters.
+  bool ErrorMsgF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  bool WarningMsgF(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  bool InfoMsgF(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
   bool NoError() {
     m_error = false;
     return true;

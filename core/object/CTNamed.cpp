@@ -6,6 +6,7 @@
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/object/Ref.h"
 #include "core/persist/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTNamed, CTStreamed, .desc = "Messaging")
@@ -19,14 +20,13 @@ constexpr int kMsgUnregistered = static_cast<int>(0x3F060350u);
 // The running message manager, held for the duration of one call.
 class MessageManagerCall {
  public:
-  MessageManagerCall()
-      : m_manager(static_cast<CTUpdateManager*>(qiBO_GetService(CTUpdateManager::_CD()))), m_hold(m_manager) {}
+  MessageManagerCall() : m_manager(qibo::GetService<CTUpdateManager>()), m_hold(m_manager) {}
   CTUpdateManager* operator->() const { return m_manager; }
   explicit operator bool() const { return m_manager && m_manager->IsStarted(); }
 
  private:
   CTUpdateManager* m_manager;
-  ScopedRef m_hold;
+  Ref<CTUpdateManager> m_hold;
 };
 
 }  // namespace
@@ -98,7 +98,7 @@ bool CTNamed::UnregisterWithService() {
   // The service may drop the last reference it holds on us. Only an object
   // that lives by its count needs holding: taking and dropping a reference
   // on one with count 0 (a plain Delete(), a member object) would delete it.
-  ScopedRef alive(GetRefCount() > 0 ? this : nullptr);
+  Ref alive(GetRefCount() > 0 ? this : nullptr);
   m_registered = !DoUnregisterWithService();
   if (!m_registered && IsNetMaster() && GetNetID() != 0) BroadcastMessage(kMsgUnregistered, 0);
   return !m_registered;

@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 #include "core/object/CTBasic.h"
+#include "core/object/StepArray.h"
 
 // Two independent kinds of reference:
 // - anonymous (holder null): the lifetime count. Releasing the last one
@@ -52,39 +52,19 @@ class CTReferenced : public CTBasic {
   void Delete() override;
 
   int32_t GetRefCount() const { return m_count.load(std::memory_order_relaxed); }
-  int32_t GetHolderCount() const { return m_holderCount; }
-  int32_t GetHolderCapacity() const { return m_holderCapacity; }
-  CTBasic* GetHolder(int32_t i) const { return i >= 0 && i < m_holderCount ? m_holders[i] : nullptr; }
+  int32_t GetHolderCount() const { return m_holders.Count(); }
+  int32_t GetHolderCapacity() const { return static_cast<int32_t>(m_holders.Capacity()); }
+  CTBasic* GetHolder(int32_t i) const {
+    return i >= 0 && i < m_holders.Count() ? m_holders[static_cast<size_t>(i)] : nullptr;
+  }
 
  private:
-  static constexpr int32_t kHolderStep = 16;
-
   void NotifyHolders();
-  void AddHolder(CTBasic* holder);
+  void AddHolder(CTBasic* holder) { m_holders.Add(holder); }
   bool RemoveHolder(CTBasic* holder);
   void RemoveAllOf(CTBasic* holder);  // keeps the order of the rest, never shrinks
-  void ResizeHolders(int32_t capacity);
 
   std::atomic<int32_t> m_count{0};
   int32_t m_notifying = 0;
-  int32_t m_holderCount = 0;
-  int32_t m_holderCapacity = 0;
-  std::unique_ptr<CTBasic*[]> m_holders;
-};
-
-// Takes an anonymous reference for the lifetime of a scope, so that no early
-// return leaks one.
-class ScopedRef {
- public:
-  explicit ScopedRef(CTReferenced* object) : m_object(object) {
-    if (m_object) m_object->AddRef(nullptr);
-  }
-  ~ScopedRef() {
-    if (m_object) m_object->RemoveRef(nullptr);
-  }
-  ScopedRef(const ScopedRef&) = delete;
-  ScopedRef& operator=(const ScopedRef&) = delete;
-
- private:
-  CTReferenced* m_object;
+  qibo::StepArray<CTBasic*> m_holders;
 };

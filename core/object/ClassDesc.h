@@ -49,6 +49,10 @@ class ClassDesc {
   virtual QIBO_String GetDesc() const { return "qiBO Core"; }
   virtual QIBO_String GetURL() const { return "qibocore.dll"; }
   virtual QIBO_String GetProductName() const { return "qiBO"; }
+  // Whether objects of this class may be made from data another program
+  // sent (scene objects, shapes, materials, tracks, controllers): they act
+  // on nothing outside themselves when created. Not inherited.
+  virtual bool SafeToReceive() const { return false; }
 
   bool CheckID(uint32_t id) const { return ID() == id; }
   bool CheckName(const char* name) const;  // case-sensitive
@@ -88,6 +92,7 @@ struct ClassInfo {
   int build = 0;
   bool isAbstract = false;
   uint32_t fixedId = 0;  // the few classes whose ID is not the name's CRC-32
+  bool safeToReceive = false;
   const Copyright* copyright = nullptr;
 };
 
@@ -116,7 +121,9 @@ class ClassDescOf final : public ClassDesc {
   }
 
   ClassDesc* GetInheritedCD() const override { return m_parent; }
-  const Copyright* GetCopyright() const override { return m_info.copyright ? m_info.copyright : CoreCopyright(); }
+  const Copyright* GetCopyright() const override {
+    return m_info.copyright ? m_info.copyright : CoreCopyright();
+  }
   int GetSize() const override { return static_cast<int>(sizeof(T)); }
   uint32_t ID() const override { return m_id; }
   QIBO_String GetName() const override { return m_name; }
@@ -124,6 +131,7 @@ class ClassDescOf final : public ClassDesc {
   QIBO_String GetDesc() const override { return m_info.desc; }
   QIBO_String GetURL() const override { return m_info.url; }
   QIBO_String GetProductName() const override { return m_info.product; }
+  bool SafeToReceive() const override { return m_info.safeToReceive; }
 
  private:
   ClassInfo m_info;
@@ -133,21 +141,21 @@ class ClassDescOf final : public ClassDesc {
 
 // In the class body, first line: declares the descriptor and the per-class
 // triple _CD() / GetCD(). Leaves the access at public.
-#define QIBO_CLASS(X)                                              \
- public:                                                           \
-  static ::qibo::ClassDescOf<X> s_classDesc;                       \
-  static ClassDesc* _CD() { return &s_classDesc; }                 \
-  ClassDesc* GetCD() const override { return &s_classDesc; }       \
+#define QIBO_CLASS(X)                                        \
+ public:                                                     \
+  static ::qibo::ClassDescOf<X> s_classDesc;                 \
+  static ClassDesc* _CD() { return &s_classDesc; }           \
+  ClassDesc* GetCD() const override { return &s_classDesc; } \
   friend class ::qibo::ClassDescOf<X>;
 
 // In the class's source: defines the descriptor (constant-initialised, so it
 // exists before any static constructor runs) and the exported lookup
 // function GetClassDesc_X. The optional arguments are ClassInfo fields:
 //   QIBO_IMPLEMENT_CLASS(CTNamed, CTStreamed, .desc = "Messaging")
-#define QIBO_IMPLEMENT_CLASS(X, Parent, ...)                                            \
-  static_assert(::qibo::ClassInfo{__VA_ARGS__}.isAbstract ||                              \
-                    (!std::is_abstract_v<X> && std::is_default_constructible_v<X>),       \
-                #X " is described as concrete but cannot be default-constructed");      \
+#define QIBO_IMPLEMENT_CLASS(X, Parent, ...)                                                     \
+  static_assert(::qibo::ClassInfo{__VA_ARGS__}.isAbstract ||                                     \
+                    (!std::is_abstract_v<X> && std::is_default_constructible_v<X>),              \
+                #X " is described as concrete but cannot be default-constructed");               \
   constinit ::qibo::ClassDescOf<X> X::s_classDesc{#X, ::qibo::ClassId(#X), &Parent::s_classDesc, \
-                                                  ::qibo::ClassInfo{__VA_ARGS__}};     \
+                                                  ::qibo::ClassInfo{__VA_ARGS__}};               \
   extern "C" ClassDesc* GetClassDesc_##X() { return &X::s_classDesc; }

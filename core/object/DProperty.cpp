@@ -11,9 +11,9 @@
 
 namespace {
 
-const char* const kTypeNames[] = {"NULL",  "Byte",   "Word",   "DWord",        "Pointer",
-                                  "Integer", "Boolean", "Float", "Double",      "String",
-                                  "Unknown Data", "ASCIIZ", "CTBasic", "CTBasic*", "CTBasic"};
+const char* const kTypeNames[] = {"NULL",         "Byte",    "Word",    "DWord",    "Pointer",
+                                  "Integer",      "Boolean", "Float",   "Double",   "String",
+                                  "Unknown Data", "ASCIIZ",  "CTBasic", "CTBasic*", "CTBasic"};
 constexpr int kHexDumpBytes = 84;
 
 bool IsValueType(ptype_t type) { return type >= ptByte && type <= ptASCIIZ; }
@@ -65,22 +65,35 @@ DProperty& DProperty::Set(void* ptr, const char* name, ptype_t type, int size, u
   m_ownerID = ownerID;
   switch (type) {
     case ptByte:
-    case ptBoolean: m_size = 1; break;
-    case ptWord: m_size = 2; break;
+    case ptBoolean:
+      m_size = 1;
+      break;
+    case ptWord:
+      m_size = 2;
+      break;
     case ptDWord:
     case ptInteger:
-    case ptFloat: m_size = 4; break;
+    case ptFloat:
+      m_size = 4;
+      break;
     case ptPointer:
     case ptCTBasicRef:
     case ptSmartPtr:
       m_size = static_cast<int>(sizeof(void*));
       m_flags |= kReadOnly;
       break;
-    case ptDouble: m_size = 8; break;
-    case ptString: m_size = QIBO_String::kCapacity; break;
+    case ptDouble:
+      m_size = 8;
+      break;
+    case ptString:
+      m_size = QIBO_String::kCapacity;
+      break;
     case ptUnknownData:
-    case ptASCIIZ: break;
-    default: m_flags |= kReadOnly; break;
+    case ptASCIIZ:
+      break;
+    default:
+      m_flags |= kReadOnly;
+      break;
   }
   if (!ReadOnly()) m_flags |= kChanged;
   return *this;
@@ -110,18 +123,28 @@ DProperty& DProperty::FromString(const char* text) {
   if (ReadOnly() || !IsValueType(m_type) || !m_ptr) return *this;
   if (!text) text = "";
   switch (m_type) {
-    case ptByte: Store(static_cast<uint8_t>(ParseInt(text))); break;
-    case ptWord: Store(static_cast<uint16_t>(ParseInt(text))); break;
+    case ptByte:
+      Store(static_cast<uint8_t>(ParseInt(text)));
+      break;
+    case ptWord:
+      Store(static_cast<uint16_t>(ParseInt(text)));
+      break;
     case ptDWord:
-    case ptInteger: Store(ParseInt(text)); break;
+    case ptInteger:
+      Store(ParseInt(text));
+      break;
     case ptBoolean:
       if (text[0] == 'T' || text[0] == 't' || ParseInt(text) != 0)
         Store(true);
       else if (text[0] == 'F' || text[0] == 'f' || text[0] == '0')
         Store(false);
       break;
-    case ptFloat: Store(static_cast<float>(atof(text))); break;
-    case ptDouble: Store(atof(text)); break;
+    case ptFloat:
+      Store(static_cast<float>(atof(text)));
+      break;
+    case ptDouble:
+      Store(atof(text));
+      break;
     case ptString: {
       auto* field = static_cast<QIBO_String*>(m_ptr);
       const QIBO_String fresh(text);
@@ -142,7 +165,8 @@ DProperty& DProperty::FromString(const char* text) {
       m_flags |= kChanged;
       break;
     }
-    default: break;  // Unknown Data does not change from text
+    default:
+      break;  // Unknown Data does not change from text
   }
   return *this;
 }
@@ -150,16 +174,31 @@ DProperty& DProperty::FromString(const char* text) {
 DProperty& DProperty::FromInt(int value) {
   if (ReadOnly() || !IsValueType(m_type) || !m_ptr) return *this;
   switch (m_type) {
-    case ptByte: Store(static_cast<uint8_t>(value)); break;
-    case ptWord: Store(static_cast<uint16_t>(value)); break;
+    case ptByte:
+      Store(static_cast<uint8_t>(value));
+      break;
+    case ptWord:
+      Store(static_cast<uint16_t>(value));
+      break;
     case ptDWord:
-    case ptInteger: Store(static_cast<int32_t>(value)); break;
-    case ptBoolean: Store(value != 0); break;
-    case ptFloat: Store(static_cast<float>(value)); break;
-    case ptDouble: Store(static_cast<double>(value)); break;
+    case ptInteger:
+      Store(static_cast<int32_t>(value));
+      break;
+    case ptBoolean:
+      Store(value != 0);
+      break;
+    case ptFloat:
+      Store(static_cast<float>(value));
+      break;
+    case ptDouble:
+      Store(static_cast<double>(value));
+      break;
     case ptString:
-    case ptASCIIZ: FromString(QIBO_String::Format("%d", value).c_str()); break;
-    default: break;
+    case ptASCIIZ:
+      FromString(QIBO_String::Format("%d", value).c_str());
+      break;
+    default:
+      break;
   }
   return *this;
 }
@@ -179,13 +218,19 @@ int DProperty::ToInt() const {
   if (!m_ptr) return 0;
   switch (m_type) {
     case ptByte:
-    case ptBoolean: return *static_cast<const uint8_t*>(m_ptr);
-    case ptWord: return *static_cast<const uint16_t*>(m_ptr);
+    case ptBoolean:
+      return *static_cast<const uint8_t*>(m_ptr);
+    case ptWord:
+      return *static_cast<const uint16_t*>(m_ptr);
     case ptDWord:
-    case ptInteger: return *static_cast<const int32_t*>(m_ptr);
-    case ptFloat: return static_cast<int>(*static_cast<const float*>(m_ptr));
-    case ptDouble: return static_cast<int>(*static_cast<const double*>(m_ptr));
-    case ptString: return ParseInt(static_cast<const QIBO_String*>(m_ptr)->c_str());
+    case ptInteger:
+      return *static_cast<const int32_t*>(m_ptr);
+    case ptFloat:
+      return static_cast<int>(*static_cast<const float*>(m_ptr));
+    case ptDouble:
+      return static_cast<int>(*static_cast<const double*>(m_ptr));
+    case ptString:
+      return ParseInt(static_cast<const QIBO_String*>(m_ptr)->c_str());
     case ptASCIIZ: {
       if (m_size < 1) return 0;
       char buffer[256];
@@ -194,7 +239,8 @@ int DProperty::ToInt() const {
       buffer[n - 1] = '\0';
       return ParseInt(buffer);
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -205,18 +251,25 @@ QIBO_String DProperty::ToString() const {
   if (m_type > ptSmartPtr) return "";
   if (!m_ptr) return m_type == ptCTBasic ? "..." : "NULL";
   switch (m_type) {
-    case ptByte: return FormatNumber(*static_cast<const uint8_t*>(m_ptr));
-    case ptWord: return FormatNumber(*static_cast<const uint16_t*>(m_ptr));
+    case ptByte:
+      return FormatNumber(*static_cast<const uint8_t*>(m_ptr));
+    case ptWord:
+      return FormatNumber(*static_cast<const uint16_t*>(m_ptr));
     case ptDWord:
-    case ptInteger: return FormatNumber(*static_cast<const int32_t*>(m_ptr));
+    case ptInteger:
+      return FormatNumber(*static_cast<const int32_t*>(m_ptr));
     case ptPointer: {
       const void* value = *static_cast<void* const*>(m_ptr);
       return QIBO_String::Format("0x%08" PRIXPTR, reinterpret_cast<uintptr_t>(value));
     }
-    case ptBoolean: return *static_cast<const bool*>(m_ptr) ? "True" : "False";
-    case ptFloat: return FormatNumber(static_cast<double>(*static_cast<const float*>(m_ptr)));
-    case ptDouble: return FormatNumber(*static_cast<const double*>(m_ptr));
-    case ptString: return *static_cast<const QIBO_String*>(m_ptr);
+    case ptBoolean:
+      return *static_cast<const bool*>(m_ptr) ? "True" : "False";
+    case ptFloat:
+      return FormatNumber(static_cast<double>(*static_cast<const float*>(m_ptr)));
+    case ptDouble:
+      return FormatNumber(*static_cast<const double*>(m_ptr));
+    case ptString:
+      return *static_cast<const QIBO_String*>(m_ptr);
     case ptUnknownData: {
       if (m_size < 1) return "NULL";
       QIBO_String text;
@@ -233,10 +286,14 @@ QIBO_String DProperty::ToString() const {
       buffer[n - 1] = '\0';
       return buffer;
     }
-    case ptCTBasic: return "...";
-    case ptCTBasicRef: return *static_cast<CTBasic* const*>(m_ptr) ? "..." : "NULL";
-    case ptSmartPtr: return static_cast<const CTBasicPtr*>(m_ptr)->GetPtr() ? "..." : "NULL";
-    default: return "";
+    case ptCTBasic:
+      return "...";
+    case ptCTBasicRef:
+      return *static_cast<CTBasic* const*>(m_ptr) ? "..." : "NULL";
+    case ptSmartPtr:
+      return static_cast<const CTBasicPtr*>(m_ptr)->GetPtr() ? "..." : "NULL";
+    default:
+      return "";
   }
 }
 

@@ -12,20 +12,20 @@ class ClassDesc;
 // published interface.
 enum ptype_t : uint32_t {
   ptNull = 0,
-  ptByte = 1,        // char / unsigned char
-  ptWord = 2,        // short / unsigned short
-  ptDWord = 3,       // 32-bit value, prints signed
-  ptPointer = 4,     // void*, read-only
-  ptInteger = 5,     // int / unsigned int
-  ptBoolean = 6,     // bool
-  ptFloat = 7,       // float
-  ptDouble = 8,      // double
-  ptString = 9,      // QIBO_String
+  ptByte = 1,          // char / unsigned char
+  ptWord = 2,          // short / unsigned short
+  ptDWord = 3,         // 32-bit value, prints signed
+  ptPointer = 4,       // void*, read-only
+  ptInteger = 5,       // int / unsigned int
+  ptBoolean = 6,       // bool
+  ptFloat = 7,         // float
+  ptDouble = 8,        // double
+  ptString = 9,        // QIBO_String
   ptUnknownData = 10,  // raw block of the caller's size
-  ptASCIIZ = 11,     // char buffer of the caller's size
-  ptCTBasic = 12,    // an embedded object, read-only
-  ptCTBasicRef = 13, // CTBasic*, read-only
-  ptSmartPtr = 14,   // a safe pointer, read-only
+  ptASCIIZ = 11,       // char buffer of the caller's size
+  ptCTBasic = 12,      // an embedded object, read-only
+  ptCTBasicRef = 13,   // CTBasic*, read-only
+  ptSmartPtr = 14,     // a safe pointer, read-only
 };
 
 namespace qibo {
@@ -83,7 +83,15 @@ class DProperty {
   double ToDouble() const;
   QIBO_String TypeString() const;
 
+  // The value as the common types: integers through ToInt, floating point
+  // through the text form, as the settings page reads them.
+  explicit operator QIBO_String() const { return ToString(); }
+  explicit operator char() const { return static_cast<char>(ToInt()); }
+  explicit operator short() const { return static_cast<short>(ToInt()); }
   explicit operator int() const { return ToInt(); }
+  explicit operator long() const { return ToInt(); }
+  explicit operator float() const { return static_cast<float>(ToDouble()); }
+  explicit operator double() const { return ToDouble(); }
   explicit operator bool() const { return ToInt() != 0; }
 
   void Invalidate() { m_flags |= kChanged; }

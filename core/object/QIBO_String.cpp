@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-void QIBO_String::Assign(const char* text) {
-  qibo::CopyText(m_text, kCapacity, text);
-}
+void QIBO_String::Assign(const char* text) { qibo::CopyText(m_text, kCapacity, text); }
 
 QIBO_String& QIBO_String::operator=(const QIBO_String& other) {
   if (this != &other) Assign(other.m_text);

@@ -11,7 +11,8 @@ TEST(DPropertyTest, IntegerParsing) {
   struct Case {
     const char* text;
     int expected;
-  } cases[] = {{"0x1F", 31}, {"0X1F", 0}, {"12abc", 12}, {"-7", -7}, {"junk", 0}, {"0xffffffff", -1}, {"", 0}};
+  } cases[] = {{"0x1F", 31}, {"0X1F", 0},        {"12abc", 12}, {"-7", -7},
+               {"junk", 0},  {"0xffffffff", -1}, {"", 0}};
   for (const Case& c : cases) {
     value = 12345;
     p.FromString(c.text);
@@ -162,4 +163,41 @@ TEST(DPropertyTest, ObjectKindsPrintPresence) {
   EXPECT_EQ(refProperty.ToString(), "...");
   EXPECT_EQ(smartProperty.ToString(), "...");
   EXPECT_EQ(DProperty(static_cast<CTBasic&>(object), "O").TypeString(), "CTBasic RO");
+}
+
+// The conversions read integers through ToInt and floating point through
+// the text form, for every kind that has a value.
+TEST(DPropertyTest, ConversionsFollowToIntAndTheTextForm) {
+  unsigned char byte = 200;
+  short word = -2;
+  int integer = 70000;
+  float f = 2.75f;
+  double d = -1.5;
+  bool b = true;
+  QIBO_String text = "0x10";
+  struct Case {
+    DProperty property;
+    const char* asText;
+    int asInt;
+    double asDouble;
+  } cases[] = {
+      {DProperty(byte, "Byte"), "200", 200, 200.0},
+      {DProperty(word, "Word"), "65534", 65534, 65534.0},
+      {DProperty(integer, "Int"), "70000", 70000, 70000.0},
+      {DProperty(f, "Float"), "2.75", 2, 2.75},
+      {DProperty(d, "Double"), "-1.5", -1, -1.5},
+      {DProperty(b, "Bool"), "True", 1, 0.0},
+      {DProperty(text, "String"), "0x10", 16, 16.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.property.GetName());
+    EXPECT_EQ(static_cast<QIBO_String>(c.property), c.asText);
+    EXPECT_EQ(static_cast<int>(c.property), c.asInt);
+    EXPECT_EQ(static_cast<long>(c.property), c.asInt);
+    EXPECT_EQ(static_cast<short>(c.property), static_cast<short>(c.asInt));
+    EXPECT_EQ(static_cast<char>(c.property), static_cast<char>(c.asInt));
+    EXPECT_EQ(static_cast<bool>(c.property), c.asInt != 0);
+    EXPECT_DOUBLE_EQ(static_cast<double>(c.property), c.asDouble);
+    EXPECT_FLOAT_EQ(static_cast<float>(c.property), static_cast<float>(c.asDouble));
+  }
 }

@@ -346,8 +346,11 @@ class DTransform {
   // (t - stamp) as a signed 32-bit value is negative: the stamp is later than t.
   static bool IsLater(uint32_t stamp, uint32_t t) { return static_cast<int32_t>(t - stamp) < 0; }
 
+  // The linear part was written whole and not split yet. A total matrix
+  // derived from nothing is not one: reading it must not invent a rotation.
   bool IsOnlyTotal() const {
-    return (m_flags & (kTotalValid | kRotationGroup | kDeformationGroup)) == kTotalValid;
+    return (m_flags & (kTotalValid | kRotationGroup | kDeformationGroup)) == kTotalValid &&
+           (m_flags & kLinearPresent) != 0;
   }
   void SplitTotal() const;
   bool DeriveTotalMatrix() const;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/scene/DTransform.h"
@@ -224,4 +225,34 @@ TEST(DTransformLazyTest, SecondReadReusesTheCache) {
   EXPECT_EQ(first.m[0][0], 42.0f);
   EXPECT_EQ(t.GetRotationMatrix().m[0][0], 42.0f);
   EXPECT_EQ(t.GetTotalMatrix().m[0][0], 42.0f);
+}
+
+// Every read, after the total matrix was derived from a transform with no
+// linear part, leaves presence as it was: identity stays identity, a
+// position stays the only thing present, and an inversion adds nothing.
+TEST(DTransformLazyTest, ReadsOfAnAbsentRotationAddNoPresence) {
+  const std::vector<std::pair<const char*, std::function<void(DTransform&)>>> reads = {
+      {"GetQuaternion", [](T& t) { t.GetQuaternion(); }},
+      {"GetAz", [](T& t) { t.GetAz(); }},
+      {"GetRotationMatrix", [](T& t) { t.GetRotationMatrix(); }},
+      {"GetDirection", [](T& t) { t.GetDirection(); }},
+      {"GetDeformationMatrix", [](T& t) { t.GetDeformationMatrix(); }},
+      {"GetInverseMatrix", [](T& t) { t.GetInverseMatrix(); }},
+      {"Invert", [](T& t) { t.Invert(); }},
+  };
+  for (const auto& [name, read] : reads) {
+    for (const bool withPosition : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (withPosition ? " after a position" : " on a fresh transform"));
+      DTransform t;
+      if (withPosition) t.MoveTo(Vector3(1, 2, 3));
+      t.TransformPoint(Vector3(4, 5, 6));  // derives the total matrix from nothing
+      read(t);
+      EXPECT_FALSE(t.HasRotation());
+      EXPECT_FALSE(t.HasDeformation());
+      EXPECT_EQ(t.IsIdentity(), !withPosition);
+      const Vector3 moved = t.TransformPoint(Vector3(4, 5, 6));
+      const float sign = name == std::string("Invert") ? -1.0f : 1.0f;
+      EXPECT_EQ(moved, withPosition ? Vector3(4, 5, 6) + Vector3(1, 2, 3) * sign : Vector3(4, 5, 6));
+    }
+  }
 }

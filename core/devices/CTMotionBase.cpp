@@ -1,3 +1,3 @@
 #include "core/devices/CTMotionBase.h"
 
-QIBO_IMPLEMENT_CLASS(CTMotionBase, CTDevice, .desc = "Motion Platform", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(CTMotionBase, CTDevice, .desc = "Motion Platform", .build = 1, .isAbstract = true)

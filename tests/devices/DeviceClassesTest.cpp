@@ -65,6 +65,7 @@ struct ClassRow {
   const char* product;
   uint32_t id;
   bool isAbstract;
+  int build = 0;
 };
 
 const ClassRow kClasses[] = {
@@ -73,7 +74,7 @@ const ClassRow kClasses[] = {
     {CTSound::_CD(), "CTSound", "Sound Processor", "qiBO", 0xB6680C52, true},
     {CTTimer::_CD(), "CTTimer", "Timer", "qiBO", 0x243611CC, true},
     {CTTracker::_CD(), "CTTracker", "Tracker", "qiBO", 0xDE30DD9B, true},
-    {CTMotionBase::_CD(), "CTMotionBase", "Motion Platform", "qiBO", 0x507712C1, true},
+    {CTMotionBase::_CD(), "CTMotionBase", "Motion Platform", "qiBO", 0x507712C1, true, 1},
     {CTMusicPlayer::_CD(), "CTMusicPlayer", "Music-player", "qiBO Devices", 0xA36214A1, true},
     {CTNetwork::_CD(), "CTNetwork", "Networking Device", "qiBO Devices", 0x12D77088, true},
     {CTJoystick::_CD(), "CTJoystick", "Joystick", "qiBO Devices", 0x2EAD8394, true},
@@ -94,6 +95,7 @@ TEST(DeviceClassesTest, Descriptors_MatchTheClassTable) {
     EXPECT_EQ(row.cd->GetDesc(), row.desc);
     EXPECT_EQ(row.cd->GetProductName(), row.product);
     EXPECT_EQ(row.cd->Abstract(), row.isAbstract);
+    EXPECT_EQ(row.cd->GetBuild(), row.build);
     auto* object = static_cast<CTBasic*>(row.cd->Create());
     EXPECT_EQ(object == nullptr, row.isAbstract);
     if (object) object->Delete();

@@ -4,40 +4,50 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 
 namespace qibo {
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0644;
-
-enum class LineKind { kOther, kBlank, kComment, kSection, kKey };
-
-// One line of the file as byte offsets into its text. Nothing is copied, so
-// a write can splice the original bytes back unchanged.
-struct IniLine {
-  size_t begin = 0;  // first byte
-  size_t end = 0;    // end of the content, before LF or CR LF
-  size_t next = 0;   // first byte of the next line
-  LineKind kind = LineKind::kOther;
-  bool readable = false;  // kSection: the header has a name we can match
-  std::string_view name;  // kSection, kKey: trimmed name
-  size_t valueBegin = 0;  // kKey: trimmed value [valueBegin, valueEnd); a new
-  size_t valueEnd = 0;    //       value replaces [valueBegin, end)
+// The index of one file's text: its sections and key lines as byte offsets
+// into the text, nothing else. Blank, comment and other lines cost nothing,
+// so even a file at the size limit indexes in one linear pass.
+struct IniKey {
+  uint32_t begin;      // first byte of the line
+  uint32_t end;        // end of the content, before LF or CR LF
+  uint32_t next;       // first byte of the next line
+  uint32_t nameBegin;  // trimmed name
+  uint32_t nameLength;
+  uint32_t valueBegin;  // trimmed value [valueBegin, valueEnd); a new value
+  uint32_t valueEnd;    // replaces [valueBegin, end)
 };
 
-struct IniLookup {
-  int section = -1;     // index of the first matching header, or -1
-  int sectionEnd = -1;  // index of the line after its last line
-  int key = -1;         // index of the first matching key line in it, or -1
+struct IniSection {
+  bool readable = false;  // the header has a name we can match
+  std::string_view name;  // trimmed
+  uint32_t insertAt = 0;  // after the section's last non-blank line
+  std::vector<IniKey> keys;
+};
+
+struct IniDocument {
+  std::string text;
+  std::vector<IniSection> sections;  // keys before the first header belong to none
+
+  std::string_view Name(const IniKey& key) const {
+    return std::string_view(text).substr(key.nameBegin, key.nameLength);
+  }
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -58,104 +68,88 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-void Classify(const std::string& text, IniLine& line) {
+// One pass over the text, line by line.
+void Index(IniDocument& doc) {
   // Editors on the original platform liked to start the file with a UTF-8
   // byte-order mark; it is not part of the first line.
   static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  size_t begin = line.begin;
-  if (begin == 0 && std::string_view(text).substr(0, line.end).starts_with(kBom)) begin = kBom.size();
-  const std::string_view content(text.data() + begin, line.end - begin);
-  const std::string_view trimmed = Trim(content);
-  if (trimmed.empty()) {
-    line.kind = LineKind::kBlank;
-    return;
-  }
-  const size_t first = static_cast<size_t>(trimmed.data() - content.data());
-  const bool hasNul = content.find('\0') != std::string_view::npos;
-  switch (trimmed[0]) {
-    case ';':
-    case '#':
-      line.kind = LineKind::kComment;
-      return;
-    case '[': {
-      // Even a broken header ends the section above it, so that its keys
-      // are never taken for keys of that section.
-      line.kind = LineKind::kSection;
-      const size_t close = trimmed.find(']');
-      if (close != std::string_view::npos && !hasNul) {
-        line.name = Trim(trimmed.substr(1, close - 1));
-        line.readable = true;
-      }
-      return;
-    }
-    default:
-      break;
-  }
-  if (hasNul) return;
-  const size_t eq = content.find('=', first);
-  if (eq == std::string_view::npos) return;
-  const std::string_view name = Trim(content.substr(first, eq - first));
-  if (name.empty()) return;
-  const std::string_view value = Trim(content.substr(eq + 1));
-  line.kind = LineKind::kKey;
-  line.name = name;
-  line.valueBegin = value.empty() ? line.end : begin + (value.data() - content.data());
-  line.valueEnd = line.valueBegin + value.size();
-}
-
-std::vector<IniLine> Parse(const std::string& text) {
-  std::vector<IniLine> lines;
+  const std::string& text = doc.text;
+  doc.sections.clear();
+  IniSection* section = nullptr;  // null before the first header
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t lf = text.find('\n', pos);
-    IniLine line;
-    line.begin = pos;
-    line.end = lf == std::string::npos ? text.size() : lf;
-    line.next = lf == std::string::npos ? text.size() : lf + 1;
-    if (line.end > pos && text[line.end - 1] == '\r') --line.end;
-    Classify(text, line);
-    lines.push_back(line);
-    pos = line.next;
+    size_t end = lf == std::string::npos ? text.size() : lf;
+    const size_t next = lf == std::string::npos ? text.size() : lf + 1;
+    if (end > pos && text[end - 1] == '\r') --end;
+    const size_t lineStart = pos;
+    size_t begin = pos;
+    if (begin == 0 && std::string_view(text).substr(0, end).starts_with(kBom)) begin = kBom.size();
+    pos = next;
+
+    const std::string_view content(text.data() + begin, end - begin);
+    const std::string_view trimmed = Trim(content);
+    if (trimmed.empty()) continue;
+    const bool hasNul = content.find('\0') != std::string_view::npos;
+    if (trimmed[0] == '[') {
+      // Even a broken header ends the section above it, so that its keys
+      // are never taken for keys of that section.
+      IniSection& added = doc.sections.emplace_back();
+      const size_t close = trimmed.find(']');
+      if (close != std::string_view::npos && !hasNul) {
+        added.name = Trim(trimmed.substr(1, close - 1));
+        added.readable = true;
+      }
+      added.insertAt = static_cast<uint32_t>(next);
+      section = &added;
+      continue;
+    }
+    if (section) section->insertAt = static_cast<uint32_t>(next);
+    if (trimmed[0] == ';' || trimmed[0] == '#' || hasNul || !section) continue;
+    const size_t first = static_cast<size_t>(trimmed.data() - content.data());
+    const size_t eq = content.find('=', first);
+    if (eq == std::string_view::npos) continue;
+    const std::string_view name = Trim(content.substr(first, eq - first));
+    if (name.empty()) continue;
+    const std::string_view value = Trim(content.substr(eq + 1));
+    IniKey key;
+    key.begin = static_cast<uint32_t>(lineStart);
+    key.end = static_cast<uint32_t>(end);
+    key.next = static_cast<uint32_t>(next);
+    key.nameBegin = static_cast<uint32_t>(name.data() - text.data());
+    key.nameLength = static_cast<uint32_t>(name.size());
+    key.valueBegin =
+        static_cast<uint32_t>(value.empty() ? end : static_cast<size_t>(value.data() - text.data()));
+    key.valueEnd = key.valueBegin + static_cast<uint32_t>(value.size());
+    section->keys.push_back(key);
   }
-  return lines;
 }
 
-IniLookup Find(const std::vector<IniLine>& lines, std::string_view section, std::string_view key) {
-  IniLookup found;
-  const int count = static_cast<int>(lines.size());
-  for (int i = 0; i < count; ++i) {
-    if (lines[i].kind == LineKind::kSection && lines[i].readable && SameName(lines[i].name, section)) {
-      found.section = i;
-      break;
-    }
-  }
-  if (found.section < 0) return found;
-  int end = found.section + 1;
-  while (end < count && lines[end].kind != LineKind::kSection) ++end;
-  found.sectionEnd = end;
-  for (int i = found.section + 1; i < end; ++i) {
-    if (lines[i].kind == LineKind::kKey && SameName(lines[i].name, key)) {
-      found.key = i;
-      break;
-    }
-  }
-  return found;
+const IniSection* FindSection(const IniDocument& doc, std::string_view name) {
+  for (const IniSection& section : doc.sections)
+    if (section.readable && SameName(section.name, name)) return &section;
+  return nullptr;
 }
 
-// Reads the whole file. A missing file is an empty one (exists false); any
-// other failure, a file that is not a regular file, or one over the size
-// limit gives false.
-bool LoadFile(const std::string& path, std::string& text, bool& exists, mode_t& mode) {
+const IniKey* FindKey(const IniDocument& doc, const IniSection* section, std::string_view name) {
+  if (!section) return nullptr;
+  for (const IniKey& key : section->keys)
+    if (SameName(doc.Name(key), name)) return &key;
+  return nullptr;
+}
+
+// Reads the whole file into doc. A missing file is an empty one; any other
+// failure, a file that is not a regular file, or one over the size limit
+// gives false.
+bool LoadFile(const std::string& path, std::string& text, bool& exists) {
   text.clear();
   exists = false;
-  mode = kNewFileMode;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFile(path);
   if (fd < 0) return errno == ENOENT;
   struct stat st;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kIniMaxFileSize;
+  bool ok = fstat(fd, &st) == 0 && st.st_size <= kIniMaxFileSize;
   if (ok) {
     exists = true;
-    mode = st.st_mode & 07777;
     text.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     // The file may change size under us; read what is there, up to the limit.
@@ -179,44 +173,62 @@ bool LoadFile(const std::string& path, std::string& text, bool& exists, mode_t& 
   return ok;
 }
 
-// Writes text to a temporary file beside path and renames it over path, so
-// that path holds either the old or the new text, never a part of either.
-bool SaveFile(const std::string& path, const std::string& text, mode_t mode) {
-  std::vector<char> temp(path.begin(), path.end());
-  static constexpr char kSuffix[] = ".XXXXXX";
-  temp.insert(temp.end(), kSuffix, kSuffix + sizeof(kSuffix));  // with the NUL
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0;
-  size_t done = 0;
-  while (ok && done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  ok = ok && rename(temp.data(), path.c_str()) == 0;
-  if (!ok) unlink(temp.data());
-  return ok;
+// The last file read, indexed: lookups parse a file once per change, not
+// once per key. A change is a different file (every save renames a new one
+// into place) or a different size or time stamp.
+struct IniCache {
+  std::mutex lock;
+  std::string path;
+  struct stat stamp {};
+  bool exists = false;
+  std::shared_ptr<const IniDocument> doc;
+};
+
+std::atomic<int> g_indexed{0};
+
+IniCache& Cache() {
+  static IniCache* cache = new IniCache();  // never destroyed: used until exit
+  return *cache;
+}
+
+bool SameStamp(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The indexed contents of path (empty for a missing file); null when the
+// file cannot be read.
+std::shared_ptr<const IniDocument> Load(const std::string& path) {
+  IniCache& cache = Cache();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  struct stat st;
+  const bool exists = stat(path.c_str(), &st) == 0;
+  if (cache.doc && cache.path == path && cache.exists == exists && (!exists || SameStamp(cache.stamp, st)))
+    return cache.doc;
+  auto doc = std::make_shared<IniDocument>();
+  bool present = false;
+  if (!LoadFile(path, doc->text, present)) return nullptr;
+  Index(*doc);
+  ++g_indexed;
+  // Stamped with what was there before the read: a change while reading
+  // makes the next lookup read again.
+  cache.path = path;
+  cache.stamp = st;
+  cache.exists = exists && present;
+  cache.doc = std::move(doc);
+  return cache.doc;
 }
 
 // The trimmed value of key in section; false if the file, the section or the
 // key is missing or unreadable.
 bool ReadValue(const char* file, const char* section, const char* key, std::string& value) {
   if (!file || !section || !key) return false;
-  std::string text;
-  bool exists = false;
-  mode_t mode = 0;
-  if (!LoadFile(ResolvePath(file), text, exists, mode) || !exists) return false;
-  const std::vector<IniLine> lines = Parse(text);
-  const IniLookup found = Find(lines, Trim(section), Trim(key));
-  if (found.key < 0) return false;
-  const IniLine& line = lines[found.key];
-  value.assign(text, line.valueBegin, line.valueEnd - line.valueBegin);
+  const std::shared_ptr<const IniDocument> doc = Load(ResolvePath(file));
+  if (!doc) return false;
+  const IniKey* found = FindKey(*doc, FindSection(*doc, Trim(section)), Trim(key));
+  if (!found) return false;
+  value.assign(doc->text, found->valueBegin, found->valueEnd - found->valueBegin);
   return true;
 }
 
@@ -236,50 +248,38 @@ bool CanStore(std::string_view section, std::string_view key, const char* value)
   return !value || !HasLineBreak(value);
 }
 
-bool WriteValue(const char* file, const char* section, const char* key, const char* value) {
-  if (!file || !section || !key) return false;
-  const std::string_view sectionName = Trim(section);
-  const std::string_view keyName = Trim(key);
-  if (!CanStore(sectionName, keyName, value)) return false;
+thread_local std::string t_lastError;
 
-  std::string path = ResolvePath(file);
-  if (path.empty()) return false;
-  // A settings file that is a link stays one: the new file replaces the
-  // link's target, not the link.
-  if (char* target = realpath(path.c_str(), nullptr)) {
-    path = target;
-    free(target);
-  }
-  std::string text;
-  bool exists = false;
-  mode_t mode = kNewFileMode;
-  if (!LoadFile(path, text, exists, mode)) return false;
-  const std::vector<IniLine> lines = Parse(text);
-  const IniLookup found = Find(lines, sectionName, keyName);
+bool WriteFailed(std::string why) {
+  t_lastError = std::move(why);
+  return false;
+}
+
+// The new text with the key's line changed, added or removed; false when
+// nothing changes.
+bool Edit(const IniDocument& doc, std::string_view sectionName, std::string_view keyName, const char* value,
+          std::string& out) {
+  const std::string& text = doc.text;
+  const IniSection* section = FindSection(doc, sectionName);
+  const IniKey* found = FindKey(doc, section, keyName);
 
   // New lines follow the file's own line ends.
   const size_t firstLf = text.find('\n');
   const char* eol =
       (firstLf != std::string::npos && firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
 
-  std::string out;
-  if (found.key >= 0) {
-    const IniLine& line = lines[found.key];
+  if (found) {
     if (value) {
-      out.append(text, 0, line.valueBegin).append(value).append(text, line.end, std::string::npos);
+      out.append(text, 0, found->valueBegin).append(value).append(text, found->end, std::string::npos);
     } else {
-      out.append(text, 0, line.begin).append(text, line.next, std::string::npos);
+      out.append(text, 0, found->begin).append(text, found->next, std::string::npos);
     }
   } else if (!value) {
-    return true;  // nothing to remove
-  } else if (found.section >= 0) {
+    return false;  // nothing to remove
+  } else if (section) {
     // After the section's last non-blank line, so that blank lines that set
     // the next section apart stay where they are.
-    int last = found.section;
-    for (int i = found.section + 1; i < found.sectionEnd; ++i) {
-      if (lines[i].kind != LineKind::kBlank) last = i;
-    }
-    const size_t at = lines[last].next;
+    const size_t at = section->insertAt;
     out.append(text, 0, at);
     if (at == 0 || text[at - 1] != '\n') out.append(eol);
     out.append(keyName).append("=").append(value).append(eol);
@@ -290,7 +290,30 @@ bool WriteValue(const char* file, const char* section, const char* key, const ch
     out.append("[").append(sectionName).append("]").append(eol);
     out.append(keyName).append("=").append(value).append(eol);
   }
-  return SaveFile(path, out, mode);
+  return true;
+}
+
+bool WriteValue(const char* file, const char* section, const char* key, const char* value) {
+  t_lastError.clear();
+  if (!file || !section || !key) return WriteFailed("no file, section or key");
+  const std::string_view sectionName = Trim(section);
+  const std::string_view keyName = Trim(key);
+  if (!CanStore(sectionName, keyName, value)) return WriteFailed("a name or value that cannot be stored");
+
+  const std::string path = ResolvePath(file);
+  if (path.empty()) return WriteFailed("no file name");
+  if (IsReadOnlyFile(path)) return WriteFailed(std::string(file) + " is read-only");
+  // Held across read, change and rename: another writer's change is read
+  // before ours is made, never overwritten by it.
+  std::string why;
+  FileLock lock;
+  if (!lock.Acquire(path, &why)) return WriteFailed(why);
+  const std::shared_ptr<const IniDocument> doc = Load(path);
+  if (!doc) return WriteFailed(std::string(file) + " cannot be read");
+  std::string out;
+  if (!Edit(*doc, sectionName, keyName, value, out)) return true;
+  if (!ReplaceFile(path, out, &why)) return WriteFailed(why);
+  return true;
 }
 
 int HexDigit(char c) {
@@ -370,6 +393,11 @@ bool IniWriteString(const char* file, const char* section, const char* key, cons
     return false;
   }
 }
+
+int IniFilesIndexed() { return g_indexed.load(); }
+
+const char* IniLastError() { return t_lastError.c_str(); }
+void IniClearLastError() { t_lastError.clear(); }
 
 bool IniWriteStruct(const char* file, const char* section, const char* key, const void* data, int size) {
   if (!data || size < 1) return false;

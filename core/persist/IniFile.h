@@ -24,11 +24,15 @@
 // or inserts one key line after the last non-blank line of the section, or
 // appends the section at the end of the file. Every other byte stays as it
 // was. A write goes to a temporary file in the same directory that is then
-// renamed over the old one, so a failed write leaves the old file untouched.
+// renamed over the old one, so a failed write leaves the old file untouched;
+// the file is locked from the read to the rename, so concurrent writers
+// (other programs too) never lose each other's keys. A read-only file is
+// never replaced.
 //
 // File names may use "\" (".\qibo.ini"); a name that differs from the file on
-// disk only in case finds that file. Each call reads the whole file; files
-// larger than kIniMaxFileSize are refused (reads see nothing, writes fail).
+// disk only in case finds that file. A file is read and indexed once per
+// change, however many keys are looked up; files larger than
+// kIniMaxFileSize are refused (reads see nothing, writes fail).
 // Engine thread only; no call throws.
 
 namespace qibo {
@@ -57,6 +61,15 @@ bool IniGetStruct(const char* file, const char* section, const char* key, void* 
 // that it reads back: empty names, CR or LF anywhere, "]" in a section name,
 // "=" in a key, or a key starting with "[", ";" or "#".
 bool IniWriteString(const char* file, const char* section, const char* key, const char* value);
+
+// How many times a settings file was read and indexed since the program
+// started: once per change of the file, however many lookups there are.
+int IniFilesIndexed();
+
+// Why the last failed write of this thread failed, for a log line; empty
+// after a write that succeeded.
+const char* IniLastError();
+void IniClearLastError();
 
 // Stores size bytes (size >= 1) as upper-case hexadecimal pairs followed by a
 // checksum byte, the sum of the bytes modulo 256, also as two hex digits.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/kernel/Logging.h"
 #include "core/object/CTBasic.h"
 #include "core/object/DProperty.h"
 #include "core/persist/IniFile.h"
@@ -28,6 +29,8 @@ QIBO_String SmartRegistry::MakeKey(const CTBasic* object, const char* subName) {
 bool SmartRegistry::Open(const CTBasic* object, const char* subName) {
   Close();
   m_key = MakeKey(object, subName);
+  m_object = object;
+  m_reported = false;
   m_open = true;
   return true;
 }
@@ -65,7 +68,8 @@ bool SmartRegistry::Read(DProperty& property) {
       if (!property.GetPtr() || property.GetSize() < 1) return false;
       if (!qibo::IniGetStruct(kFileName, section, key, property.GetPtr(), property.GetSize())) return false;
       break;
-    default: return false;
+    default:
+      return false;
   }
   property.SetChanged(true);
   return true;
@@ -73,6 +77,20 @@ bool SmartRegistry::Read(DProperty& property) {
 
 bool SmartRegistry::Write(DProperty& property) {
   if (!m_open) return false;
+  if (WriteValue(property)) return true;
+  // Only a failure of the file itself is reported; a kind of property the
+  // file does not store fails quietly.
+  if (!m_reported && *qibo::IniLastError() != '\0') {
+    m_reported = true;
+    const QIBO_String text =
+        QIBO_String::Format("Settings not saved to %s: %s", kFileName, qibo::IniLastError());
+    qiBO_Warning(text.c_str(), const_cast<CTBasic*>(m_object));
+  }
+  return false;
+}
+
+bool SmartRegistry::WriteValue(DProperty& property) {
+  qibo::IniClearLastError();
   const char* section = m_key.c_str();
   const char* key = property.GetName();
   switch (property.GetType()) {
@@ -81,14 +99,17 @@ bool SmartRegistry::Write(DProperty& property) {
     case ptBoolean:
     case ptDWord:
     case ptInteger:
-      return qibo::IniWriteString(kFileName, section, key, QIBO_String::Format("%d", property.ToInt()).c_str());
+      return qibo::IniWriteString(kFileName, section, key,
+                                  QIBO_String::Format("%d", property.ToInt()).c_str());
     case ptFloat:
     case ptDouble:
     case ptString:
-    case ptASCIIZ: return qibo::IniWriteString(kFileName, section, key, property.ToString().c_str());
+    case ptASCIIZ:
+      return qibo::IniWriteString(kFileName, section, key, property.ToString().c_str());
     case ptUnknownData:
       if (!property.GetPtr() || property.GetSize() < 1) return false;
       return qibo::IniWriteStruct(kFileName, section, key, property.GetPtr(), property.GetSize());
-    default: return false;
+    default:
+      return false;
   }
 }

@@ -8,7 +8,8 @@ class DProperty;
 // Stores and loads property values in the settings file ".\qibo.ini", one
 // section per class: the class name, or "QIBO Settings" without an object,
 // followed by "_" and the sub-name when one is given. Keys are property
-// names. Failures show only in the results; nothing is logged.
+// names. A write that fails (a read-only file, a full disk) is logged once
+// per open, through the object's log.
 class SmartRegistry {
  public:
   static constexpr const char* kFileName = ".\\qibo.ini";
@@ -35,6 +36,10 @@ class SmartRegistry {
   static QIBO_String MakeKey(const CTBasic* object, const char* subName);
 
  private:
+  bool WriteValue(DProperty& property);
+
   bool m_open = false;
+  bool m_reported = false;
+  const CTBasic* m_object = nullptr;
   QIBO_String m_key;
 };

@@ -1,17 +1,21 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "core/persist/IniFile.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -30,13 +34,8 @@ class IniFileTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
   void TearDown() override { m_dir.Leave(); }
 
-  static void Put(const std::string& bytes, const char* name = kFile) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
-  static std::string Get(const char* name = kFile) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  static void Put(const std::string& bytes, const char* name = kFile) { qibo::test::PutFile(name, bytes); }
+  static std::string Get(const char* name = kFile) { return qibo::test::GetFile(name); }
   static std::string Str(const char* section, const char* key) {
     return IniGetString(kFile, section, key, "$$DUMMY").c_str();
   }
@@ -328,6 +327,60 @@ TEST_F(IniFileTest, Save_UnreadableTargetIsNotReplaced) {
   EXPECT_FALSE(IniWriteString("dir.ini", "S", "k", "1"));
   EXPECT_TRUE(std::filesystem::is_directory("dir.ini"));
   EXPECT_EQ(Str("S", "k"), "$$DUMMY");
+}
+
+TEST_F(IniFileTest, Save_ReadOnlyFileIsRefusedAndKept) {
+  Put("[S]\nk=1\n");
+  ASSERT_EQ(chmod(kFile, 0444), 0);
+  EXPECT_FALSE(IniWriteString(kFile, "S", "k", "2"));
+  EXPECT_NE(std::string(qibo::IniLastError()).find("read-only"), std::string::npos) << qibo::IniLastError();
+  EXPECT_EQ(Get(), "[S]\nk=1\n");
+  struct stat st;
+  ASSERT_EQ(stat(kFile, &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+// Writers in several processes at once: each read-change-rename happens
+// whole, so every key written is kept.
+TEST_F(IniFileTest, Save_ConcurrentWritersKeepEveryKey) {
+  const auto Key = [](int writer, int key) {
+    char text[32];
+    snprintf(text, sizeof(text), "w%dk%d", writer, key);
+    return std::string(text);
+  };
+  constexpr int kWriters = 4;
+  constexpr int kKeys = 25;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool ok = true;
+      for (int k = 0; k < kKeys; ++k) ok = IniWriteString(kFile, "Shared", Key(w, k).c_str(), "1") && ok;
+      _exit(ok ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int kept = 0;
+  for (int w = 0; w < kWriters; ++w)
+    for (int k = 0; k < kKeys; ++k) kept += IniGetInt(kFile, "Shared", Key(w, k).c_str(), 0);
+  EXPECT_EQ(kept, kWriters * kKeys);
+}
+
+// Lookups read and index the file once per change, not once per key.
+TEST_F(IniFileTest, Lookups_ReadTheFileOncePerChange) {
+  Put(std::string(100000, '\n') + "[S]\nk=1\n");
+  const int before = qibo::IniFilesIndexed();
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(IniGetInt(kFile, "S", "k", 0), 1);
+  EXPECT_EQ(qibo::IniFilesIndexed() - before, 1);
+  ASSERT_TRUE(IniWriteString(kFile, "S", "k", "2"));
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(IniGetInt(kFile, "S", "k", 0), 2);
+  EXPECT_EQ(qibo::IniFilesIndexed() - before, 2);
 }
 
 // --- File names --------------------------------------------------------------

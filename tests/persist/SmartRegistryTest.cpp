@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "core/kernel/CTErrorManager.h"
+#include "core/kernel/Kernel.h"
+#include "core/kernel/Logging.h"
 #include "core/object/CTInterface.h"
 #include "core/persist/IniFile.h"
 #include "core/persist/SmartRegistry.h"
@@ -33,9 +39,9 @@ struct Fields {
 };
 
 void Bind(Fields& f, std::vector<DProperty>& out) {
-  out = {DProperty(f.byte, "Byte"),   DProperty(f.word, "Word"),    DProperty(qibo::AsDWord(f.dword), "DWord"),
-         DProperty(f.integer, "Int"), DProperty(f.flag, "Flag"),    DProperty(f.f, "Float"),
-         DProperty(f.d, "Double"),    DProperty(f.s, "String"),     DProperty(f.blob, 5, "Blob"),
+  out = {DProperty(f.byte, "Byte"),    DProperty(f.word, "Word"), DProperty(qibo::AsDWord(f.dword), "DWord"),
+         DProperty(f.integer, "Int"),  DProperty(f.flag, "Flag"), DProperty(f.f, "Float"),
+         DProperty(f.d, "Double"),     DProperty(f.s, "String"),  DProperty(f.blob, 5, "Blob"),
          DProperty(f.text, 16, "Text")};
 }
 
@@ -148,4 +154,23 @@ TEST_F(SmartRegistryTest, WriteKeepsForeignLinesOfTheUsersFile) {
   fread(buffer, 1, sizeof(buffer) - 1, f);
   fclose(f);
   EXPECT_STREQ(buffer, "; my settings\n[Other]\nkeep=1\n\n[QIBO Settings]\n# comment\nSpeed=4\nunknown=x\n");
+}
+
+// A settings file the user made read-only is left alone, and the object
+// says so once, however many properties it meant to save.
+TEST_F(SmartRegistryTest, ReadOnlyFileIsReportedOnceAndKept) {
+  ASSERT_TRUE(qibo::IniWriteString(kIni, "QIBO Settings", "Int", "7"));
+  ASSERT_EQ(chmod("qibo.ini", 0444), 0);
+  const int logged = qiBO_GetErrorsCount();
+  Fields f;
+  std::vector<DProperty> props;
+  Bind(f, props);
+  SmartRegistry reg;
+  ASSERT_TRUE(reg.Open(nullptr, nullptr));
+  for (DProperty& p : props) EXPECT_FALSE(reg.Write(p)) << p.GetName();
+  ASSERT_EQ(qiBO_GetErrorsCount(), logged + 1);
+  const std::string message = qiBO_GetErrorNo(logged)->message;
+  EXPECT_NE(message.find("read-only"), std::string::npos) << message;
+  EXPECT_EQ(qibo::IniGetInt(kIni, "QIBO Settings", "Int", 0), 7);
+  qiBO_Deinit();
 }

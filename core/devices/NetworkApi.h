@@ -8,6 +8,8 @@ class CTStreamed;
 // manager service; while no such service is running they do nothing and
 // answer 0, null or false.
 uint32_t qiBO_RequestNetworkID();
+// The network table holds one reference on each object in it, from
+// qiBO_AddNetworkObject until qiBO_RemoveNetworkObject.
 void qiBO_AddNetworkObject(CTStreamed* object);
 CTStreamed* qiBO_FindNetworkObject(uint32_t id);
 void qiBO_RemoveNetworkObject(CTStreamed* object);

@@ -9,7 +9,7 @@ FileStream::~FileStream() {
 bool FileStream::CreateStream(const char* name) {
   if (!IsIdle()) return false;
   if (!m_file.Create(name, true)) return false;
-  SetSourceName(name);
+  SetSource(m_file.Identity());
   if (StartStream()) return true;
   m_file.Close();
   return false;
@@ -24,7 +24,13 @@ bool FileStream::CloseStream() {
 
 bool FileStream::ReadSendDataTo(const char* name, CTStreamed* target) {
   if (!IsIdle() || !m_file.Open(name, false)) return false;
-  SetSourceName(name);
+  const DFileIdentity source = m_file.Identity();
+  if (IsIncludedFrom(source)) {
+    ReadWarning("Include of \"%s\" skipped: the file is already being read", name);
+    m_file.Close();
+    return false;
+  }
+  SetSource(source);
   const bool ok = Process(target, m_file.FileSize());
   m_file.Close();
   return ok;

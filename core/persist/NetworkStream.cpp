@@ -50,23 +50,22 @@ void NetworkStream::WriteObjectChunkHeader(CTStreamed* object) {
   WriteInt(static_cast<int32_t>(object->GetNetID()));
 }
 
-CTStreamed* NetworkStream::ProcessObjectChunkHeader() {
+Ref<CTStreamed> NetworkStream::ProcessObjectChunkHeader() {
   const uint32_t classId = static_cast<uint32_t>(ReadInt());
   const uint32_t netId = static_cast<uint32_t>(ReadInt());
-  if (ReadFailed()) return nullptr;
+  if (ReadFailed()) return Ref<CTStreamed>();
   if (netId != 0) {
     if (CTStreamed* known = qiBO_FindNetworkObject(netId)) {
-      if (known->GetCD()->CheckGroupID(classId)) return known;
+      if (known->GetCD()->CheckGroupID(classId)) return Ref<CTStreamed>(known);
       ReadWarning("Network object %u is not of class 0x%08X", netId, classId);
-      return nullptr;
+      return Ref<CTStreamed>();
     }
   }
-  CTStreamed* object = CreateOrLoad(classId, nullptr);
-  if (object && netId != 0) {
-    // The shared copy lives on after the stream: the network table's object.
-    object->AddRef(nullptr);
-    object->SetNetID(netId);
-  }
+  Ref<CTStreamed> object = CreateOrLoad(classId, nullptr);
+  // The shared copy outlives the stream only if the network table takes it
+  // (its own reference); without a networking service it goes with the
+  // stream like any other object.
+  if (object && netId != 0) object->SetNetID(netId);
   return object;
 }
 
@@ -77,7 +76,8 @@ void NetworkStream::WriteBlock(const void* data, int size) {
   if (static_cast<uint32_t>(size) > kMaxBuffer - m_pos) return;
   const size_t end = static_cast<size_t>(m_pos) + static_cast<size_t>(size);
   if (end > m_buffer.size()) {
-    if (end > m_buffer.capacity()) m_buffer.reserve(end < 2 * m_buffer.capacity() ? 2 * m_buffer.capacity() : end);
+    if (end > m_buffer.capacity())
+      m_buffer.reserve(end < 2 * m_buffer.capacity() ? 2 * m_buffer.capacity() : end);
     m_buffer.resize(end);
   }
   memcpy(m_buffer.data() + m_pos, data, static_cast<size_t>(size));

@@ -10,6 +10,9 @@
 // Strings are length-prefixed. The object header is the class ID and the
 // object's network ID: a reader applies the chunks to its own copy of that
 // object (creating it when it has none).
+//
+// Packets come from other programs: only classes marked safe to receive are
+// created from them, and include chunks are never followed.
 class NetworkStream : public QIBO_Stream {
  public:
   NetworkStream() = default;
@@ -26,13 +29,17 @@ class NetworkStream : public QIBO_Stream {
   bool Read(const void* data, int size) { return ReadSendDataTo(data, size, nullptr); }
   bool ReadSendDataTo(const void* data, int size, CTStreamed* target);
 
-  CTStreamed* ProcessObjectChunkHeader() override;
+  Ref<CTStreamed> ProcessObjectChunkHeader() override;
   void WriteObjectChunkHeader(CTStreamed* object) override;
 
   void ReadBlock(void* data, int size) override;
   void WriteBlock(const void* data, int size) override;
   void SeekBy(int n) override;
   uint32_t GetPos() override { return m_pos; }
+
+ protected:
+  bool MayCreate(const ClassDesc& cd) const override { return cd.SafeToReceive(); }
+  bool FollowsIncludes() const override { return false; }
 
  private:
   std::vector<uint8_t> m_buffer;        // written data

@@ -10,6 +10,7 @@
 #include "core/kernel/Logging.h"
 #include "core/kernel/PlugInApi.h"
 #include "core/object/CTStreamed.h"
+#include "core/object/Ref.h"
 #include "core/persist/FileStream.h"
 
 namespace {
@@ -23,29 +24,11 @@ constexpr int kMaxWarnings = 16;
 constexpr uint32_t kMinObjectChunkSize = 20;
 constexpr uint32_t kStreamIdSlack = 64;
 
-// Names compare as the file layer finds them: "\" and "/" alike, ASCII
-// case ignored, a leading "./" dropped.
-const char* SkipCurrentDir(const char* name) {
-  while (name[0] == '.' && (name[1] == '/' || name[1] == '\\')) name += 2;
-  return name;
-}
-
-bool SameFileName(const char* a, const char* b) {
-  a = SkipCurrentDir(a);
-  b = SkipCurrentDir(b);
-  for (;; ++a, ++b) {
-    char ca = *a == '\\' ? '/' : qibo::ToLowerAscii(*a);
-    char cb = *b == '\\' ? '/' : qibo::ToLowerAscii(*b);
-    if (ca != cb) return false;
-    if (ca == '\0') return true;
-  }
-}
-
 }  // namespace
 
 QIBO_Stream::~QIBO_Stream() {
   ReleaseTable();
-  for (CTStreamed* object : m_replaced) object->RemoveRef(nullptr);
+  m_replaced.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -53,11 +36,9 @@ QIBO_Stream::~QIBO_Stream() {
 
 void QIBO_Stream::ReleaseTable() {
   // Detach first: releasing may delete objects.
-  std::vector<CTStreamed*> objects;
+  std::vector<Ref<CTStreamed>> objects;
   objects.swap(m_objects);
   m_ids.clear();
-  for (CTStreamed* object : objects)
-    if (object) object->RemoveRef(nullptr);
 }
 
 int32_t QIBO_Stream::GetStreamID(CTStreamed* object) const {
@@ -70,11 +51,10 @@ int32_t QIBO_Stream::CreateStreamID(CTStreamed* object) {
   if (!object) return GetStreamID(object);
   auto it = m_ids.find(object);
   if (it != m_ids.end()) return it->second;
-  if (m_objects.empty()) m_objects.push_back(nullptr);
+  if (m_objects.empty()) m_objects.emplace_back();
   const int32_t id = static_cast<int32_t>(m_objects.size());
-  m_objects.push_back(object);
+  m_objects.emplace_back(object);
   m_ids.emplace(object, id);
-  object->AddRef(nullptr);
   return id;
 }
 
@@ -84,7 +64,7 @@ void QIBO_Stream::SetStreamID(CTStreamed* object, int32_t id) {
     ReadWarning("Stream ID %d is larger than the stream can hold; object not kept", id);
     return;
   }
-  if (m_objects.size() <= static_cast<size_t>(id)) m_objects.resize(static_cast<size_t>(id) + 1, nullptr);
+  if (m_objects.size() <= static_cast<size_t>(id)) m_objects.resize(static_cast<size_t>(id) + 1);
   // While reading, objects already read may hold pointers to the one at id
   // (from ReadReference): a second object with the same ID is damage and is
   // not let in, so those pointers stay valid as long as the stream.
@@ -92,14 +72,11 @@ void QIBO_Stream::SetStreamID(CTStreamed* object, int32_t id) {
     ReadWarning("Stream ID %d is used twice; the second object is not kept", id);
     return;
   }
-  object->AddRef(nullptr);
-  CTStreamed* previous = m_objects[static_cast<size_t>(id)];
-  m_objects[static_cast<size_t>(id)] = object;
+  Ref<CTStreamed> previous = std::exchange(m_objects[static_cast<size_t>(id)], Ref<CTStreamed>(object));
   m_ids.emplace(object, id);
   if (previous) {
-    auto it = m_ids.find(previous);
+    auto it = m_ids.find(previous.Get());
     if (it != m_ids.end() && it->second == id) m_ids.erase(it);
-    previous->RemoveRef(nullptr);
   }
 }
 
@@ -109,18 +86,12 @@ void QIBO_Stream::ReplaceReferences(CTStreamed* oldObject, CTStreamed* newObject
   if (it == m_ids.end()) return;
   const int32_t id = it->second;
   m_ids.erase(it);
-  if (newObject) {
-    newObject->AddRef(nullptr);
-    m_ids.emplace(newObject, id);
-  }
-  m_objects[static_cast<size_t>(id)] = newObject;
+  if (newObject) m_ids.emplace(newObject, id);
+  Ref<CTStreamed> old = std::exchange(m_objects[static_cast<size_t>(id)], Ref<CTStreamed>(newObject));
   // The table's reference on oldObject moves to the replaced list; an object
   // already there keeps the one it has.
-  if (std::find(m_replaced.begin(), m_replaced.end(), oldObject) == m_replaced.end()) {
-    m_replaced.push_back(oldObject);
-  } else {
-    oldObject->RemoveRef(nullptr);
-  }
+  if (std::find(m_replaced.begin(), m_replaced.end(), oldObject) == m_replaced.end())
+    m_replaced.push_back(std::move(old));
 }
 
 CTStreamed* QIBO_Stream::ReadReference() {
@@ -224,16 +195,19 @@ QIBO_String QIBO_Stream::ReadString() {
   return text;
 }
 
-void QIBO_Stream::SetIncluder(const QIBO_Stream* includer) {
+void QIBO_Stream::SetIncluder(QIBO_Stream* includer) {
   m_includer = includer;
   m_includeDepth = includer ? includer->m_includeDepth + 1 : 0;
 }
 
-bool QIBO_Stream::IncludesItself(const QIBO_String& name) const {
-  for (const QIBO_Stream* s = this; s; s = s->m_includer)
-    if (!s->m_sourceName.Empty() && SameFileName(s->m_sourceName.c_str(), name.c_str())) return true;
+bool QIBO_Stream::IsIncludedFrom(const DFileIdentity& source) const {
+  if (!source.Valid()) return false;
+  for (const QIBO_Stream* s = m_includer; s; s = s->m_includer)
+    if (s->m_source == source) return true;
   return false;
 }
+
+bool QIBO_Stream::MayCreate(const ClassDesc&) const { return true; }
 
 void QIBO_Stream::SeekToPos(uint32_t pos) {
   const int64_t delta = static_cast<int64_t>(pos) - GetPos();
@@ -250,7 +224,7 @@ bool QIBO_Stream::Process(CTStreamed* target, uint32_t dataSize) {
   m_readFailed = false;
   m_depth = 0;
   m_warnings = 0;
-  m_triedClasses.clear();
+  if (!m_includer) m_includeReads = 0;
 
   // A stream that does not begin with "qibo" is one chunk for the target.
   uint8_t head[4] = {};
@@ -263,18 +237,22 @@ bool QIBO_Stream::Process(CTStreamed* target, uint32_t dataSize) {
   m_reading = false;
   m_readFailed = false;
   m_defaultTarget = nullptr;
-  std::vector<CTStreamed*> replaced;
+  std::vector<Ref<CTStreamed>> replaced;
   replaced.swap(m_replaced);
-  for (CTStreamed* object : replaced) object->RemoveRef(nullptr);
   return true;
 }
 
-CTStreamed* QIBO_Stream::CreateStreamed(uint32_t classId) {
-  CTBasic* created = qiBO_CreateClass(classId);
-  if (!created) return nullptr;
-  CTStreamed* object = qibo::Cast<CTStreamed>(created);
-  if (!object) created->Delete();  // a class that cannot carry chunks
-  return object;
+Ref<CTStreamed> QIBO_Stream::CreateStreamed(uint32_t classId, bool& refused) {
+  refused = false;
+  ClassDesc* cd = qiBO_FindClassDesc(classId);
+  if (!cd) return Ref<CTStreamed>();
+  // Refused before anything is made: some classes act on creation.
+  if (!MayCreate(*cd)) {
+    refused = true;
+    ReadWarning("Class %s may not be created from this stream", cd->GetName().c_str());
+    return Ref<CTStreamed>();
+  }
+  return qibo::CreateAs<CTStreamed>(cd);  // a class that cannot carry chunks gives none
 }
 
 // A stream may name a plug-in only by a plain file name ("x.plug", or
@@ -286,18 +264,21 @@ static bool IsPlugInFileName(const char* name) {
          (length > 4 && qibo::EqualsIC(name + length - 4, ".dll"));
 }
 
-CTStreamed* QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library) {
-  CTStreamed* object = CreateStreamed(classId);
-  if (!object && library && *library &&
-      std::find(m_triedClasses.begin(), m_triedClasses.end(), classId) == m_triedClasses.end()) {
-    m_triedClasses.push_back(classId);
+Ref<CTStreamed> QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library) {
+  bool refused = false;
+  Ref<CTStreamed> object = CreateStreamed(classId, refused);
+  if (refused) return object;
+  std::vector<QIBO_String>& tried = Root().m_triedLibraries;
+  const auto isTried = [&](const QIBO_String& name) { return qibo::EqualsIC(name.c_str(), library); };
+  if (!object && library && *library && std::none_of(tried.begin(), tried.end(), isTried)) {
+    tried.emplace_back(library);
     if (!IsPlugInFileName(library)) {
       ReadWarning("Library \"%s\" of class 0x%08X is not a plug-in file name", library, classId);
     } else if (qibo::LoadPlugInForClass(library)) {
-      object = CreateStreamed(classId);
+      object = CreateStreamed(classId, refused);
     }
   }
-  if (!object) {
+  if (!object && !refused) {
     char text[64];
     snprintf(text, sizeof(text), "Warning: Unregistered Class:0x%08X", classId);
     qiBO_Warning(text, nullptr);
@@ -305,13 +286,13 @@ CTStreamed* QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library) {
   return object;
 }
 
-CTStreamed* QIBO_Stream::ProcessObjectChunkHeader() {
+Ref<CTStreamed> QIBO_Stream::ProcessObjectChunkHeader() {
   const uint32_t classId = static_cast<uint32_t>(ReadInt());
   const int32_t netMarker = ReadInt();
   const QIBO_String library = ReadString();
-  if (m_readFailed) return nullptr;
-  CTStreamed* object = CreateOrLoad(classId, library.c_str());
-  if (!object) return nullptr;
+  if (m_readFailed) return Ref<CTStreamed>();
+  Ref<CTStreamed> object = CreateOrLoad(classId, library.c_str());
+  if (!object) return object;
   // The marker says only whether the writer's object was shared; a fresh
   // network ID is asked for. Other values are damage, not IDs to adopt.
   if (netMarker == -1) {
@@ -393,10 +374,10 @@ bool QIBO_Stream::ReadPayload(uint32_t id, uint32_t end, bool truncated, CTStrea
 bool QIBO_Stream::ReadObjectChunk(uint32_t end) {
   const int32_t streamId = ReadInt();
   if (m_readFailed) return false;
-  CTStreamed* object = ProcessObjectChunkHeader();
   // A fresh object nobody keeps (stream ID 0, or refused) is deleted at the
   // chunk's end instead of leaking.
-  ScopedRef hold(object);
+  const Ref<CTStreamed> hold = ProcessObjectChunkHeader();
+  CTStreamed* object = hold.Get();
   if (object && streamId != 0 && !HasStreamID(object)) SetStreamID(object, streamId);
   while (!m_readFailed && GetPos() < end) {
     if (GetStreamObject(streamId) != object) object = nullptr;  // replaced, or never entered
@@ -418,14 +399,21 @@ bool QIBO_Stream::ReadIncludeChunk(CTStreamed* target) {
   const QIBO_String name = ReadString();
   if (m_readFailed) return false;
   CTStreamed* t = target ? target : m_defaultTarget;
-  if (IncludesItself(name)) {
-    ReadWarning("Include of \"%s\" skipped: the file includes itself", name.c_str());
+  if (!FollowsIncludes()) {
+    ReadWarning("Include of \"%s\" skipped: this stream does not open files", name.c_str());
     return true;
   }
   if (m_includeDepth >= kMaxIncludeDepth) {
     ReadWarning("Include of \"%s\" skipped: includes nested too deeply", name.c_str());
     return true;
   }
+  if (++Root().m_includeReads > kMaxIncludeReads) {
+    ReadWarning("Include of \"%s\" skipped: more than %d includes in one read", name.c_str(),
+                kMaxIncludeReads);
+    return true;
+  }
+  // The included file checks, once open, that it is not one of those being
+  // read (by identity, so no other spelling of a name gets past).
   FileStream included;
   included.SetIncluder(this);
   included.ReadSendDataTo(name.c_str(), t);

@@ -4,7 +4,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/object/Ref.h"
 #include "core/persist/ByteIO.h"
+#include "core/persist/SmartFile.h"
 #include "core/persist/Stream.h"
 
 // The chunk layer over a byte stream: a tree of tagged, length-prefixed
@@ -35,6 +37,16 @@
 // object in it until the next phase starts or the stream is destroyed, so
 // objects read stay alive at least as long as the stream.
 //
+// Includes: a file or memory stream reads an included file in place of the
+// include chunk, unless that file is one of the files being read already
+// (the same data by identity, however it is named) or includes are nested
+// too deeply; one read follows at most kMaxIncludeReads includes in all.
+// Streams from the network never follow includes.
+//
+// Unknown classes: the library an object header names is loaded at most
+// once per stream (includes share their stream's list), whether or not it
+// supplied the class.
+//
 // Reading never trusts the data: a chunk is confined to its parent (and
 // the outermost one to the data's size), every read is confined to the
 // innermost open chunk, and after each chunk the reader continues at that
@@ -53,6 +65,8 @@ class QIBO_Stream : public Stream {
   static constexpr int kMaxChunkDepth = 64;
   // Include files that include further files: this many levels at most.
   static constexpr int kMaxIncludeDepth = 8;
+  // Includes followed by one read, at every level together.
+  static constexpr int kMaxIncludeReads = 64;
 
   QIBO_Stream() = default;
   ~QIBO_Stream() override;
@@ -73,7 +87,10 @@ class QIBO_Stream : public Stream {
   // ends.
   void ReplaceReferences(CTStreamed* oldObject, CTStreamed* newObject) override;
 
-  virtual CTStreamed* ProcessObjectChunkHeader();
+  // Reads an object header and gives the object it names with a reference
+  // the caller owns: new, or (network) the shared copy; empty when it
+  // cannot or may not be made.
+  virtual Ref<CTStreamed> ProcessObjectChunkHeader();
   virtual void WriteObjectChunkHeader(CTStreamed* object);
   // Moves the position by n bytes while reading or writing; a move outside
   // the data (or, reading, outside the open chunk) is refused.
@@ -86,7 +103,9 @@ class QIBO_Stream : public Stream {
   uint32_t GetLevelOfDetail() const { return m_levelOfDetail; }
 
   int GetObjectCount() const { return m_objects.empty() ? 0 : static_cast<int>(m_objects.size()) - 1; }
-  CTStreamed* GetObjectNo(int i) const { return i >= 0 && i < GetObjectCount() ? GetStreamObject(i + 1) : nullptr; }
+  CTStreamed* GetObjectNo(int i) const {
+    return i >= 0 && i < GetObjectCount() ? GetStreamObject(i + 1) : nullptr;
+  }
 
  protected:
   bool IsWriting() const { return m_writing; }
@@ -98,7 +117,8 @@ class QIBO_Stream : public Stream {
   int32_t CreateStreamID(CTStreamed* object);
   void SetStreamID(CTStreamed* object, int32_t id);
   CTStreamed* GetStreamObject(int32_t id) const {
-    return id >= 0 && static_cast<size_t>(id) < m_objects.size() ? m_objects[static_cast<size_t>(id)] : nullptr;
+    return id >= 0 && static_cast<size_t>(id) < m_objects.size() ? m_objects[static_cast<size_t>(id)].Get()
+                                                                 : nullptr;
   }
 
   // Begins a write phase: empties the table, opens "qibo" and writes the
@@ -117,7 +137,8 @@ class QIBO_Stream : public Stream {
   // inside the open chunk. A read that does not fit sets the sticky read
   // failure, which holds until the reader leaves the chunk.
   bool ClaimRead(uint32_t pos, int size) {
-    if (!m_readFailed && size >= 0 && pos <= m_readLimit && static_cast<uint32_t>(size) <= m_readLimit - pos) {
+    if (!m_readFailed && size >= 0 && pos <= m_readLimit &&
+        static_cast<uint32_t>(size) <= m_readLimit - pos) {
       return true;
     }
     m_readFailed = true;
@@ -128,7 +149,9 @@ class QIBO_Stream : public Stream {
   void FailRead() { m_readFailed = true; }
   bool ReadFailed() const { return m_readFailed; }
   // A seek target while reading must lie inside the open chunk.
-  bool SeekAllowed(int64_t target) const { return target >= 0 && target <= static_cast<int64_t>(m_readLimit); }
+  bool SeekAllowed(int64_t target) const {
+    return target >= 0 && target <= static_cast<int64_t>(m_readLimit);
+  }
 
   // The primitives of the buffer media (memory and network): read size
   // bytes of base at pos inside the open chunk, zeros when they do not fit;
@@ -137,19 +160,26 @@ class QIBO_Stream : public Stream {
   void ReadFromBuffer(const uint8_t* base, uint32_t& pos, void* data, int size);
   void SeekInBuffer(uint32_t& pos, int n, uint32_t writeEnd);
 
-  // The file the data came from, for include loops (empty for buffers).
-  void SetSourceName(const char* name) { m_sourceName = name ? name : ""; }
+  // The file the data came from, for include loops (none for buffers).
+  void SetSource(const DFileIdentity& source) { m_source = source; }
   // Makes this stream read an include of the stream includer.
-  void SetIncluder(const QIBO_Stream* includer);
+  void SetIncluder(QIBO_Stream* includer);
+  // Whether source is being read by a stream that includes this one.
+  bool IsIncludedFrom(const DFileIdentity& source) const;
+
+  // Whether an object of class cd may be made from this stream's data.
+  virtual bool MayCreate(const ClassDesc& cd) const;
+  // Whether include chunks are followed.
+  virtual bool FollowsIncludes() const { return true; }
 
   // A message about bad input, through the engine's log.
   void ReadWarning(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  // Creates a streamable object by class ID; null for unknown or
-  // non-streamable classes.
-  static CTStreamed* CreateStreamed(uint32_t classId);
-  // Unknown class: loads the library once per class and read phase, then
-  // tries again; logs the warning when that does not help.
-  CTStreamed* CreateOrLoad(uint32_t classId, const char* library);
+  // Creates a streamable object by class ID; empty for unknown,
+  // non-streamable or refused classes (refused set for the last).
+  Ref<CTStreamed> CreateStreamed(uint32_t classId, bool& refused);
+  // Unknown class: loads the library once per stream, then tries again;
+  // logs the warning when that does not help.
+  Ref<CTStreamed> CreateOrLoad(uint32_t classId, const char* library);
 
  private:
   bool ReadPayload(uint32_t id, uint32_t end, bool truncated, CTStreamed* target);
@@ -159,13 +189,13 @@ class QIBO_Stream : public Stream {
   void ReadChildren(uint32_t end, CTStreamed* target);
   void SeekToPos(uint32_t pos);
   void ReleaseTable();
-  bool IncludesItself(const QIBO_String& name) const;
+  QIBO_Stream& Root() { return m_includer ? m_includer->Root() : *this; }
 
-  std::vector<CTStreamed*> m_objects;                // by stream ID; entry 0 stays null
-  std::unordered_map<CTStreamed*, int32_t> m_ids;    // object -> its stream ID
-  std::vector<CTStreamed*> m_replaced;               // one reference each, until the read ends
-  std::vector<uint32_t> m_chunkStarts;               // open chunks: position after the header
-  std::vector<uint32_t> m_triedClasses;              // classes whose library was tried this read
+  std::vector<Ref<CTStreamed>> m_objects;          // by stream ID; entry 0 stays empty
+  std::unordered_map<CTStreamed*, int32_t> m_ids;  // object -> its stream ID
+  std::vector<Ref<CTStreamed>> m_replaced;         // kept until the read ends
+  std::vector<uint32_t> m_chunkStarts;             // open chunks: position after the header
+  std::vector<QIBO_String> m_triedLibraries;       // loaded (or tried) for unknown classes
   bool m_writing = false;
   bool m_reading = false;
   CTStreamed* m_defaultTarget = nullptr;
@@ -179,7 +209,8 @@ class QIBO_Stream : public Stream {
   int m_depth = 0;
   int m_warnings = 0;
 
-  QIBO_String m_sourceName;
-  const QIBO_Stream* m_includer = nullptr;
+  DFileIdentity m_source;
+  QIBO_Stream* m_includer = nullptr;
   int m_includeDepth = 0;
+  int m_includeReads = 0;  // of this read, at every level (kept by the root)
 };

@@ -9,6 +9,7 @@
 
 #include "core/kernel/Kernel.h"
 #include "core/persist/CTFileManager.h"
+#include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 
 namespace {
@@ -17,9 +18,7 @@ constexpr int kMaxLineLength = QIBO_String::kMaxLength;
 constexpr int64_t kMaxDataSize = std::numeric_limits<uint32_t>::max();
 
 // The running file manager, or null: opening a file never starts services.
-CTFileManager* RunningFileManager() {
-  return static_cast<CTFileManager*>(qiBO_FindService(CTFileManager::_CD()));
-}
+CTFileManager* RunningFileManager() { return qibo::FindService<CTFileManager>(); }
 
 }  // namespace
 
@@ -74,9 +73,12 @@ bool SmartFile::Take(FILE* file, bool isRange, uint32_t start, uint32_t size) {
 bool SmartFile::OpenPlain(const char* name, const char* mode) {
   Close();
   if (!name) return false;
-  const std::string path = qibo::ResolvePath(name);
+  // A file created whole keeps its exact name; an existing one is found as
+  // its name was meant on a file system that ignores case.
+  const bool creates = mode[0] == 'w';
+  const std::string path = creates ? qibo::ResolveOutputPath(name) : qibo::ResolvePath(name);
   if (path.empty()) return false;
-  return Take(fopen(path.c_str(), mode), false, 0, 0);
+  return Take(qibo::OpenFileStream(path, mode), false, 0, 0);
 }
 
 bool SmartFile::Open(const char* name, bool readWrite) {
@@ -88,7 +90,8 @@ bool SmartFile::Open(const char* name, bool readWrite) {
   if (!readWrite) {
     uint32_t offset = 0;
     uint32_t size = 0;
-    if (FILE* member = files->OpenPackageMember(name, &offset, &size)) return AttachRange(member, offset, size);
+    if (FILE* member = files->OpenPackageMember(name, &offset, &size))
+      return AttachRange(member, offset, size);
   }
   DFileSpan span;
   FILE* file = files->OpenFile(name, readWrite, &span);
@@ -113,7 +116,7 @@ bool SmartFile::OpenRange(const char* name, uint32_t start, uint32_t size) {
   Close();
   if (!name) return false;
   const std::string path = qibo::ResolvePath(name);
-  return !path.empty() && AttachRange(fopen(path.c_str(), "rb"), start, size);
+  return !path.empty() && AttachRange(qibo::OpenFileStream(path, "rb"), start, size);
 }
 
 bool SmartFile::Attach(FILE* file) {
@@ -134,6 +137,12 @@ uint32_t SmartFile::FilePos() const {
   if (physical <= static_cast<int64_t>(m_start)) return 0;
   const int64_t pos = physical - m_start;
   return pos > kMaxDataSize ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(pos);
+}
+
+DFileIdentity SmartFile::Identity() const {
+  struct stat st;
+  if (!m_file || fstat(fileno(m_file), &st) != 0) return DFileIdentity();
+  return DFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), m_start};
 }
 
 int32_t SmartFile::Tell() const { return m_file ? static_cast<int32_t>(FilePos()) : -1; }

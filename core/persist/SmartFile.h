@@ -6,6 +6,17 @@
 
 #include "core/object/QIBO_String.h"
 
+// What a handle's data is, whatever name found it: the file's device and
+// inode, and the first byte of a package member inside it. Two handles show
+// the same data exactly when their identities are equal.
+struct DFileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint32_t start = 0;
+  bool Valid() const { return device != 0 || inode != 0; }
+  bool operator==(const DFileIdentity&) const = default;
+};
+
 // The file handle used by every reader and writer. The data it shows is
 // either a whole file or a byte range of one (a member inside a package
 // file): it keeps the range's start offset and size, every position it
@@ -52,6 +63,8 @@ class SmartFile {
   void Close();
 
   bool IsOpen() const { return m_file != nullptr; }
+  // Empty (not Valid) when closed.
+  DFileIdentity Identity() const;
   uint32_t Start() const { return m_start; }
 
   uint32_t FilePos() const;  // position relative to the start; 0 when closed

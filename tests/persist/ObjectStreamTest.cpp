@@ -2,6 +2,7 @@
 // references, object data, includes, and damaged input.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -89,11 +90,13 @@ class ObjectStreamTest : public ::testing::Test {
     return buffer;
   }
 
-  static bool Logged(const std::string& text) {
+  static int TimesLogged(const std::string& text) {
+    int times = 0;
     for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) return true;
-    return false;
+      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++times;
+    return times;
   }
+  static bool Logged(const std::string& text) { return TimesLogged(text) > 0; }
 
   static uint32_t At(const Bytes& b, size_t offset) { return qibo::GetLE32(b.data() + offset); }
 
@@ -139,8 +142,8 @@ TEST_F(ObjectStreamTest, WorkedLayout_TextureImageByteForByte) {
       0x02, 0x00, 0x00, 0x00, 0x57, 0x80, 0x00, 0x00,  // object data, 32855
       0x46, 0xFA, 0x35, 0xF0,                          // class ID
       0x51, 0x03, 0x06, 0x3F, 0x0F, 0x00, 0x00, 0x00,  // name chunk, 15
-      0x0A, 0x00, 0x00, 0x00, 'L',  'o',  'g',  'o',  '1', '2', '8', 'x', '6', '4', 0x01,
-      0x43, 0x0E, 0x01, 0x94, 0x10, 0x00, 0x00, 0x00,  // offset 55, length 16
+      0x0A, 0x00, 0x00, 0x00, 'L',  'o',  'g',  'o',  '1',  '2',  '8',  'x',
+      '6',  '4',  0x01, 0x43, 0x0E, 0x01, 0x94, 0x10, 0x00, 0x00, 0x00,  // offset 55, length 16
   };
   EXPECT_EQ(Bytes(image.begin(), image.begin() + head.size()), head);
   EXPECT_EQ(At(image, 79), StreamTexture::kPixelChunk);
@@ -419,17 +422,69 @@ TEST_F(ObjectStreamTest, NetworkStream_WritesNetworkIdsAndReadsThemBack) {
   EXPECT_EQ(At(bytes, 36), static_cast<uint32_t>(netId));
   EXPECT_EQ(At(bytes, 40), CTNamed::kChunkID);
 
-  NetworkStream reader;
-  ASSERT_TRUE(reader.Read(bytes.data(), static_cast<int>(bytes.size())));
-  ASSERT_EQ(reader.GetObjectCount(), 1);
-  auto* copy = static_cast<StreamItem*>(reader.GetObjectNo(0));
-  EXPECT_EQ(copy->GetNetID(), 321u);
-  EXPECT_STREQ(copy->GetName(), "shared");
-  // Besides the table's, the copy holds the network's reference: drop it.
-  EXPECT_EQ(copy->GetRefCount(), 2);
-  copy->ResetNetID();
-  copy->RemoveRef(nullptr);
+  const int32_t before = StreamItem::_CD()->GetInstances();
+  {
+    NetworkStream reader;
+    ASSERT_TRUE(reader.Read(bytes.data(), static_cast<int>(bytes.size())));
+    ASSERT_EQ(reader.GetObjectCount(), 1);
+    auto* copy = static_cast<StreamItem*>(reader.GetObjectNo(0));
+    EXPECT_EQ(copy->GetNetID(), 321u);
+    EXPECT_STREQ(copy->GetName(), "shared");
+    // With no networking service to keep it, only the stream holds the copy.
+    EXPECT_EQ(copy->GetRefCount(), 1);
+  }
+  EXPECT_EQ(StreamItem::_CD()->GetInstances(), before);
   shared->ResetNetID();
+}
+
+// Packets come from other programs: only classes marked safe to receive are
+// made from them, and their include chunks open nothing; memory images,
+// which a program makes itself, keep includes.
+TEST_F(ObjectStreamTest, NetworkStream_RefusesUnsafeClassesAndIncludes) {
+  StreamItem* part = Own<StreamItem>("from include");
+  {
+    FileStream file;
+    ASSERT_TRUE(file.CreateStream("part.qibo"));
+    file.WriteObjectData(part);
+  }
+  auto packet = [](auto& stream, StreamOther* unsafe) {
+    stream.WriteObject(unsafe);
+    stream.StartChunk(QIBO_Stream::kIncludeChunk);
+    stream.WriteString("part.qibo");
+    stream.EndChunk();
+  };
+  StreamOther* other = Own<StreamOther>("other");
+  NetworkStream network;
+  ASSERT_TRUE(network.CreateStream());
+  packet(network, other);
+  ASSERT_TRUE(network.CloseStream());
+  const Bytes sent(network.GetData(), network.GetData() + network.GetSize());
+  const Bytes image = WriteMemory([&](MemoryStream& s) { packet(s, other); });
+
+  struct Case {
+    const char* medium;
+    bool fromNetwork;
+  } cases[] = {{"network", true}, {"memory", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.medium);
+    const int32_t before = StreamOther::_CD()->GetInstances();
+    StreamItem* target = Own<StreamItem>();
+    int objects = 0;
+    if (c.fromNetwork) {
+      NetworkStream reader;
+      ASSERT_TRUE(reader.ReadSendDataTo(sent.data(), static_cast<int>(sent.size()), target));
+      objects = reader.GetObjectCount();
+      EXPECT_EQ(StreamOther::_CD()->GetInstances(), before);  // never made, not even for a moment
+    } else {
+      MemoryStream reader;
+      ASSERT_TRUE(reader.ReadSendDataTo(image.data(), static_cast<int>(image.size()), target));
+      objects = reader.GetObjectCount();
+    }
+    EXPECT_EQ(objects, c.fromNetwork ? 0 : 1);
+    EXPECT_STREQ(target->GetName(), c.fromNetwork ? "" : "from include");
+  }
+  EXPECT_TRUE(Logged("may not be created"));
+  EXPECT_TRUE(Logged("does not open files"));
 }
 
 // ---------------------------------------------------------------------------
@@ -463,24 +518,54 @@ TEST_F(ObjectStreamTest, Include_ReadsAnotherFileIntoTheTarget) {
 TEST_F(ObjectStreamTest, Include_OfItselfOrInALoopStops) {
   StreamItem* source = Own<StreamItem>();
   source->values[0] = 1;
-  for (const char* name : {"self.qibo", "ping.qibo", "pong.qibo"}) {
+  ASSERT_EQ(mkdir("sub", 0755), 0);
+  // Each file includes the next; the last one names the first under another
+  // spelling (a different case, a detour through a directory).
+  const struct {
+    const char* name;
+    const char* includes;
+  } files[] = {
+      {"self.qibo", ".\\SELF.qibo"}, {"ping.qibo", "pong.qibo"}, {"pong.qibo", "sub\\..\\PING.qibo"}};
+  for (const auto& f : files) {
     FileStream file;
-    ASSERT_TRUE(file.CreateStream(name));
+    ASSERT_TRUE(file.CreateStream(f.name));
     file.StartChunk(QIBO_Stream::kIncludeChunk);
-    file.WriteString(strcmp(name, "self.qibo") == 0   ? ".\\SELF.qibo"
-                     : strcmp(name, "ping.qibo") == 0 ? "pong.qibo"
-                                                      : "ping.qibo");
+    file.WriteString(f.includes);
     file.EndChunk();
     file.WriteObjectData(source);  // one values chunk per file read
   }
   StreamItem* target = Own<StreamItem>();
   FileStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo("self.qibo", target));
-  EXPECT_TRUE(Logged("includes itself"));
+  EXPECT_TRUE(Logged("already being read"));
   EXPECT_EQ(target->chunksSeen, 1);
   target->chunksSeen = 0;
   ASSERT_TRUE(reader.ReadSendDataTo("ping.qibo", target));  // ping, pong, and not ping again
   EXPECT_EQ(target->chunksSeen, 2);
+}
+
+// A file that includes another one several times, at every level, reads a
+// bounded number of includes, however the fan-out multiplies.
+TEST_F(ObjectStreamTest, Include_TotalReadsPerStreamAreBounded) {
+  StreamItem* source = Own<StreamItem>();
+  for (int level = 0; level < 8; ++level) {
+    FileStream file;
+    ASSERT_TRUE(file.CreateStream(("level" + std::to_string(level) + ".qibo").c_str()));
+    for (int copy = 0; copy < (level < 7 ? 4 : 0); ++copy) {
+      file.StartChunk(QIBO_Stream::kIncludeChunk);
+      file.WriteString(("level" + std::to_string(level + 1) + ".qibo").c_str());
+      file.EndChunk();
+    }
+    file.WriteObjectData(source);
+  }
+  StreamItem* target = Own<StreamItem>();
+  FileStream reader;
+  ASSERT_TRUE(reader.ReadSendDataTo("level0.qibo", target));
+  EXPECT_EQ(target->chunksSeen, 1 + QIBO_Stream::kMaxIncludeReads);
+  EXPECT_TRUE(Logged("more than"));
+  target->chunksSeen = 0;
+  ASSERT_TRUE(reader.ReadSendDataTo("level0.qibo", target));  // the bound is per read
+  EXPECT_EQ(target->chunksSeen, 1 + QIBO_Stream::kMaxIncludeReads);
 }
 
 // ---------------------------------------------------------------------------
@@ -521,7 +606,9 @@ class DamagedStreamTest : public ObjectStreamTest {
     return names;
   }
 
-  void Put(Bytes& bytes, size_t offset, int32_t v) { qibo::PutLE32(bytes.data() + offset, static_cast<uint32_t>(v)); }
+  void Put(Bytes& bytes, size_t offset, int32_t v) {
+    qibo::PutLE32(bytes.data() + offset, static_cast<uint32_t>(v));
+  }
 
   Bytes m_bytes;
   size_t m_objectA = 0;
@@ -607,6 +694,29 @@ TEST_F(DamagedStreamTest, LibraryNameWithAPath_IsNotLoaded) {
   ASSERT_EQ(ReadNames(data), (std::vector<std::string>{}));
   EXPECT_TRUE(Logged("is not a plug-in file name"));
   EXPECT_TRUE(Logged("Warning: Unregistered Class:0x1234ABCD"));
+}
+
+// Many objects of classes nobody registered, all naming one library: the
+// library is tried once for the whole stream, includes and later reads too.
+TEST_F(DamagedStreamTest, UnknownClasses_LoadTheirLibraryOncePerStream) {
+  Bytes data;
+  const size_t stream = StartChunkAt(data, QIBO_Stream::kStreamChunk);
+  for (int i = 0; i < 40; ++i) {  // the log keeps 100 lines
+    const size_t object = StartChunkAt(data, QIBO_Stream::kObjectChunk);
+    AppendInt(data, i + 1);
+    AppendInt(data, 0x5A000000 + i);  // no such classes
+    AppendInt(data, 0);
+    AppendInt(data, 12);
+    AppendText(data, "Missing.plug");
+    EndChunkAt(data, object);
+  }
+  EndChunkAt(data, stream);
+  ASSERT_EQ(qiBO_GetErrorsCount(), 0);  // the log runs before the plug-in manager reports
+  MemoryStream reader;
+  ASSERT_TRUE(reader.Read(data.data(), static_cast<int>(data.size())));
+  ASSERT_TRUE(reader.Read(data.data(), static_cast<int>(data.size())));
+  EXPECT_EQ(TimesLogged("Library not found: Missing.plug"), 1);
+  EXPECT_EQ(reader.GetObjectCount(), 0);
 }
 
 TEST_F(DamagedStreamTest, DeepNesting_StopsAtTheDepthLimit) {

@@ -5,7 +5,8 @@
 #include "core/kernel/ClassApi.h"
 #include "core/persist/ByteIO.h"
 
-QIBO_IMPLEMENT_CLASS(StreamItem, CTNamed, .desc = "Stream test item", .url = "streamtest.plug")
+QIBO_IMPLEMENT_CLASS(StreamItem, CTNamed, .desc = "Stream test item", .url = "streamtest.plug",
+                     .safeToReceive = true)
 QIBO_IMPLEMENT_CLASS(StreamDerived, StreamItem, .desc = "Stream test derived item")
 QIBO_IMPLEMENT_CLASS(StreamOther, CTNamed, .desc = "Stream test other")
 QIBO_IMPLEMENT_CLASS(StreamTexture, CTNamed, .desc = "Stream test texture", .fixedId = 0xF035FA46)
@@ -33,7 +34,9 @@ void AppendInt(std::vector<uint8_t>& out, int32_t v) {
   out.insert(out.end(), b, b + 4);
 }
 
-void AppendText(std::vector<uint8_t>& out, const char* text) { out.insert(out.end(), text, text + strlen(text)); }
+void AppendText(std::vector<uint8_t>& out, const char* text) {
+  out.insert(out.end(), text, text + strlen(text));
+}
 
 size_t StartChunkAt(std::vector<uint8_t>& out, uint32_t id) {
   const size_t at = out.size();

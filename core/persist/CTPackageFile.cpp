@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "core/persist/ByteIO.h"
 #include "core/persist/FileSearch.h"
-#include "core/persist/LeBytes.h"
+#include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 
 QIBO_IMPLEMENT_CLASS(CTPackageFile, CTLogged, .desc = "Package file")
@@ -19,15 +20,16 @@ struct FileCloser {
 };
 using FileHolder = std::unique_ptr<FILE, FileCloser>;
 
-// Opens a package read-only and gives its size; null for a directory or
-// anything that cannot be opened or measured.
+// Opens a package read-only and gives its size; null for anything but a
+// regular file (a FIFO would block the reader) or one that cannot be
+// measured.
 FILE* OpenPackage(const char* path, uint64_t& size) {
   const std::string osPath = qibo::ResolvePath(path);
   if (osPath.empty()) return nullptr;
-  FILE* file = fopen(osPath.c_str(), "rb");
+  FILE* file = qibo::OpenRegularFileStream(osPath);
   if (!file) return nullptr;
   struct stat st;
-  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fileno(file), &st) != 0) {
     fclose(file);
     return nullptr;
   }
@@ -61,7 +63,7 @@ bool CTPackageFile::Open(const char* path) {
   uint64_t fileSize = 0;
   FileHolder file(OpenPackage(path, fileSize));
   if (!file) {
-    WarningMsg((QIBO_String("Unable to open: ") + path).c_str(), 0);
+    WarningMsgF(0, "Unable to open: %s", path);
     return false;
   }
 
@@ -69,27 +71,27 @@ bool CTPackageFile::Open(const char* path) {
   uint8_t trailer[qibo::kPackageTrailerSize];
   if (fileSize < qibo::kPackageTrailerSize ||
       !ReadAt(file.get(), fileSize - qibo::kPackageTrailerSize, trailer, sizeof(trailer))) {
-    return ErrorMsg((QIBO_String("Not a VDL file: ") + path).c_str());
+    return ErrorMsgF("Not a VDL file: %s", path);
   }
-  qibo::LeReader reader(trailer, sizeof(trailer));
+  qibo::ByteReader reader(trailer, sizeof(trailer));
   const uint32_t dirOffset = reader.U32();
   const uint32_t count = reader.U32();
   const uint32_t checksum = reader.U32();
   const uint32_t magic = reader.U32();
   if (magic == qibo::kPackageMagicNoChecksum) {
-    WarningMsg((QIBO_String("File has no checksum: ") + path).c_str(), 2);
+    WarningMsgF(2, "File has no checksum: %s", path);
   } else if (magic != qibo::kPackageMagic) {
-    return ErrorMsg((QIBO_String("Not a VDL file: ") + path).c_str());
+    return ErrorMsgF("Not a VDL file: %s", path);
   }
   m_dirOffset = dirOffset;
   m_checksum = checksum;
   m_magic = magic;
 
   if (!ReadDirectory(file.get(), fileSize, count)) {
-    WarningMsg((QIBO_String("Damaged VDL directory: ") + path).c_str(), 0);
+    WarningMsgF(0, "Damaged VDL directory: %s", path);
   }
   SetName(path);
-  InfoMsg((QIBO_String("VDL was successfully opened: ") + path).c_str(), 2);
+  InfoMsgF(2, "VDL was successfully opened: %s", path);
   return true;
 }
 
@@ -106,7 +108,7 @@ bool CTPackageFile::ReadDirectory(FILE* file, uint64_t fileSize, uint32_t count)
   if (!read) return false;
 
   m_entries.resize(fit);
-  qibo::LeReader reader(bytes.data(), bytes.size());
+  qibo::ByteReader reader(bytes.data(), bytes.size());
   for (DPackageEntry& entry : m_entries) {
     char name[qibo::kPackageNameSize];
     reader.Bytes(name, sizeof(name));
@@ -117,23 +119,35 @@ bool CTPackageFile::ReadDirectory(FILE* file, uint64_t fileSize, uint32_t count)
   return fit == count;
 }
 
-FILE* CTPackageFile::OpenMember(const char* name, uint32_t* offset, uint32_t* size) {
+int CTPackageFile::FindMember(const char* name) const {
   const char* wanted = qibo::FilePart(name);
-  if (*wanted == '\0') return nullptr;
-  const auto found = std::find_if(m_entries.begin(), m_entries.end(), [&](const DPackageEntry& e) {
-    return qibo::EqualsIC(e.name.c_str(), wanted);
-  });
-  if (found == m_entries.end()) return nullptr;
+  if (*wanted == '\0') return -1;
+  // The exact spelling wins over another member that differs only in case.
+  int ignoringCase = -1;
+  for (int i = 0; i < GetEntryCount(); ++i) {
+    const std::string& entry = m_entries[static_cast<size_t>(i)].name;
+    if (entry == wanted) return i;
+    if (ignoringCase < 0 && qibo::EqualsIC(entry.c_str(), wanted)) ignoringCase = i;
+  }
+  return ignoringCase;
+}
 
+FILE* CTPackageFile::OpenMember(const char* name, uint32_t* offset, uint32_t* size) {
+  const int index = FindMember(name);
+  return index < 0 ? nullptr : OpenMemberNo(index, offset, size);
+}
+
+FILE* CTPackageFile::OpenMemberNo(int index, uint32_t* offset, uint32_t* size) {
+  const DPackageEntry* found = GetEntryNo(index);
+  if (!found) return nullptr;
   uint64_t fileSize = 0;
   FileHolder file(OpenPackage(GetName(), fileSize));
   if (!file) {
-    WarningMsg((QIBO_String("Unable to open: ") + GetName()).c_str(), 0);
+    WarningMsgF(0, "Unable to open: %s", GetName());
     return nullptr;
   }
   if (static_cast<uint64_t>(found->offset) + found->size > fileSize) {
-    ErrorMsg(
-        (QIBO_String("Member lies outside the VDL file: ") + found->name.c_str() + " @" + GetName()).c_str());
+    ErrorMsgF("Member lies outside the VDL file: %s @%s", found->name.c_str(), GetName());
     return nullptr;
   }
   if (fseeko(file.get(), found->offset, SEEK_SET) != 0) return nullptr;

@@ -52,13 +52,18 @@ class CTPackageFile : public CTLogged {
   // not a package.
   bool Open(const char* path);
 
-  // Opens the first member whose name equals name's file part (the part
-  // after the last "\" or "/") ignoring case: a new read-only handle,
+  // Opens the member whose name equals name's file part (the part after the
+  // last "\" or "/"): the first spelled exactly so, else the first equal
+  // ignoring case. A new read-only handle,
   // positioned at the member's first byte, which the caller owns. offset and
   // size (either may be null) receive the member's place in the file. Null
   // when there is no such member, or, with an error, when its data does not
   // lie inside the file.
   FILE* OpenMember(const char* name, uint32_t* offset, uint32_t* size);
+  // The same for entry index.
+  FILE* OpenMemberNo(int index, uint32_t* offset, uint32_t* size);
+  // The entry OpenMember would open, or -1.
+  int FindMember(const char* name) const;
 
   // Wildcard search over the directory ("*", "?", case ignored, directory
   // part of the pattern ignored), from entry index on. Returns the index

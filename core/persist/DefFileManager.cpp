@@ -1,12 +1,11 @@
 #include "core/persist/DefFileManager.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "core/persist/CTPackageFile.h"
 #include "core/persist/FileSearch.h"
+#include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 
 QIBO_IMPLEMENT_CLASS(DefFileManager, CTFileManager, .desc = "Filemanager", .product = "qiBO DefMgr",
@@ -15,18 +14,11 @@ static_assert(qibo::ClassId("DefFileManager") == 0xABD6F604);
 
 namespace {
 
-// A plain file opened with mode; null for a directory.
+// A plain file opened with mode; null for anything but a regular file. A
+// file created whole keeps its exact name.
 FILE* OpenPlain(const char* name, const char* mode) {
-  const std::string path = qibo::ResolvePath(name);
-  if (path.empty()) return nullptr;
-  FILE* file = fopen(path.c_str(), mode);
-  if (!file) return nullptr;
-  struct stat st;
-  if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
-    fclose(file);
-    return nullptr;
-  }
-  return file;
+  const std::string path = mode[0] == 'w' ? qibo::ResolveOutputPath(name) : qibo::ResolvePath(name);
+  return path.empty() ? nullptr : qibo::OpenFileStream(path, mode);
 }
 
 bool HasSeparator(const char* name) { return strchr(name, '\\') || strchr(name, '/'); }
@@ -39,16 +31,11 @@ QIBO_String NormaliseSearchPath(const char* dir) {
   return path;
 }
 
-template <class T>
-void GrowIfFull(std::vector<T>& list, size_t step) {
-  if (list.size() == list.capacity()) list.reserve(list.capacity() + step);
-}
-
 void CopyName(char (&dest)[256], const char* text) { qibo::CopyText(dest, sizeof(dest), text); }
 
 }  // namespace
 
-DefFileManager::DefFileManager() { m_searchPaths.emplace_back(""); }
+DefFileManager::DefFileManager() { m_searchPaths.Add(""); }
 
 DefFileManager::~DefFileManager() {
   // Normally emptied by DoStop; a manager deleted while holding packages
@@ -64,7 +51,7 @@ void DefFileManager::DoAddProperties() {
 }
 
 CTPackageFile* DefFileManager::GetPackageNo(int i) const {
-  return i >= 0 && i < GetPackageCount() ? m_packages[static_cast<size_t>(i)] : nullptr;
+  return i >= 0 && i < GetPackageCount() ? m_packages[static_cast<size_t>(i)].Get() : nullptr;
 }
 
 QIBO_String DefFileManager::GetSearchPathNo(int i) const {
@@ -78,27 +65,20 @@ QIBO_String DefFileManager::GetServedNameNo(int i) const {
 void DefFileManager::Record(const char* name) {
   QIBO_String upper = name;
   for (char* c = upper.Buffer(); *c; ++c) *c = qibo::ToUpperAscii(*c);
-  if (std::find(m_servedNames.begin(), m_servedNames.end(), upper) != m_servedNames.end()) return;
-  GrowIfFull(m_servedNames, kGrowStep);
-  m_servedNames.push_back(upper);
+  if (!m_servedNames.Contains(upper)) m_servedNames.Add(upper);
 }
 
 // --- Packages ----------------------------------------------------------------
 
 bool DefFileManager::AddPackage(const char* path) {
   if (!path || !*path) return false;
-  for (const CTPackageFile* p : m_packages)
+  for (const Ref<CTPackageFile>& p : m_packages)
     if (qibo::EqualsIC(p->GetName(), path)) return true;
-  auto* package = qibo::Cast<CTPackageFile>(static_cast<CTBasic*>(CTPackageFile::_CD()->Create()));
+  Ref<CTPackageFile> package = qibo::Create<CTPackageFile>();
   if (!package) return false;
-  package->AddRef(nullptr);
   package->SetVerboseLevel(GetVerboseLevel());
-  if (!package->Open(path)) {
-    package->RemoveRef(nullptr);
-    return false;
-  }
-  GrowIfFull(m_packages, kGrowStep);
-  m_packages.push_back(package);
+  if (!package->Open(path)) return false;
+  m_packages.push_back(std::move(package));
   Record(path);
   return true;
 }
@@ -115,21 +95,20 @@ int DefFileManager::AddPackages(const char* pattern) {
 }
 
 bool DefFileManager::RemovePackage(const char* path) {
-  const auto found = std::find_if(m_packages.begin(), m_packages.end(),
-                                  [&](const CTPackageFile* p) { return qibo::EqualsIC(p->GetName(), path); });
+  const auto found = std::find_if(m_packages.begin(), m_packages.end(), [&](const Ref<CTPackageFile>& p) {
+    return qibo::EqualsIC(p->GetName(), path);
+  });
   if (found == m_packages.end()) return false;
-  CTPackageFile* package = *found;
+  Ref<CTPackageFile> package = std::move(*found);
   // Load order decides which package wins a name, so the rest keep theirs.
   m_packages.erase(found);
-  package->RemoveRef(nullptr);
   return true;
 }
 
 void DefFileManager::ReleasePackages() {
   while (!m_packages.empty()) {
-    CTPackageFile* last = m_packages.back();
+    Ref<CTPackageFile> last = std::move(m_packages.back());
     m_packages.pop_back();
-    last->RemoveRef(nullptr);
   }
 }
 
@@ -137,7 +116,7 @@ void DefFileManager::ReleasePackages() {
 
 FILE* DefFileManager::OpenPackageMember(const char* name, uint32_t* offset, uint32_t* size) {
   if (!name) return nullptr;
-  for (CTPackageFile* package : m_packages) {
+  for (const Ref<CTPackageFile>& package : m_packages) {
     if (FILE* file = package->OpenMember(name, offset, size)) {
       Record((QIBO_String(name) + " @" + package->GetName()).c_str());
       return file;
@@ -178,13 +157,13 @@ FILE* DefFileManager::OpenFile(const char* name, bool readWrite, DFileSpan* span
     }
   }
 
-  WarningMsg((QIBO_String("Unable to open: ") + name).c_str(), 2);
+  WarningMsgF(2, "Unable to open: %s", name);
   return nullptr;
 }
 
 FILE* DefFileManager::CreateFile(const char* name, bool readWrite) {
   FILE* file = name && *name ? OpenPlain(name, readWrite ? "w+b" : "wb") : nullptr;
-  if (!file) WarningMsg((QIBO_String("Unable to create: ") + (name ? name : "")).c_str(), 2);
+  if (!file) WarningMsgF(2, "Unable to create: %s", name ? name : "");
   return file;
 }
 
@@ -193,7 +172,7 @@ FILE* DefFileManager::AppendFile(const char* name) {
     for (const QIBO_String& prefix : m_searchPaths)
       if (FILE* file = OpenPlain((prefix + name).c_str(), "a+b")) return file;
   }
-  WarningMsg((QIBO_String("Unable to append to: ") + (name ? name : "")).c_str(), 2);
+  WarningMsgF(2, "Unable to append to: %s", name ? name : "");
   return nullptr;
 }
 
@@ -247,36 +226,35 @@ bool DefFileManager::FindNext(findrecord_t* record) {
 
 void DefFileManager::AddSearchPath(const char* dir) {
   const QIBO_String path = NormaliseSearchPath(dir);
-  if (std::find(m_searchPaths.begin(), m_searchPaths.end(), path) != m_searchPaths.end()) return;
-  GrowIfFull(m_searchPaths, kGrowStep);
-  m_searchPaths.push_back(path);
+  if (!m_searchPaths.Contains(path)) m_searchPaths.Add(path);
 }
 
 void DefFileManager::RemoveSearchPath(const char* dir) {
-  const auto found = std::find(m_searchPaths.begin(), m_searchPaths.end(), NormaliseSearchPath(dir));
-  if (found != m_searchPaths.end()) m_searchPaths.erase(found);
+  // Search order stays as it was for the directories that remain.
+  const QIBO_String path = NormaliseSearchPath(dir);
+  m_searchPaths.EraseIf([&](const QIBO_String& p) { return p == path; });
 }
 
 // --- Start and stop ----------------------------------------------------------
 
 bool DefFileManager::DoStart() {
   if (!m_defaultPackages.Empty()) AddPackages(m_defaultPackages.c_str());
-  m_servedNames.clear();
+  m_servedNames.Clear();
   return true;
 }
 
 bool DefFileManager::DoStop() {
   ReleasePackages();
   if (!m_dumpFileNames.Empty()) WriteServedNames();
-  m_servedNames.clear();
+  m_servedNames.Clear();
   return true;
 }
 
 void DefFileManager::WriteServedNames() {
   FILE* file = OpenPlain(m_dumpFileNames.c_str(), "wb");
   bool ok = file != nullptr;
-  for (size_t i = 0; ok && i < m_servedNames.size(); ++i)
+  for (size_t i = 0; ok && i < m_servedNames.Size(); ++i)
     ok = fputs(m_servedNames[i].c_str(), file) >= 0 && fputs("\r\n", file) >= 0;
   if (file && fclose(file) != 0) ok = false;
-  if (!ok) WarningMsg((QIBO_String("Unable to create: ") + m_dumpFileNames.c_str()).c_str(), 0);
+  if (!ok) WarningMsgF(0, "Unable to create: %s", m_dumpFileNames.c_str());
 }

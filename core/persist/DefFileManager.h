@@ -1,12 +1,10 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "core/object/QIBO_String.h"
+#include "core/object/Ref.h"
+#include "core/object/StepArray.h"
 #include "core/persist/CTFileManager.h"
-
-class CTPackageFile;
+#include "core/persist/CTPackageFile.h"
 
 // The default file manager.
 //
@@ -48,9 +46,9 @@ class DefFileManager : public CTFileManager {
 
   int GetPackageCount() const { return static_cast<int>(m_packages.size()); }
   CTPackageFile* GetPackageNo(int i) const;
-  int GetSearchPathCount() const { return static_cast<int>(m_searchPaths.size()); }
+  int GetSearchPathCount() const { return m_searchPaths.Count(); }
   QIBO_String GetSearchPathNo(int i) const;
-  int GetServedNameCount() const { return static_cast<int>(m_servedNames.size()); }
+  int GetServedNameCount() const { return m_servedNames.Count(); }
   QIBO_String GetServedNameNo(int i) const;
 
  protected:
@@ -58,16 +56,14 @@ class DefFileManager : public CTFileManager {
   bool DoStop() override;
 
  private:
-  static constexpr size_t kGrowStep = 16;
-
   // Adds name, upper-cased, unless it is already listed.
   void Record(const char* name);
   void ReleasePackages();
   void WriteServedNames();
 
-  std::vector<CTPackageFile*> m_packages;  // load order; one reference each
-  std::vector<QIBO_String> m_searchPaths;  // normalised prefixes
-  std::vector<QIBO_String> m_servedNames;  // upper case, first use first
+  std::vector<Ref<CTPackageFile>> m_packages;  // load order
+  qibo::StepArray<QIBO_String> m_searchPaths;  // normalised prefixes
+  qibo::StepArray<QIBO_String> m_servedNames;  // upper case, first use first
 
   QIBO_String m_dumpFileNames;
   bool m_allowNormalFiles = true;

@@ -34,7 +34,7 @@ class MemoryStream : public QIBO_Stream {
   uint32_t GetPos() override { return m_pos; }
 
  private:
-  uint8_t* m_writeData = nullptr;      // buffer being written
+  uint8_t* m_writeData = nullptr;       // buffer being written
   const uint8_t* m_readData = nullptr;  // buffer being read
   uint32_t m_capacity = 0;              // bytes of m_writeData, or of m_readData
   uint32_t m_pos = 0;

@@ -71,6 +71,16 @@ std::string FindPathIC(const std::string& osPath) {
   return Exists(result) ? result : std::string();
 }
 
+std::string ResolveOutputPath(const char* name) {
+  const std::string path = OsPath(name);
+  const size_t slash = path.rfind('/');
+  if (path.empty() || slash == std::string::npos || slash == 0) return path;
+  const std::string dirPart = path.substr(0, slash);
+  if (Exists(dirPart)) return path;
+  const std::string dir = FindPathIC(dirPart);
+  return dir.empty() ? path : dir + path.substr(slash);
+}
+
 std::string ResolvePath(const char* name) {
   const std::string path = OsPath(name);
   if (path.empty() || Exists(path)) return path;

@@ -21,4 +21,9 @@ std::string FindPathIC(const std::string& osPath);
 // component as given, else OsPath(name) unchanged.
 std::string ResolvePath(const char* name);
 
+// The path for a file about to be created or replaced whole: the directory
+// part is matched ignoring case as for ResolvePath, the file name is kept
+// exactly as given, so that writing "OUT.VDL" never replaces "out.vdl".
+std::string ResolveOutputPath(const char* name);
+
 }  // namespace qibo

@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "core/object/QIBO_String.h"
+#include "core/persist/ByteIO.h"
 #include "core/persist/CTPackageFile.h"
-#include "core/persist/LeBytes.h"
+#include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 
 namespace qibo {
@@ -59,64 +61,109 @@ uint64_t PackageWriter::Size() const {
   return m_dataSize + static_cast<uint64_t>(m_members.size()) * kPackageEntrySize + kPackageTrailerSize;
 }
 
-bool PackageWriter::Add(const char* name, std::string_view data) {
+bool PackageWriter::CheckAdd(const char* name, uint64_t size) {
   const std::string shown = name ? name : "(null)";
   if (!ValidName(name)) return Fail("not a valid member name: \"" + shown + "\"");
   for (const Member& m : m_members)
     if (EqualsIC(m.name.c_str(), name)) return Fail("member name used twice: \"" + shown + "\"");
-  if (Size() + data.size() + kPackageEntrySize > kMaxPackageSize) return Fail("package would pass 4 GiB");
-  m_members.push_back({name, std::string(data)});
-  m_dataSize += data.size();
+  if (Size() + size + kPackageEntrySize > kMaxPackageSize) return Fail("package would pass 4 GiB");
   m_error.clear();
   return true;
 }
 
-std::string PackageWriter::Build() const {
-  std::string out;
-  out.reserve(static_cast<size_t>(Size()));
-  for (const Member& m : m_members) out += m.data;
-  const uint32_t dirOffset = static_cast<uint32_t>(out.size());
+bool PackageWriter::Add(const char* name, std::string_view data) {
+  if (!CheckAdd(name, data.size())) return false;
+  m_members.push_back({name, std::string(data), std::string(), data.size()});
+  m_dataSize += data.size();
+  return true;
+}
+
+bool PackageWriter::AddFile(const char* name, const std::string& path) {
+  std::string why;
+  const int fd = OpenRegularFile(path, &why);
+  if (fd < 0) return Fail(why);
+  struct stat st;
+  const bool measured = fstat(fd, &st) == 0;
+  close(fd);
+  if (!measured) return Fail(path + ": " + strerror(errno));
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (!CheckAdd(name, size)) return false;
+  m_members.push_back({name, std::string(), path, size});
+  m_dataSize += size;
+  return true;
+}
+
+bool PackageWriter::EmitFile(const Member& member, const Sink& sink, uint32_t& crc) {
+  std::string why;
+  const int fd = OpenRegularFile(member.path, &why);
+  if (fd < 0) return Fail(why);
+  std::vector<uint8_t> buffer(64 * 1024);
+  uint64_t copied = 0;
+  bool ok = true;
+  while (ok) {
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = Fail(member.path + ": " + strerror(errno));
+    if (n <= 0) break;
+    copied += static_cast<uint64_t>(n);
+    if (copied > member.size) break;
+    crc = Crc32(buffer.data(), static_cast<size_t>(n), crc);
+    ok = sink(buffer.data(), static_cast<size_t>(n));
+  }
+  close(fd);
+  // The directory already promises the size taken when the file was added.
+  if (ok && copied != member.size) ok = Fail(member.path + ": changed while it was being packed");
+  return ok;
+}
+
+bool PackageWriter::Emit(const Sink& sink) {
+  uint32_t crc = 0;
+  for (const Member& m : m_members) {
+    if (!m.path.empty()) {
+      if (!EmitFile(m, sink, crc)) return false;
+    } else {
+      crc = Crc32(m.data.data(), m.data.size(), crc);
+      if (!sink(m.data.data(), m.data.size())) return false;
+    }
+  }
+  std::vector<uint8_t> tail;
+  ByteWriter out(tail);
   uint32_t offset = 0;
   for (const Member& m : m_members) {
-    char name[kPackageNameSize] = {};
-    memcpy(name, m.name.data(), m.name.size());
-    out.append(name, sizeof(name));
-    PutU32(out, offset);
-    PutU32(out, static_cast<uint32_t>(m.data.size()));
-    offset += static_cast<uint32_t>(m.data.size());
+    out.Text(m.name, kPackageNameSize);
+    out.U32(offset);
+    out.U32(static_cast<uint32_t>(m.size));
+    offset += static_cast<uint32_t>(m.size);
   }
-  const uint32_t checksum = m_checksum ? Crc32(out.data(), out.size()) : 0;
-  PutU32(out, dirOffset);
-  PutU32(out, static_cast<uint32_t>(m_members.size()));
-  PutU32(out, checksum);
-  PutU32(out, m_checksum ? kPackageMagic : kPackageMagicNoChecksum);
-  return out;
+  crc = Crc32(tail.data(), tail.size(), crc);
+  out.U32(static_cast<uint32_t>(m_dataSize));  // the directory follows the data
+  out.U32(static_cast<uint32_t>(m_members.size()));
+  out.U32(m_checksum ? crc : 0);
+  out.U32(m_checksum ? kPackageMagic : kPackageMagicNoChecksum);
+  return sink(tail.data(), tail.size());
+}
+
+std::string PackageWriter::Build() {
+  std::string out;
+  out.reserve(static_cast<size_t>(Size()));
+  const bool ok = Emit([&](const void* data, size_t size) {
+    out.append(static_cast<const char*>(data), size);
+    return true;
+  });
+  return ok ? out : std::string();
 }
 
 bool PackageWriter::WriteFile(const char* path) {
   if (!path || !*path) return Fail("no file name");
-  const std::string target = ResolvePath(path);
-  std::string temp = target + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return Fail("cannot create a file beside " + target + ": " + strerror(errno));
-  const std::string bytes = Build();
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  const int error = ok ? 0 : errno;
-  ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  // mkstemp makes the file private; a package is ordinary data.
-  ok = ok && chmod(temp.c_str(), 0644) == 0;
-  if (ok && rename(temp.c_str(), target.c_str()) == 0) return true;
-  const std::string why = strerror(error ? error : errno);
-  unlink(temp.c_str());
-  return Fail("cannot write " + target + ": " + why);
+  const std::string target = ResolveOutputPath(path);
+  m_error.clear();
+  std::string why;
+  const auto write = [&](int fd) {
+    return Emit([&](const void* data, size_t size) { return WriteAll(fd, data, size); });
+  };
+  if (ReplaceFile(target, write, &why)) return true;
+  // A member's own failure says more than the file's.
+  return Fail(m_error.empty() ? why : m_error);
 }
 
 }  // namespace qibo

@@ -22,7 +22,8 @@ QIBO_String Stream::ReadString() {
   // The rest of a long string is read and dropped.
   char scratch[256];
   for (int32_t left = length - kept; left > 0;) {
-    const int n = left < static_cast<int32_t>(sizeof(scratch)) ? static_cast<int>(left) : static_cast<int>(sizeof(scratch));
+    const int n = left < static_cast<int32_t>(sizeof(scratch)) ? static_cast<int>(left)
+                                                               : static_cast<int>(sizeof(scratch));
     ReadBlock(scratch, n);
     left -= n;
   }
@@ -126,6 +127,7 @@ void Stream::WriteQuat(const Quaternion& q) {
 }
 
 void Stream::WriteMatrix(const Matrix33& m) {
-  const float f[9] = {m.m[0][0], m.m[0][1], m.m[0][2], m.m[1][0], m.m[1][1], m.m[1][2], m.m[2][0], m.m[2][1], m.m[2][2]};
+  const float f[9] = {m.m[0][0], m.m[0][1], m.m[0][2], m.m[1][0], m.m[1][1],
+                      m.m[1][2], m.m[2][0], m.m[2][1], m.m[2][2]};
   WriteFloats(this, f, 9);
 }

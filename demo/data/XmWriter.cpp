@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <numbers>
 
+#include "core/persist/ByteIO.h"
+
 namespace qibo::demo {
 
 namespace {
@@ -14,33 +16,7 @@ constexpr uint32_t kInstrumentHeaderBare = 29;   // without samples
 constexpr uint32_t kSampleHeaderSize = 40;
 constexpr uint8_t kSample16Bit = 0x10;
 
-// Appends little-endian values to a byte image.
-class LeWriter {
- public:
-  explicit LeWriter(std::vector<uint8_t>& out) : m_out(out) {}
-  void U8(uint8_t v) { m_out.push_back(v); }
-  void U16(uint16_t v) {
-    U8(static_cast<uint8_t>(v));
-    U8(static_cast<uint8_t>(v >> 8));
-  }
-  void U32(uint32_t v) {
-    U16(static_cast<uint16_t>(v));
-    U16(static_cast<uint16_t>(v >> 16));
-  }
-  // Exactly `size` bytes: the text cut or padded with `pad`.
-  void Text(const std::string& text, size_t size, char pad = '\0') {
-    for (size_t i = 0; i < size; ++i) U8(static_cast<uint8_t>(i < text.size() ? text[i] : pad));
-  }
-  void Zeros(size_t count) { m_out.insert(m_out.end(), count, 0); }
-  size_t Size() const { return m_out.size(); }
-  void PatchU16(size_t at, uint16_t v) {
-    m_out[at] = static_cast<uint8_t>(v);
-    m_out[at + 1] = static_cast<uint8_t>(v >> 8);
-  }
-
- private:
-  std::vector<uint8_t>& m_out;
-};
+using LeWriter = qibo::ByteWriter;
 
 bool Fail(std::string* error, const char* text) {
   if (error) *error = text;

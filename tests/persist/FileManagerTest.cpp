@@ -15,6 +15,7 @@
 #include "core/persist/DefFileManager.h"
 #include "core/persist/PackageWriter.h"
 #include "core/persist/SmartFile.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -35,10 +36,7 @@ class FileManagerTest : public ::testing::Test {
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream(name, std::ios::binary) << bytes;
   }
-  static std::string Get(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  static std::string Get(const char* name) { return qibo::test::GetFile(name); }
   static void Pack(const char* name, const Members& members, bool checksum = true) {
     qibo::PackageWriter writer;
     writer.SetChecksum(checksum);
@@ -61,7 +59,7 @@ class FileManagerTest : public ::testing::Test {
   }
   static Texts Logged(uint32_t code) {
     Texts texts;
-    auto* errors = static_cast<CTErrorManager*>(qiBO_FindService(CTErrorManager::_CD()));
+    auto* errors = qibo::FindService<CTErrorManager>();
     for (int i = 0; errors && i < errors->GetErrorsCount(); ++i)
       if (errors->GetErrorNo(i)->code == code) texts.push_back(errors->GetErrorNo(i)->message);
     return texts;

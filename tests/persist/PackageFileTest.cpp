@@ -13,6 +13,7 @@
 #include "core/persist/CTPackageFile.h"
 #include "core/persist/FileSearch.h"
 #include "core/persist/PackageWriter.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -59,13 +60,8 @@ class PackageFileTest : public ::testing::Test {
     m_dir.Leave();
   }
 
-  static void Put(const char* name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
-  static std::string Get(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  static void Put(const char* name, const std::string& bytes) { qibo::test::PutFile(name, bytes); }
+  static std::string Get(const char* name) { return qibo::test::GetFile(name); }
   // The member's bytes through OpenMember, or "<none>".
   std::string Member(const char* name) {
     uint32_t size = 0;
@@ -80,7 +76,7 @@ class PackageFileTest : public ::testing::Test {
   // Messages of the running error log with the given severity code.
   static std::vector<std::string> Logged(uint32_t code) {
     std::vector<std::string> texts;
-    auto* errors = static_cast<CTErrorManager*>(qiBO_FindService(CTErrorManager::_CD()));
+    auto* errors = qibo::FindService<CTErrorManager>();
     for (int i = 0; errors && i < errors->GetErrorsCount(); ++i)
       if (errors->GetErrorNo(i)->code == code) texts.push_back(errors->GetErrorNo(i)->message);
     return texts;
@@ -169,12 +165,14 @@ TEST_F(PackageFileTest, OpenMember_UnknownOrEmptyNameGivesNothing) {
   EXPECT_EQ(m_package->OpenMember(nullptr, nullptr, nullptr), nullptr);
 }
 
-TEST_F(PackageFileTest, OpenMember_FirstOfTwoEqualNamesWins) {
+TEST_F(PackageFileTest, OpenMember_ExactSpellingWinsThenTheFirstIgnoringCase) {
   std::string bytes = "firstsecond";
   bytes += Entry("same.txt", 0, 5) + Entry("SAME.TXT", 5, 6);
   Put("dup.vdl", bytes + Trailer(11, 2, 0, "CiT!"));
   ASSERT_TRUE(m_package->Open("dup.vdl"));
   EXPECT_EQ(Member("Same.Txt"), "first");
+  EXPECT_EQ(Member("same.txt"), "first");
+  EXPECT_EQ(Member("SAME.TXT"), "second");
 }
 
 // --- Searching ------------------------------------------------------------------

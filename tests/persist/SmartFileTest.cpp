@@ -10,6 +10,7 @@
 
 #include "core/persist/OsPath.h"
 #include "core/persist/SmartFile.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -19,13 +20,8 @@ class SmartFileTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
   void TearDown() override { m_dir.Leave(); }
 
-  static void Put(const char* name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
-  static std::string Get(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  static void Put(const char* name, const std::string& bytes) { qibo::test::PutFile(name, bytes); }
+  static std::string Get(const char* name) { return qibo::test::GetFile(name); }
   // Every line ReadLine gives until the end of the data.
   static std::vector<std::string> Lines(SmartFile& file) {
     std::vector<std::string> lines;

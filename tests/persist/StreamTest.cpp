@@ -91,8 +91,8 @@ TEST_F(StreamTest, TypedValues_AreLittleEndianAndReadBack) {
     s.WriteMatrix(matrix);
   });
   ASSERT_EQ(bytes.size(), 4u + 4 + 4 + 8 + 1 + 12 + 16 + 36);
-  const Bytes head = {0x04, 0x03, 0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80, 0x3F,
-                      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0xC0, 'Z'};
+  const Bytes head = {0x04, 0x03, 0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80,
+                      0x3F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0xC0, 'Z'};
   EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 21), head);
   // Vector: x = 1.0f first, then -1.0f.
   const Bytes vectorHead = {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x80, 0xBF};
@@ -276,7 +276,7 @@ TEST_F(StreamTest, Reads_StopAtTheEndOfTheirChunkAndOfTheBuffer) {
   AppendText(payload, "ab");
   EXPECT_TRUE(ReadProbe(payload, [&](QIBO_Stream* s) {
     EXPECT_EQ(s->ReadInt(), 7);
-    EXPECT_EQ(s->ReadInt(), 0);  // only two bytes left
+    EXPECT_EQ(s->ReadInt(), 0);   // only two bytes left
     EXPECT_EQ(s->ReadChar(), 0);  // the failure holds for the rest of the chunk
     s->SeekBy(-100);
     EXPECT_EQ(s->ReadInt(), 0);

@@ -90,19 +90,7 @@ class ChunkDumper {
     return true;
   }
 
-  static std::string Printable(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text.substr(0, 255)) {
-      if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-        out += static_cast<char>(c);
-      } else {
-        char escaped[8];
-        snprintf(escaped, sizeof(escaped), "\\x%02X", c);
-        out += escaped;
-      }
-    }
-    return out;
-  }
+  static std::string Printable(const std::string& text) { return qibo::tool::Printable(text.substr(0, 255)); }
 
   // The registry answers the ID in hex for a class it does not know.
   static std::string ClassName(uint32_t id) {
@@ -121,12 +109,14 @@ class ChunkDumper {
       const int32_t length = static_cast<int32_t>(U32(pos + 4));
       const uint32_t start = pos + 8;
       if (length < 0) {
-        Problem(depth, "0x%08X at %u: negative length %d; the rest of its parent is skipped", id, pos, length);
+        Problem(depth, "0x%08X at %u: negative length %d; the rest of its parent is skipped", id, pos,
+                length);
         return;
       }
       uint32_t chunkEnd = start + static_cast<uint32_t>(length);
       if (static_cast<uint32_t>(length) > end - start) {
-        Problem(depth, "0x%08X at %u: length %d runs past its parent; cut to %u", id, pos, length, end - start);
+        Problem(depth, "0x%08X at %u: length %d runs past its parent; cut to %u", id, pos, length,
+                end - start);
         chunkEnd = end;
       }
       Chunk(id, pos, start, chunkEnd, depth);
@@ -200,7 +190,10 @@ class ChunkDumper {
       return;
     }
     Line(depth, "0x00000001 object #%d, %u bytes: %s (0x%08X)%s, library \"%s\"", streamId, length,
-         ClassName(classId).c_str(), classId, marker == 0 ? "" : marker == -1 ? ", shared" : ", bad network marker",
+         ClassName(classId).c_str(), classId,
+         marker == 0    ? ""
+         : marker == -1 ? ", shared"
+                        : ", bad network marker",
          Printable(library).c_str());
     Walk(pos, end, depth + 1);
   }
@@ -256,7 +249,8 @@ int Dump(int argc, char** argv) {
   Strings strings = Strings::kFile;
   if (forced >= 0) {
     strings = static_cast<Strings>(forced);
-  } else if (ChunkDumper(data, Strings::kMemory, false).Run() < ChunkDumper(data, Strings::kFile, false).Run()) {
+  } else if (ChunkDumper(data, Strings::kMemory, false).Run() <
+             ChunkDumper(data, Strings::kFile, false).Run()) {
     strings = Strings::kMemory;
   }
   printf("%s: %zu bytes, strings %s\n", name, data.size(),

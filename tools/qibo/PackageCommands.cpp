@@ -1,6 +1,5 @@
 // Package verbs of the qibo tool: pack, list, extract.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/object/CTReferenced.h"
+#include "core/object/Ref.h"
 #include "core/persist/CTPackageFile.h"
 #include "core/persist/FileSearch.h"
 #include "core/persist/OsPath.h"
@@ -24,52 +23,13 @@ struct FileCloser {
 };
 using FileHolder = std::unique_ptr<FILE, FileCloser>;
 
-// The whole of a regular file; false after printing why.
-bool ReadWholeFile(const char* path, std::string& bytes) {
-  FileHolder file(fopen(qibo::ResolvePath(path).c_str(), "rb"));
-  struct stat st;
-  if (!file || fstat(fileno(file.get()), &st) != 0) {
-    fprintf(stderr, "qibo: %s: %s\n", path, strerror(errno));
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    fprintf(stderr, "qibo: %s: not a regular file\n", path);
-    return false;
-  }
-  bytes.clear();
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), file.get())) > 0) bytes.append(buffer, n);
-  if (!ferror(file.get())) return true;
-  fprintf(stderr, "qibo: %s: read error\n", path);
-  return false;
+// A package opened for the tool; empty after printing why.
+Ref<CTPackageFile> OpenPackage(const char* path) {
+  Ref<CTPackageFile> package = qibo::Create<CTPackageFile>();
+  if (package && package->Open(path)) return package;
+  fprintf(stderr, "qibo: %s\n", package ? package->LastErrorMsg().c_str() : "out of memory");
+  return Ref<CTPackageFile>();
 }
-
-// A package opened for the tool, released when it goes out of scope.
-class PackageHolder {
- public:
-  PackageHolder()
-      : m_package(qibo::Cast<CTPackageFile>(static_cast<CTBasic*>(CTPackageFile::_CD()->Create()))) {
-    if (m_package) m_package->AddRef(nullptr);
-  }
-  ~PackageHolder() {
-    if (m_package) m_package->RemoveRef(nullptr);
-  }
-  PackageHolder(const PackageHolder&) = delete;
-  PackageHolder& operator=(const PackageHolder&) = delete;
-
-  // Opens path; false after printing why.
-  bool Open(const char* path) {
-    if (m_package && m_package->Open(path)) return true;
-    fprintf(stderr, "qibo: %s\n", m_package ? m_package->LastErrorMsg().c_str() : "out of memory");
-    return false;
-  }
-  CTPackageFile* operator->() const { return m_package; }
-  CTPackageFile* Get() const { return m_package; }
-
- private:
-  CTPackageFile* m_package;
-};
 
 // Says so when the open kept only part of a damaged directory.
 bool ReportDamage(CTPackageFile* package) {
@@ -78,23 +38,25 @@ bool ReportDamage(CTPackageFile* package) {
   return false;
 }
 
-// Copies one member into a new file of its own name in the current
+// Copies member index into a new file of its own name in the current
 // directory; never replaces an existing file.
-bool ExtractMember(CTPackageFile* package, const DPackageEntry& entry) {
+bool ExtractMember(CTPackageFile* package, int index) {
+  const DPackageEntry& entry = *package->GetEntryNo(index);
   const char* name = entry.name.c_str();
+  const std::string shown = qibo::tool::Printable(entry.name);
   if (!qibo::PackageWriter::ValidName(name)) {
-    fprintf(stderr, "qibo: skipping member with unsafe name \"%s\"\n", name);
+    fprintf(stderr, "qibo: skipping member with unsafe name \"%s\"\n", shown.c_str());
     return false;
   }
   uint32_t size = 0;
-  FileHolder in(package->OpenMember(name, nullptr, &size));
+  FileHolder in(package->OpenMemberNo(index, nullptr, &size));
   if (!in) {
-    fprintf(stderr, "qibo: %s: %s\n", name, package->LastErrorMsg().c_str());
+    fprintf(stderr, "qibo: %s: %s\n", shown.c_str(), package->LastErrorMsg().c_str());
     return false;
   }
-  const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
-    fprintf(stderr, "qibo: %s: %s (not overwritten)\n", name, strerror(errno));
+    fprintf(stderr, "qibo: %s: %s (not overwritten)\n", shown.c_str(), strerror(errno));
     return false;
   }
   FileHolder out(fdopen(fd, "wb"));
@@ -108,11 +70,11 @@ bool ExtractMember(CTPackageFile* package, const DPackageEntry& entry) {
   }
   if (out && fclose(out.release()) != 0) ok = false;
   if (!ok) {
-    fprintf(stderr, "qibo: %s: cannot write\n", name);
+    fprintf(stderr, "qibo: %s: cannot write\n", shown.c_str());
     unlink(name);
     return false;
   }
-  printf("%s (%u bytes)\n", name, size);
+  printf("%s (%u bytes)\n", shown.c_str(), size);
   return true;
 }
 
@@ -124,9 +86,8 @@ int Pack(int argc, char** argv) {
   if (argc < 2) return 2;
   PackageWriter writer;
   for (int i = 1; i < argc; ++i) {
-    std::string bytes;
-    if (!ReadWholeFile(argv[i], bytes)) return 1;
-    if (!writer.Add(FilePart(argv[i]), bytes)) {
+    // Measured now, read only while the package is written.
+    if (!writer.AddFile(FilePart(argv[i]), ResolvePath(argv[i]))) {
       fprintf(stderr, "qibo: %s: %s\n", argv[i], writer.LastError().c_str());
       return 1;
     }
@@ -142,39 +103,36 @@ int Pack(int argc, char** argv) {
 
 int ListPackage(int argc, char** argv) {
   if (argc != 1) return 2;
-  PackageHolder package;
-  if (!package.Open(argv[0])) return 1;
+  Ref<CTPackageFile> package = OpenPackage(argv[0]);
+  if (!package) return 1;
   const bool checksum = package->GetMagic() == kPackageMagic;
   printf("%s: %d members, directory at %u, checksum %s0x%08X\n", argv[0], package->GetEntryCount(),
          package->GetDirOffset(), checksum ? "" : "none, field ", package->GetChecksum());
   printf("  %10s %10s  %s\n", "Offset", "Size", "Name");
   for (int i = 0; i < package->GetEntryCount(); ++i) {
     const DPackageEntry* entry = package->GetEntryNo(i);
-    printf("  %10u %10u  %s\n", entry->offset, entry->size, entry->name.c_str());
+    printf("  %10u %10u  %s\n", entry->offset, entry->size, Printable(entry->name).c_str());
   }
   return ReportDamage(package.Get()) ? 0 : 1;
 }
 
 int Extract(int argc, char** argv) {
   if (argc < 1) return 2;
-  PackageHolder package;
-  if (!package.Open(argv[0])) return 1;
-  CTPackageFile* pkg = package.Get();
-  bool ok = ReportDamage(pkg);
+  Ref<CTPackageFile> package = OpenPackage(argv[0]);
+  if (!package) return 1;
+  bool ok = ReportDamage(package.Get());
   if (argc == 1) {
-    for (int i = 0; i < pkg->GetEntryCount(); ++i) ok = ExtractMember(pkg, *pkg->GetEntryNo(i)) && ok;
+    for (int i = 0; i < package->GetEntryCount(); ++i) ok = ExtractMember(package.Get(), i) && ok;
     return ok ? 0 : 1;
   }
   for (int a = 1; a < argc; ++a) {
-    const DPackageEntry* found = nullptr;
-    for (int i = 0; i < pkg->GetEntryCount() && !found; ++i)
-      if (EqualsIC(pkg->GetEntryNo(i)->name.c_str(), FilePart(argv[a]))) found = pkg->GetEntryNo(i);
-    if (!found) {
-      fprintf(stderr, "qibo: %s: no such member in %s\n", argv[a], argv[0]);
+    const int found = package->FindMember(argv[a]);
+    if (found < 0) {
+      fprintf(stderr, "qibo: %s: no such member in %s\n", Printable(argv[a]).c_str(), argv[0]);
       ok = false;
       continue;
     }
-    ok = ExtractMember(pkg, *found) && ok;
+    ok = ExtractMember(package.Get(), found) && ok;
   }
   return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // qibo play FILE: plays a music file through the music-player device while
 // the engine runs frames, showing the elapsed time, until a key is pressed
-// or the piece ends (module music loops, so it ends only by key).
+// or the piece ends (module music loops, so it ends only by key, Ctrl+C or
+// SIGTERM).
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "core/kernel/ConsoleInput.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/StopSignals.h"
 #include "demo/CTBassPlayer.h"
 #include "demo/CTWinTimer.h"
 #include "tools/qibo/Commands.h"
@@ -34,7 +36,7 @@ int Play(int argc, char** argv) {
   qiBO_RegisterClass(CTWinTimer::_CD());
   qiBO_RegisterClass(CTBassPlayer::_CD());
 
-  auto* devices = static_cast<CTDeviceManager*>(qiBO_GetService(CTDeviceManager::_CD()));
+  auto* devices = qibo::GetService<CTDeviceManager>();
   if (!devices) {
     fprintf(stderr, "qibo play: no device manager\n");
     return 1;
@@ -58,7 +60,7 @@ int Play(int argc, char** argv) {
 
   int64_t elapsed = 0;
   int64_t printed = -kPrintEveryMs;
-  while (!qibo::KeyHit() && (!bass || bass->IsActive())) {
+  while (!qibo::KeyHit() && !qibo::StopSignalReceived() && (!bass || bass->IsActive())) {
     elapsed += qiBO_DoFrame();
     if (elapsed - printed >= kPrintEveryMs) {
       printf("\r%7.1f s", static_cast<double>(elapsed) / 1000.0);

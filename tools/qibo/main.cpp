@@ -7,6 +7,7 @@
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/StopSignals.h"
 #include "tools/qibo/Commands.h"
 
 namespace {
@@ -36,7 +37,7 @@ void StartStandardServices() {
 }
 
 void ListServices() {
-  auto* services = static_cast<CTServiceManager*>(qiBO_GetService(CTServiceManager::_CD()));
+  auto* services = qibo::GetService<CTServiceManager>();
   if (!services) return;
   StartStandardServices();
   printf("\nServices (%d)\n", services->GetServiceCount());
@@ -47,7 +48,8 @@ void ListServices() {
     service->MakeProperties();
     for (int p = 0; p < service->GetPropertiesCount(); ++p) {
       const DProperty& property = service->GetPropertyNo(p);
-      printf("    %-24s %-16s %s\n", property.GetName(), property.TypeString().c_str(), property.ToString().c_str());
+      printf("    %-24s %-16s %s\n", property.GetName(), property.TypeString().c_str(),
+             property.ToString().c_str());
     }
   }
 }
@@ -76,7 +78,8 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"classes", qibo::tool::ListAll, "classes                 list the registered classes"},
-    {"services", qibo::tool::ListAll, "services                start the standard services and list them with their properties"},
+    {"services", qibo::tool::ListAll,
+     "services                start the standard services and list them with their properties"},
     {"dump", qibo::tool::Dump, "dump FILE               print a chunk stream as an indented tree"},
     {"pack", qibo::tool::Pack, "pack OUT.vdl FILES...   write a package of the given files"},
     {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},
@@ -93,6 +96,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qibo::InstallStopSignalHandlers();
   qiBO_Init();
   int result = 2;
   if (argc < 2) {
@@ -111,5 +115,6 @@ int main(int argc, char** argv) {
     }
   }
   qiBO_Deinit();
+  qibo::ExitForStopSignal();
   return result;
 }

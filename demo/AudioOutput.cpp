@@ -31,6 +31,8 @@ class DeviceLock {
 
 bool AudioOutput::Open(std::string* error) {
   if (m_device) return true;
+  // The program handles Ctrl+C and SIGTERM itself (StopSignals.h).
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     if (error) *error = SDL_GetError();
     return false;

@@ -8,6 +8,8 @@
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/PlugInApi.h"
+#include "core/kernel/StopSignals.h"
+#include "core/object/Ref.h"
 #include "demo/CTBassPlayer.h"
 #include "demo/CTWinTimer.h"
 
@@ -21,9 +23,9 @@ void Progress(char c) {
 
 // Registers one class with the class manager, starting it if needed.
 void RegisterProgramClass(ClassDesc* cd) {
-  auto* classes = static_cast<CTClassManager*>(qiBO_GetService(CTClassManager::_CD()));
+  auto* classes = qibo::GetService<CTClassManager>();
   if (!classes) return;
-  ScopedRef hold(classes);
+  Ref hold(classes);
   if (!classes->IsStarted()) classes->Start();
   if (classes->IsStarted()) classes->RegisterClass(cd);
 }
@@ -31,6 +33,7 @@ void RegisterProgramClass(ClassDesc* cd) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qibo::InstallStopSignalHandlers();
   Progress('q');
   qiBO_Init();
   // The console front end attaches itself to the front-end manager.
@@ -46,5 +49,6 @@ int main(int argc, char** argv) {
   Progress('u');
   const int result = qiBO_Main("CTQuarndelion", argc, const_cast<const char**>(argv));
   qiBO_Deinit();
+  qibo::ExitForStopSignal();
   return result;
 }

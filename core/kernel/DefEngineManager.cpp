@@ -7,6 +7,7 @@
 #include "core/devices/CTTimer.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/StopSignals.h"
 
 QIBO_IMPLEMENT_CLASS(DefEngineManager, CTEngineManager, .desc = "Engine kernel", .product = "qiBO DefMgr",
                      .build = 1)
@@ -22,10 +23,7 @@ constexpr int32_t kPausedFrameMs = 10;
 // which makes constant frames 9 ms long.
 DefEngineManager::DefEngineManager() : m_frameTime(static_cast<double>(0.01f)) {}
 
-DefEngineManager::~DefEngineManager() {
-  ReleaseTimer();
-  ReleaseServices();
-}
+DefEngineManager::~DefEngineManager() = default;
 
 void DefEngineManager::DoAddProperties() {
   CTEngineManager::DoAddProperties();
@@ -43,34 +41,16 @@ void DefEngineManager::DoAddProperties() {
 }
 
 void DefEngineManager::AcquireTimer() {
-  auto* devices = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD()));
-  if (!devices) devices = static_cast<CTDeviceManager*>(qiBO_GetService(CTDeviceManager::_CD()));
+  auto* devices = qibo::FindService<CTDeviceManager>();
+  if (!devices) devices = qibo::GetService<CTDeviceManager>();
   if (!devices || !devices->IsStarted()) return;
-  auto* timer = static_cast<CTTimer*>(
-      qibo::DynamicCast(devices->GetDevice(CTTimer::_CD()->ID(), true), CTTimer::_CD()->ID()));
-  if (timer == m_timer) {
+  auto* timer = qibo::Cast<CTTimer>(devices->GetDevice(CTTimer::_CD()->ID(), true));
+  if (timer && timer == m_timer.Get()) {
     // A second use of the same device: give it back, one is enough.
-    if (timer) devices->ReleaseDevice(timer);
+    devices->ReleaseDevice(timer);
     return;
   }
-  if (timer) timer->AddRef(nullptr);
-  ReleaseTimer();
-  m_timer = timer;
-}
-
-void DefEngineManager::ReleaseTimer() {
-  CTTimer* timer = m_timer;
-  if (!timer) return;
-  m_timer = nullptr;
-  if (auto* devices = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD())))
-    devices->ReleaseDevice(timer);
-  timer->RemoveRef(nullptr);
-}
-
-void DefEngineManager::ReleaseServices() {
-  CTUpdateManager* messages = m_messages;
-  m_messages = nullptr;
-  if (messages) messages->RemoveRef(nullptr);
+  m_timer = timer;  // adopts the use GetDevice counted
 }
 
 bool DefEngineManager::DoStart() {
@@ -78,10 +58,7 @@ bool DefEngineManager::DoStart() {
     m_timer->Start();
   else if (!m_timer)
     AcquireTimer();
-  if (!m_messages) {
-    m_messages = static_cast<CTUpdateManager*>(qiBO_FindService(CTUpdateManager::_CD()));
-    if (m_messages) m_messages->AddRef(nullptr);
-  }
+  if (!m_messages) m_messages = Ref(qibo::FindService<CTUpdateManager>());
   return true;
 }
 
@@ -91,15 +68,16 @@ bool DefEngineManager::DoStop() {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_renderContexts.clear();
   }
-  ReleaseTimer();
-  ReleaseServices();
+  m_timer.Reset();
+  m_messages.Reset();
   return true;
 }
 
 void DefEngineManager::Loop() {
   m_doLoop = true;
   m_looping = true;
-  while (m_doLoop) DoFrame();
+  // A stop signal ends the loop like StopLoop; the program then winds down.
+  while (m_doLoop && !qibo::StopSignalReceived()) DoFrame();
   m_looping = false;
 }
 
@@ -168,11 +146,8 @@ void DefEngineManager::MeasureFPS() {
 }
 
 void DefEngineManager::TickMessages() {
-  if (!m_messages) {
-    m_messages = static_cast<CTUpdateManager*>(qiBO_FindService(CTUpdateManager::_CD()));
-    if (!m_messages) return;
-    m_messages->AddRef(nullptr);
-  }
+  if (!m_messages) m_messages = Ref(qibo::FindService<CTUpdateManager>());
+  if (!m_messages) return;
   if (!m_messages->IsStarted() && !m_messages->Start()) return;
   m_messages->Tick(m_frameTimeL);
 }

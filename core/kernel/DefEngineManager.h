@@ -3,10 +3,11 @@
 #include <mutex>
 #include <vector>
 
+#include "core/devices/CTTimer.h"
+#include "core/devices/DevicePtr.h"
 #include "core/kernel/CTEngineManager.h"
-
-class CTTimer;
-class CTUpdateManager;
+#include "core/kernel/CTUpdateManager.h"
+#include "core/object/Ref.h"
 
 class DefEngineManager : public CTEngineManager {
   QIBO_CLASS(DefEngineManager)
@@ -33,7 +34,7 @@ class DefEngineManager : public CTEngineManager {
   int32_t GetFrameTimeL() const { return m_frameTimeL; }
   double GetFrameTime() const { return m_frameTime; }
   float GetFPS() const { return m_fps; }
-  CTTimer* GetTimer() const { return m_timer; }
+  CTTimer* GetTimer() const { return m_timer.Get(); }
 
  protected:
   bool DoStart() override;
@@ -41,25 +42,23 @@ class DefEngineManager : public CTEngineManager {
 
  private:
   void AcquireTimer();
-  void ReleaseTimer();
-  void ReleaseServices();
   void MeasureTime();
   void MeasureFPS();
   void TickMessages();
   void Sleep(int32_t ms);
 
   std::recursive_mutex m_lock;
-  double m_frameTime;              // seconds per frame ("FrameTime")
-  uint32_t m_worldTime = 0;        // ms, time of the current frame
-  int32_t m_frameTimeL = 1;        // ms, length of the current frame
-  uint32_t m_frame = 0;            // frame counter
+  double m_frameTime;        // seconds per frame ("FrameTime")
+  uint32_t m_worldTime = 0;  // ms, time of the current frame
+  int32_t m_frameTimeL = 1;  // ms, length of the current frame
+  uint32_t m_frame = 0;      // frame counter
   float m_fps = 0;
   bool m_constantFrameTime = false;
   uint32_t m_fpsFrameMark = 0;
   uint32_t m_fpsTimeMark = 0;
   uint32_t m_previousWorldTime = 0;
-  CTUpdateManager* m_messages = nullptr;  // anonymous reference
-  CTTimer* m_timer = nullptr;             // a shared use of the device manager's timer
+  Ref<CTUpdateManager> m_messages;
+  DevicePtr<CTTimer> m_timer;  // a shared use of the device manager's timer
   bool m_looping = false;
   bool m_doLoop = false;
   bool m_paused = false;

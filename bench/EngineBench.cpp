@@ -23,7 +23,7 @@ class Animated : public CTNamed {
 static void BM_FrameWith1000Updates(benchmark::State& state) {
   CTManager* engine = qiBO_GetService(CTEngineManager::_CD());
   engine->GetPropertyByName("ConstantFrameTime").FromString("True");
-  auto* messages = static_cast<CTUpdateManager*>(qiBO_GetService(CTUpdateManager::_CD()));
+  auto* messages = qibo::GetService<CTUpdateManager>();
   std::vector<Animated> objects(1000);
   for (auto& o : objects) messages->AddUpdate(&o, qibo::AsUpdate(&Animated::Step), 0, -1);
   qiBO_DoFrame();

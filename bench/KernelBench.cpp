@@ -76,8 +76,9 @@ static void RegisterStandIns() {
     for (int i = 0; i < 100; ++i) {
       snprintf(names[i], sizeof(names[i]), "CTStandIn%03d", i);
       snprintf(descriptions[i], sizeof(descriptions[i]), "Stand-in class %03d", i);
-      list.emplace_back(names[i], 0u, CTBasic::_CD(),
-                        qibo::ClassInfo{.desc = descriptions[i], .fixedId = 0xB0000000u + static_cast<uint32_t>(i)});
+      list.emplace_back(
+          names[i], 0u, CTBasic::_CD(),
+          qibo::ClassInfo{.desc = descriptions[i], .fixedId = 0xB0000000u + static_cast<uint32_t>(i)});
     }
     return list;
   }();

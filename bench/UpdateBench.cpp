@@ -32,7 +32,8 @@ class TickFixture {
       m_targets.push_back(t);
     }
     const UpdateFn step = qibo::AsUpdate(&BenchUpdTarget::Step);
-    for (int i = 0; i < entries; ++i) m_manager->AddUpdate(m_targets[static_cast<size_t>(i % kTargets)], step, period, -1);
+    for (int i = 0; i < entries; ++i)
+      m_manager->AddUpdate(m_targets[static_cast<size_t>(i % kTargets)], step, period, -1);
     m_manager->Tick(0);  // moves the pending entries into the active list
   }
   ~TickFixture() {

@@ -142,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzItem* target = static_cast<FuzzItem*>(static_cast<CTBasic*>(FuzzItem::_CD()->Create()));
   target->AddRef(nullptr);
   MemoryStream dataReader;
-  Check(dataReader.ReadSendDataTo(input.data(), static_cast<int>(input.size()), target), "Read refused a target");
+  Check(dataReader.ReadSendDataTo(input.data(), static_cast<int>(input.size()), target),
+        "Read refused a target");
   target->RemoveRef(nullptr);
 
   const std::vector<uint8_t> second = WriteObjects(reader);

@@ -8,8 +8,7 @@
 QIBO_IMPLEMENT_CLASS(CTDevice, CTLogged, .desc = "Abstract Device-Base", .isAbstract = true)
 
 CTDevice::CTDevice() : CTLogged("Default device") {
-  if (auto* manager = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD())))
-    manager->RegisterDevice(this);
+  if (auto* manager = qibo::FindService<CTDeviceManager>()) manager->RegisterDevice(this);
 }
 
 CTDevice::~CTDevice() {
@@ -22,7 +21,7 @@ CTDevice::~CTDevice() {
 
 void CTDevice::DetachAll() {
   if (m_parent) m_parent->RemoveSubDevice(this);
-  while (!m_subDevices.empty()) RemoveSubDevice(m_subDevices.back());
+  while (!m_subDevices.Empty()) RemoveSubDevice(m_subDevices.Back());
 }
 
 void CTDevice::Delete() {
@@ -57,7 +56,7 @@ bool CTDevice::Start() {
   if (m_started) return WarningMsg("Device.Start: Already started", 3);
   if (!m_enabled) return ErrorMsg("Cannot start: Device disabled");
   if (m_parent && !m_parent->IsStarted() && !m_parent->Start())
-    return ErrorMsg((QIBO_String("Device.Start: Unable to start ") + m_parent->GetName()).c_str());
+    return ErrorMsgF("Device.Start: Unable to start %s", m_parent->GetName());
   SetName(GetCD()->GetDesc().c_str());
   ApplyChanges();
   if (!StartDevice()) return false;
@@ -73,7 +72,7 @@ bool CTDevice::Stop() {
   if (!m_started) return WarningMsg("Device.Stop: Not started", 3);
   // By index: a child's stop runs the child's own code, which may change
   // the list.
-  for (size_t i = 0; i < m_subDevices.size(); ++i)
+  for (size_t i = 0; i < m_subDevices.Size(); ++i)
     if (!m_subDevices[i]->Stop()) return ErrorMsg("Device.Stop: Child Device.Stop failed");
   if (!StopDevice()) return false;
   InfoMsg("Device stopped", 1);
@@ -101,7 +100,7 @@ bool CTDevice::Enable() {
 bool CTDevice::Disable() {
   if (!m_enabled) return true;
   InfoMsg("CTDevice::Disable()", 4);
-  for (size_t i = 0; i < m_subDevices.size(); ++i)
+  for (size_t i = 0; i < m_subDevices.Size(); ++i)
     if (!m_subDevices[i]->Disable()) return ErrorMsg("Could not disable child device");
   m_enabled = false;
   if (m_started) return Stop();
@@ -126,28 +125,17 @@ CTDevice* CTDevice::SetParent(CTDevice* const parent) {
 
 void CTDevice::AddSubDevice(CTDevice* const device) {
   if (!device || device->m_parent != this) return;
-  if (std::find(m_subDevices.begin(), m_subDevices.end(), device) != m_subDevices.end()) return;
-  if (m_subDevices.size() == m_subDevices.capacity())
-    m_subDevices.reserve(m_subDevices.capacity() + kListStep);
-  m_subDevices.push_back(device);
+  if (m_subDevices.Contains(device)) return;
+  m_subDevices.Add(device);
   MakeRef(device);
 }
 
 void CTDevice::RemoveSubDevice(CTDevice* const device) {
-  auto it = std::find(m_subDevices.begin(), m_subDevices.end(), device);
-  if (it == m_subDevices.end()) return;
-  *it = m_subDevices.back();
-  m_subDevices.pop_back();
+  if (!m_subDevices.Remove(device)) return;
   BreakRef(device);
   // A child left with a pointer to us but no reference would dangle once we
   // are deleted.
   if (device->m_parent == this) device->m_parent = nullptr;
-  if (m_subDevices.capacity() > m_subDevices.size() + kListStep) {
-    std::vector<CTDevice*> smaller;
-    smaller.reserve(m_subDevices.capacity() - kListStep);
-    smaller.assign(m_subDevices.begin(), m_subDevices.end());
-    m_subDevices.swap(smaller);
-  }
 }
 
 CTDevice* CTDevice::GetSubDeviceNo(int index) const {

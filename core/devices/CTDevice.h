@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/object/CTLogged.h"
+#include "core/object/StepArray.h"
 
 // Messages a device sends its parent through OnMessage; the data is the
 // child device.
@@ -67,7 +68,7 @@ class CTDevice : public CTLogged {
   // Unlists device (the last child moves into its place) and, when this is
   // its parent, leaves it without one.
   void RemoveSubDevice(CTDevice* const device);
-  int GetSubDeviceCount() const { return static_cast<int>(m_subDevices.size()); }
+  int GetSubDeviceCount() const { return m_subDevices.Count(); }
   CTDevice* GetSubDeviceNo(int index) const;
 
   int GetDeviceID() const { return m_deviceID; }
@@ -81,13 +82,11 @@ class CTDevice : public CTLogged {
   virtual bool StopDevice();
 
  private:
-  static constexpr size_t kListStep = 16;
-
   bool IsAncestorOrSelf(const CTDevice* device) const;
   void DetachAll();
 
-  std::vector<CTDevice*> m_subDevices;  // each with a mutual named reference
-  CTDevice* m_parent = nullptr;         // mutual named reference
+  qibo::StepArray<CTDevice*> m_subDevices;  // each with a mutual named reference
+  CTDevice* m_parent = nullptr;             // mutual named reference
   bool m_enabled = true;
   bool m_started = false;
   int m_deviceID = -1;

@@ -8,16 +8,16 @@
 QIBO_IMPLEMENT_CLASS(DefDeviceManager, CTDeviceManager, .desc = "Device manager", .product = "qiBO DefMgr")
 
 DefDeviceManager::~DefDeviceManager() {
-  while (!m_registry.empty()) RemoveEntry(static_cast<int>(m_registry.size()) - 1);
+  while (!m_registry.Empty()) RemoveEntry(m_registry.Count() - 1);
 }
 
 void DefDeviceManager::OnDelete(CTReferenced* dying) {
   // Deleted by someone else: its references died with it, so only the
   // entry goes.
-  for (size_t i = 0; i < m_registry.size(); ++i) {
-    if (static_cast<CTReferenced*>(m_registry[i].device) == dying) {
-      m_registry[i] = m_registry.back();
-      m_registry.pop_back();
+  for (size_t i = 0; i < m_registry.Size(); ++i) {
+    if (static_cast<CTReferenced*>(m_registry[i].device.Get()) == dying) {
+      Entry gone = m_registry.RemoveAt(i, true);
+      (void)gone.device.Release();
       break;
     }
   }
@@ -26,36 +26,36 @@ void DefDeviceManager::OnDelete(CTReferenced* dying) {
 
 CTDevice* DefDeviceManager::GetDeviceNo(int index) {
   if (index < 0 || index >= GetDeviceCount()) return nullptr;
-  return m_registry[static_cast<size_t>(index)].device;
+  return m_registry[static_cast<size_t>(index)].device.Get();
 }
 
 int DefDeviceManager::GetUseCount(int index) const {
-  if (index < 0 || index >= static_cast<int>(m_registry.size())) return -1;
+  if (index < 0 || index >= m_registry.Count()) return -1;
   return m_registry[static_cast<size_t>(index)].useCount;
 }
 
 bool DefDeviceManager::IsExclusive(int index) const {
-  if (index < 0 || index >= static_cast<int>(m_registry.size())) return false;
+  if (index < 0 || index >= m_registry.Count()) return false;
   return m_registry[static_cast<size_t>(index)].exclusive;
 }
 
 CTClassManager* DefDeviceManager::ClassManager() {
-  auto* classes = static_cast<CTClassManager*>(qiBO_GetService(CTClassManager::_CD()));
+  auto* classes = qibo::GetService<CTClassManager>();
   return classes && classes->IsStarted() ? classes : nullptr;
 }
 
 int DefDeviceManager::IndexOf(const CTDevice* device) const {
   if (!device) return -1;
-  for (size_t i = 0; i < m_registry.size(); ++i)
+  for (size_t i = 0; i < m_registry.Size(); ++i)
     if (m_registry[i].device == device) return static_cast<int>(i);
   return -1;
 }
 
 int DefDeviceManager::FindEntry(uint32_t classID, int deviceID, bool shared) const {
   int lastDisabled = -1;
-  for (size_t i = 0; i < m_registry.size(); ++i) {
+  for (size_t i = 0; i < m_registry.Size(); ++i) {
     const Entry& entry = m_registry[i];
-    const CTDevice* device = entry.device;
+    const CTDevice* device = entry.device.Get();
     if (!device->GetCD()->CheckGroupID(classID) || entry.exclusive) continue;
     if (!shared && entry.useCount > 0) continue;
     if (deviceID != -1 && device->GetDeviceID() != deviceID) continue;
@@ -66,7 +66,7 @@ int DefDeviceManager::FindEntry(uint32_t classID, int deviceID, bool shared) con
 }
 
 void DefDeviceManager::BuildCandidates() {
-  m_candidates.clear();
+  m_candidates.Clear();
   CTClassManager* classes = ClassManager();
   if (!classes) return;
   const uint32_t deviceID = CTDevice::_CD()->ID();
@@ -74,54 +74,36 @@ void DefDeviceManager::BuildCandidates() {
   for (int i = 0; i < count; ++i) {
     ClassDesc* cd = classes->GetClassDescNo(i);
     if (!cd || cd->Abstract() || !cd->CheckGroupID(deviceID)) continue;
-    if (m_candidates.size() == m_candidates.capacity())
-      m_candidates.reserve(m_candidates.capacity() + kListStep);
-    m_candidates.push_back(cd);
+    m_candidates.Add(cd);
   }
 }
 
-CTDevice* DefDeviceManager::CreateDevice(ClassDesc* cd) {
-  auto* object = static_cast<CTBasic*>(cd->Create());
-  if (!object) return nullptr;
-  CTDevice* device = qibo::Cast<CTDevice>(object);
-  if (!device) {
-    object->Delete();
-    return nullptr;
-  }
-  device->AddRef(nullptr);
-  device->SetName(cd->GetDesc().c_str());
+Ref<CTDevice> DefDeviceManager::CreateDevice(ClassDesc* cd) {
+  Ref<CTDevice> device = qibo::CreateAs<CTDevice>(cd);
+  if (device) device->SetName(cd->GetDesc().c_str());
   return device;
 }
 
-int DefDeviceManager::AddEntry(CTDevice* device, int useCount, bool exclusive) {
-  if (m_registry.size() == m_registry.capacity()) m_registry.reserve(m_registry.capacity() + kListStep);
+int DefDeviceManager::AddEntry(Ref<CTDevice> device, int useCount, bool exclusive) {
   device->AddRef(this);
-  m_registry.push_back(Entry{useCount, exclusive, device});
-  return static_cast<int>(m_registry.size()) - 1;
+  m_registry.Add(Entry{useCount, exclusive, std::move(device)});
+  return m_registry.Count() - 1;
 }
 
 void DefDeviceManager::RemoveEntry(int index) {
-  CTDevice* device = m_registry[static_cast<size_t>(index)].device;
-  m_registry[static_cast<size_t>(index)] = m_registry.back();
-  m_registry.pop_back();
-  if (m_busy == 0 && m_registry.capacity() > m_registry.size() + kListStep) {
-    std::vector<Entry> smaller;
-    smaller.reserve(m_registry.capacity() - kListStep);
-    smaller.assign(m_registry.begin(), m_registry.end());
-    m_registry.swap(smaller);
-  }
-  device->RemoveRef(this);
-  device->RemoveRef(nullptr);
+  Entry removed = m_registry.RemoveAt(static_cast<size_t>(index), m_busy > 0);
+  removed.device->RemoveRef(this);
+  // The anonymous reference goes with the entry, last.
 }
 
 void DefDeviceManager::FreeLists() {
-  std::vector<Entry>().swap(m_registry);
-  std::vector<ClassDesc*>().swap(m_candidates);
+  m_registry.Clear();
+  m_candidates.Clear();
 }
 
 CTDevice* DefDeviceManager::GetDevice(uint32_t classID, int deviceID, bool shared) {
   if (const int found = FindEntry(classID, deviceID, shared); found >= 0) {
-    CTDevice* device = m_registry[static_cast<size_t>(found)].device;
+    CTDevice* device = m_registry[static_cast<size_t>(found)].device.Get();
     if (!device->IsEnabled()) return nullptr;
     if (!device->IsStarted() && !device->Start()) return nullptr;
     // Starting may have added entries: find ours again.
@@ -133,18 +115,18 @@ CTDevice* DefDeviceManager::GetDevice(uint32_t classID, int deviceID, bool share
 
   BuildCandidates();
   // A device's start may search again and rebuild the list.
-  const std::vector<ClassDesc*> candidates = m_candidates;
+  const std::vector<ClassDesc*> candidates(m_candidates.begin(), m_candidates.end());
   for (ClassDesc* cd : candidates) {
     if (!cd->CheckGroupID(classID)) continue;
-    CTDevice* device = CreateDevice(cd);
+    Ref<CTDevice> device = CreateDevice(cd);
     if (!device) continue;
     device->SetDeviceID(deviceID);
     device->ReadProperties();
     const bool started = device->IsEnabled() && device->Start();
-    // The entry adopts the reference CreateDevice took. One that did not
-    // start stays unused, so it is not tried again.
-    AddEntry(device, started ? 1 : 0, started && !shared);
-    if (started) return device;
+    // One that did not start stays unused, so it is not tried again.
+    CTDevice* created = device.Get();
+    AddEntry(std::move(device), started ? 1 : 0, started && !shared);
+    if (started) return created;
   }
   return nullptr;
 }
@@ -176,28 +158,28 @@ void DefDeviceManager::ReleaseDevice(CTDevice* device) {
 void DefDeviceManager::CreateAllDevices() {
   if (!ClassManager()) return;
   BuildCandidates();
-  const std::vector<ClassDesc*> candidates = m_candidates;
+  const std::vector<ClassDesc*> candidates(m_candidates.begin(), m_candidates.end());
   for (ClassDesc* cd : candidates) {
     if (FindEntry(cd->ID(), -1, true) >= 0) continue;
-    CTDevice* device = CreateDevice(cd);
+    Ref<CTDevice> device = CreateDevice(cd);
     if (!device) continue;
     device->ReadProperties();
     if (device->IsEnabled()) device->Start();  // a failure is the device's to report
-    AddEntry(device, 0, false);
+    AddEntry(std::move(device), 0, false);
   }
 }
 
 bool DefDeviceManager::DoStop() {
   ++m_busy;
-  for (int pick = 0; pick < kMaxStopPicks && !m_registry.empty(); ++pick) {
-    const size_t index = static_cast<size_t>(qibo::Rand()) % m_registry.size();
-    CTDevice* device = m_registry[index].device;
+  for (int pick = 0; pick < kMaxStopPicks && !m_registry.Empty(); ++pick) {
+    const size_t index = static_cast<size_t>(qibo::Rand()) % m_registry.Size();
+    CTDevice* device = m_registry[index].device.Get();
     if (device->IsStarted() && (m_registry[index].useCount > 0 || !device->Stop())) continue;
     // Stopping may have moved entries.
     if (const int now = IndexOf(device); now >= 0) RemoveEntry(now);
   }
   --m_busy;
-  if (!m_registry.empty()) return false;
+  if (!m_registry.Empty()) return false;
   FreeLists();
   return true;
 }

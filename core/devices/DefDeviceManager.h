@@ -1,8 +1,9 @@
 #pragma once
 
-#include <vector>
-
+#include "core/devices/CTDevice.h"
 #include "core/devices/CTDeviceManager.h"
+#include "core/object/Ref.h"
+#include "core/object/StepArray.h"
 
 class CTClassManager;
 
@@ -25,7 +26,7 @@ class DefDeviceManager : public CTDeviceManager {
   void OnDelete(CTReferenced* dying) override;
 
   void RegisterDevice(CTDevice*) override {}
-  int GetDeviceCount() override { return static_cast<int>(m_registry.size()); }
+  int GetDeviceCount() override { return m_registry.Count(); }
   CTDevice* GetDeviceNo(int index) override;
   CTDevice* GetDevice(uint32_t classID, int deviceID, bool shared) override;
   CTDevice* GetDevice(uint32_t classID, bool shared) override { return GetDevice(classID, -1, shared); }
@@ -45,13 +46,12 @@ class DefDeviceManager : public CTDeviceManager {
   bool DoStop() override;
 
  private:
-  static constexpr size_t kListStep = 16;
   static constexpr int kMaxStopPicks = 999;
 
   struct Entry {
     int useCount;
     bool exclusive;
-    CTDevice* device;  // an anonymous and a named reference of the manager
+    Ref<CTDevice> device;  // the manager is also a named holder
   };
 
   // Started and running, or null.
@@ -60,16 +60,16 @@ class DefDeviceManager : public CTDeviceManager {
   int FindEntry(uint32_t classID, int deviceID, bool shared) const;
   int IndexOf(const CTDevice* device) const;
   void BuildCandidates();
-  // A new instance of the class, named and configured; held by the caller.
-  CTDevice* CreateDevice(ClassDesc* cd);
+  // A new instance of the class, named.
+  Ref<CTDevice> CreateDevice(ClassDesc* cd);
   // Adds an entry holding the device; returns its index.
-  int AddEntry(CTDevice* device, int useCount, bool exclusive);
+  int AddEntry(Ref<CTDevice> device, int useCount, bool exclusive);
   // Drops the entry (the last moves into its place) and the manager's
   // references on its device.
   void RemoveEntry(int index);
   void FreeLists();
 
-  std::vector<ClassDesc*> m_candidates;
+  qibo::StepArray<ClassDesc*> m_candidates;
   int m_busy = 0;  // while above zero the registry is not shrunk
-  std::vector<Entry> m_registry;
+  qibo::StepArray<Entry> m_registry;
 };

@@ -10,8 +10,7 @@ namespace qibo {
 // Gives one use of the device back to the running device manager, if any.
 inline void ReleaseDeviceUse(CTDevice* device) {
   if (!device) return;
-  if (auto* manager = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD())))
-    manager->ReleaseDevice(device);
+  if (auto* manager = qibo::FindService<CTDeviceManager>()) manager->ReleaseDevice(device);
 }
 
 }  // namespace qibo
@@ -51,7 +50,7 @@ class DevicePtr final : public CTBasicPtr {
     if (device && device == m_device) return true;  // it already has its use
     *this = device;
     if (!m_device) return false;
-    auto* manager = static_cast<CTDeviceManager*>(qiBO_FindService(CTDeviceManager::_CD()));
+    auto* manager = qibo::FindService<CTDeviceManager>();
     if (manager && manager->ShareDevice(m_device)) return true;
     Drop();
     return false;

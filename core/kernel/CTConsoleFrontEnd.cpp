@@ -10,11 +10,7 @@ QIBO_IMPLEMENT_CLASS(CTConsoleFrontEnd, CTFrontEnd, .desc = "Basic Console-Front
 
 CTConsoleFrontEnd::CTConsoleFrontEnd() : CTFrontEnd("Console Frontend") {}
 
-CTConsoleFrontEnd::~CTConsoleFrontEnd() {
-  CTClassManager* classes = m_classes;
-  m_classes = nullptr;
-  if (classes) classes->RemoveRef(nullptr);
-}
+CTConsoleFrontEnd::~CTConsoleFrontEnd() = default;
 
 const char* CTConsoleFrontEnd::Prefix(uint32_t code) {
   switch (code & kCodeSeverityMask) {
@@ -34,10 +30,7 @@ const char* CTConsoleFrontEnd::Prefix(uint32_t code) {
 }
 
 QIBO_String CTConsoleFrontEnd::ClassName(uint32_t id) {
-  if (!m_classes) {
-    m_classes = static_cast<CTClassManager*>(qiBO_GetService(CTClassManager::_CD()));
-    if (m_classes) m_classes->AddRef(nullptr);
-  }
+  if (!m_classes) m_classes = Ref(qibo::GetService<CTClassManager>());
   if (m_classes && !m_classes->IsStarted()) m_classes->Start();
   if (!m_classes || !m_classes->IsStarted()) return QIBO_String::Format("0x%08X", id);
   return m_classes->GetClassName(id);

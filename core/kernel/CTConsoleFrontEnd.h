@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTFrontEnd.h"
-
-class CTClassManager;
+#include "core/object/Ref.h"
 
 // The front end on the process console (standard output): one line per
 // error-log record, prefixed by severity ("ERROR: ", "WARNING: ", ...), and
@@ -31,5 +31,5 @@ class CTConsoleFrontEnd : public CTFrontEnd {
  private:
   QIBO_String ClassName(uint32_t id);
 
-  CTClassManager* m_classes = nullptr;  // anonymous reference, taken on first need
+  Ref<CTClassManager> m_classes;  // taken on first need
 };

@@ -10,15 +10,14 @@
 QIBO_IMPLEMENT_CLASS(CTFrontEnd, CTLogged, .desc = "Abstract front-end", .isAbstract = true)
 
 CTFrontEnd::CTFrontEnd(const char* name) : CTLogged(name) {
-  auto* manager = static_cast<CTFrontEndManager*>(qiBO_GetService(CTFrontEndManager::_CD()));
+  auto* manager = qibo::GetService<CTFrontEndManager>();
   if (manager && manager->IsStarted()) manager->AddFrontEnd(this);
 }
 
 CTFrontEnd::~CTFrontEnd() {
   // Normally the manager has already dropped its entry (its reference kept
   // us alive); this only clears a stale one.
-  if (auto* manager = static_cast<CTFrontEndManager*>(qiBO_FindService(CTFrontEndManager::_CD())))
-    manager->RemoveFrontEnd(this);
+  if (auto* manager = qibo::FindService<CTFrontEndManager>()) manager->RemoveFrontEnd(this);
 }
 
 void CTFrontEnd::ErrorManagerMessage(errorstruct_t*) {}

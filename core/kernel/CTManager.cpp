@@ -20,7 +20,7 @@ bool CTManager::Start() {
   if (m_started) return true;
   if (!DoStart()) return false;
   m_started = true;
-  InfoMsg((QIBO_String(GetName()) + " started").c_str(), 2);
+  InfoMsgF(2, "%s started", GetName());
   NoError();
   return true;
 }
@@ -33,7 +33,7 @@ bool CTManager::Stop() {
   if (!DoStop()) return false;
   m_started = false;
   ReleaseDependents();
-  InfoMsg((QIBO_String(GetName()) + " stopped").c_str(), 2);
+  InfoMsgF(2, "%s stopped", GetName());
   NoError();
   return true;
 }
@@ -41,14 +41,13 @@ bool CTManager::Stop() {
 void CTManager::AddDependency(CTManager* dependent) {
   if (!dependent || std::find(m_dependents.begin(), m_dependents.end(), dependent) != m_dependents.end())
     return;
-  dependent->AddRef(nullptr);
-  m_dependents.push_back(dependent);
+  m_dependents.emplace_back(dependent);
 }
 
 void CTManager::ReleaseDependents() {
+  // Last first, each taken out of the list before it may go away.
   while (!m_dependents.empty()) {
-    CTManager* last = m_dependents.back();
+    Ref<CTManager> last = std::move(m_dependents.back());
     m_dependents.pop_back();
-    last->RemoveRef(nullptr);
   }
 }

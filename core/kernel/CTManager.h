@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/object/CTLogged.h"
+#include "core/object/Ref.h"
 
 // Base of every service. A service is started on first request and stopped
 // at shutdown; the managers that depend on it (its dependents) are stopped
@@ -35,5 +36,5 @@ class CTManager : public CTLogged {
   void ReleaseDependents();
 
   bool m_started = false;
-  std::vector<CTManager*> m_dependents;  // each holds an anonymous reference
+  std::vector<Ref<CTManager>> m_dependents;
 };

@@ -9,9 +9,7 @@ QIBO_IMPLEMENT_CLASS(CTPlugInLib, CTReferenced, .desc = "Plug-in library", .isAb
 
 namespace {
 
-CTClassManager* RunningClassManager() {
-  return static_cast<CTClassManager*>(qiBO_FindService(CTClassManager::_CD()));
-}
+CTClassManager* RunningClassManager() { return qibo::FindService<CTClassManager>(); }
 
 }  // namespace
 

@@ -30,23 +30,24 @@ void DefClassManager::RegisterOne(ClassDesc* cd) {
   m_registrations.emplace_back(cd, 1);
 
   const uint32_t id = cd->ID();
-  auto same = std::find_if(m_registry.begin(), m_registry.end(), [&](ClassDesc* e) { return e->CheckID(id); });
+  auto same =
+      std::find_if(m_registry.begin(), m_registry.end(), [&](ClassDesc* e) { return e->CheckID(id); });
   if (same == m_registry.end()) {
     m_registry.push_back(cd);
     return;
   }
   const QIBO_String name = cd->GetName();
   if (!((*same)->GetName() == name)) {
-    ErrorMsg((QIBO_String("Differing classes with equal IDs: ") + name + " and " + (*same)->GetName()).c_str());
+    ErrorMsgF("Differing classes with equal IDs: %s and %s", name.c_str(), (*same)->GetName().c_str());
     return;
   }
   if (cd->GetBuild() > (*same)->GetBuild()) {
-    InfoMsg((QIBO_String("Newer build detected of ") + name).c_str());
+    InfoMsgF(0, "Newer build detected of %s", name.c_str());
     *same = cd;
   } else if (cd->GetBuild() == (*same)->GetBuild()) {
     *same = cd;
   } else {
-    WarningMsg((QIBO_String("Older build detected of ") + name).c_str());
+    WarningMsgF(0, "Older build detected of %s", name.c_str());
   }
 }
 
@@ -77,12 +78,12 @@ int32_t DefClassManager::GetRegistrationCount(const ClassDesc* cd) const {
 ClassDesc* DefClassManager::FindClassDesc(uint32_t id) {
   for (ClassDesc* cd : m_registry)
     if (cd->CheckID(id)) return cd;
-  InfoMsg(QIBO_String::Format("Not a registered class ID: 0x%08X", id).c_str(), kLookupInfoLevel);
+  InfoMsgF(kLookupInfoLevel, "Not a registered class ID: 0x%08X", id);
   return nullptr;
 }
 
 ClassDesc* DefClassManager::NotFound(const char* name) {
-  InfoMsg((QIBO_String("Not a registered class: \"") + name + "\"").c_str(), kLookupInfoLevel);
+  InfoMsgF(kLookupInfoLevel, "Not a registered class: \"%s\"", name ? name : "");
   return nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include "core/kernel/CTFrontEnd.h"
 #include "core/kernel/CTFrontEndManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/object/Ref.h"
 
 QIBO_IMPLEMENT_CLASS(DefErrorManager, CTErrorManager, .desc = "Error log manager", .product = "qiBO DefMgr")
 
@@ -77,9 +78,9 @@ void DefErrorManager::AddRecord(const char* text, uint32_t code, CTBasic* object
 }
 
 void DefErrorManager::Notify(errorstruct_t* record) {
-  auto* frontEnds = static_cast<CTFrontEndManager*>(qiBO_FindService(CTFrontEndManager::_CD()));
+  auto* frontEnds = qibo::FindService<CTFrontEndManager>();
   if (!frontEnds) return;
-  ScopedRef keepFrontEnds(frontEnds);
+  Ref keepFrontEnds(frontEnds);
   ++m_notifying;
   frontEnds->NotifyFrontEnds(this, static_cast<int>(kFrontEndErrorMessage), record);
   if (--m_notifying == 0) FreeAll(m_retired);

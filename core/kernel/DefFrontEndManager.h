@@ -1,8 +1,8 @@
 #pragma once
 
-#include <vector>
-
 #include "core/kernel/CTFrontEndManager.h"
+#include "core/object/Ref.h"
+#include "core/object/StepArray.h"
 
 // The default front-end manager: a list of front ends, each entry holding
 // one anonymous reference. Removal moves the last entry into the gap.
@@ -23,7 +23,7 @@ class DefFrontEndManager : public CTFrontEndManager {
   void AddFrontEnd(CTFrontEnd* frontEnd) override;
   void RemoveFrontEnd(CTFrontEnd* frontEnd) override;
 
-  int GetFrontEndCount() const { return static_cast<int>(m_frontEnds.size()); }
+  int GetFrontEndCount() const { return m_frontEnds.Count(); }
   // Entry i, or null.
   CTFrontEnd* GetFrontEndNo(int i) const;
 
@@ -31,10 +31,7 @@ class DefFrontEndManager : public CTFrontEndManager {
   bool DoStop() override;
 
  private:
-  static constexpr size_t kGrowStep = 16;
+  int IndexOf(const CTFrontEnd* frontEnd) const;
 
-  bool IsListed(const CTFrontEnd* frontEnd) const;
-  void SetCapacity(size_t capacity);
-
-  std::vector<CTFrontEnd*> m_frontEnds;
+  qibo::StepArray<Ref<CTFrontEnd>> m_frontEnds;
 };

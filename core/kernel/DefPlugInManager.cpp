@@ -33,11 +33,9 @@ std::string LibraryPath(const char* fullName) {
 
 DefPlugInManager::DefPlugInManager() = default;
 
-DefPlugInManager::~DefPlugInManager() {
-  // A manager deleted while libraries are still in use keeps their code
-  // loaded: objects of their classes may outlive it.
-  for (Library& library : m_libraries) library.lib->RemoveRef(nullptr);
-}
+// A manager deleted while libraries are still in use keeps their code
+// loaded: objects of their classes may outlive it. Only the references go.
+DefPlugInManager::~DefPlugInManager() = default;
 
 void DefPlugInManager::DoAddProperties() {
   CTPlugInManager::DoAddProperties();
@@ -50,33 +48,32 @@ bool DefPlugInManager::LoadPlugIn(const char* name) {
   const QIBO_String fullName = m_plugInPath + name;
   void* module = dlopen(LibraryPath(fullName.c_str()).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
-    WarningMsg((QIBO_String("Library not found: ") + name).c_str());
+    WarningMsgF(0, "Library not found: %s", name);
     return false;
   }
   EntryFn entry = FindEntry(module);
   if (!entry) {
     dlclose(module);
-    WarningMsg((QIBO_String("Not a qiBO extension library: ") + name).c_str());
+    WarningMsgF(0, "Not a qiBO extension library: %s", name);
     return false;
   }
   qiBO_Context context;
   qiBO_GetContext(&context);
-  CTPlugInLib* lib = entry(&context);
+  Ref<CTPlugInLib> lib(entry(&context));
   if (!lib) {
     dlclose(module);
-    WarningMsg((QIBO_String("Empty library: ") + name).c_str());
+    WarningMsgF(0, "Empty library: %s", name);
     return false;
   }
-  lib->AddRef(nullptr);
   lib->RegisterClasses();
-  m_libraries.push_back(Library{module, lib, name});
+  m_libraries.push_back(Library{module, std::move(lib), name});
   InfoMsg(name, 2);
   NoError();
   return true;
 }
 
 void DefPlugInManager::LoadAllPlugIns() {
-  auto* files = static_cast<CTFileManager*>(qiBO_GetService(CTFileManager::_CD()));
+  auto* files = qibo::GetService<CTFileManager>();
   if (!files || !files->IsStarted()) return;
   const QIBO_String pattern = m_plugInPath + m_defaultPlugIns;
   // Collect first: loading a library may itself search for files.
@@ -104,7 +101,7 @@ void DefPlugInManager::Unload(Library& library) {
   for (const Library& other : m_libraries)
     if (other.lib == library.lib) ++records;
   if (records > 1) library.lib->UnregisterClasses();
-  library.lib->RemoveRef(nullptr);
+  library.lib.Reset();
   // The library's static destruction releases the last reference; the
   // library object then unregisters the classes while the code is loaded.
   dlclose(library.module);
@@ -113,13 +110,12 @@ void DefPlugInManager::Unload(Library& library) {
 bool DefPlugInManager::DoStop() {
   for (size_t i = m_libraries.size(); i-- > 0;) {
     if (m_libraries[i].lib->GetInstancesCount() >= 1) continue;
-    Library library = m_libraries[i];
+    Library library = std::move(m_libraries[i]);
     m_libraries.erase(m_libraries.begin() + static_cast<std::ptrdiff_t>(i));
-    m_libraries.push_back(library);  // counted while unloading
+    m_libraries.push_back(std::move(library));  // counted while unloading
     Unload(m_libraries.back());
     m_libraries.pop_back();
   }
-  for (const Library& library : m_libraries)
-    InfoMsg((QIBO_String("Couldn't unload: ") + library.name).c_str(), 2);
+  for (const Library& library : m_libraries) InfoMsgF(2, "Couldn't unload: %s", library.name.c_str());
   return m_libraries.empty();
 }

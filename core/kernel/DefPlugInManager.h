@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "core/kernel/CTPlugInLib.h"
 #include "core/kernel/CTPlugInManager.h"
-
-class CTPlugInLib;
+#include "core/object/Ref.h"
 
 class DefPlugInManager : public CTPlugInManager {
   QIBO_CLASS(DefPlugInManager)
@@ -30,7 +30,7 @@ class DefPlugInManager : public CTPlugInManager {
  private:
   struct Library {
     void* module;
-    CTPlugInLib* lib;  // anonymous reference
+    Ref<CTPlugInLib> lib;
     QIBO_String name;
   };
 

@@ -12,19 +12,23 @@ namespace {
 constexpr int kMaxStopPasses = 999;
 constexpr int kMaxStalledPasses = 10;
 
-bool IsKindOf(const ClassDesc* cd, const ClassDesc* base) { return cd && base && cd->CheckGroupID(base->ID()); }
+bool IsKindOf(const ClassDesc* cd, const ClassDesc* base) {
+  return cd && base && cd->CheckGroupID(base->ID());
+}
 
 }  // namespace
 
 DefServiceManager::~DefServiceManager() {
   // Normally emptied by DoStop; a manager deleted while holding services
-  // still gives their references back.
+  // still gives their references back, last first. Its own entry is let go
+  // without touching the count of an object being destroyed.
   for (auto& bucket : m_buckets) bucket.clear();
-  std::vector<CTManager*> services;
-  services.swap(m_services);
-  for (auto it = services.rbegin(); it != services.rend(); ++it)
-    if (*it != this) (*it)->RemoveRef(nullptr);
-  if (m_classManager) m_classManager->RemoveRef(nullptr);
+  for (Ref<CTManager>& service : m_services)
+    if (service == this) (void)service.Release();
+  while (!m_services.empty()) {
+    Ref<CTManager> last = std::move(m_services.back());
+    m_services.pop_back();
+  }
 }
 
 bool DefServiceManager::SetClassManagerClass(ClassDesc* cd) {
@@ -46,15 +50,15 @@ void DefServiceManager::Enter(CTManager* service) {
 
 void DefServiceManager::Forget(CTManager* service) {
   for (auto& bucket : m_buckets)
-    bucket.erase(std::remove_if(bucket.begin(), bucket.end(), [&](const Entry& e) { return e.second == service; }),
-                 bucket.end());
+    bucket.erase(
+        std::remove_if(bucket.begin(), bucket.end(), [&](const Entry& e) { return e.second == service; }),
+        bucket.end());
 }
 
 // Takes the list's reference, enters the service in the table, names it
 // after its class's description and reads its settings.
 void DefServiceManager::Adopt(CTManager* service) {
-  service->AddRef(nullptr);
-  m_services.push_back(service);
+  m_services.emplace_back(service);
   Enter(service);
   service->SetName(service->GetCD()->GetDesc().c_str());
   service->ReadProperties();
@@ -62,8 +66,7 @@ void DefServiceManager::Adopt(CTManager* service) {
 
 bool DefServiceManager::DoStart() {
   m_stopping = false;
-  AddRef(nullptr);
-  m_services.push_back(this);
+  m_services.emplace_back(this);
   Enter(this);
   SetName(GetCD()->GetDesc().c_str());
   ReadProperties();
@@ -73,18 +76,13 @@ bool DefServiceManager::DoStart() {
 CTClassManager* DefServiceManager::EnsureClassManager() {
   if (!m_classManager) {
     if (!m_classManagerClass) return nullptr;
-    auto* object = static_cast<CTBasic*>(m_classManagerClass->Create());
-    auto* manager = static_cast<CTClassManager*>(qibo::DynamicCast(object, CTClassManager::_CD()->ID()));
-    if (!manager) {
-      if (object) object->Delete();
-      return nullptr;
-    }
-    manager->AddRef(nullptr);
+    Ref<CTClassManager> manager = qibo::CreateAs<CTClassManager>(m_classManagerClass);
+    if (!manager) return nullptr;
     m_classManager = manager;
-    Adopt(manager);
+    Adopt(manager.Get());
   }
   if (!m_classManager->IsStarted() && !m_classManager->Start()) return nullptr;
-  return m_classManager;
+  return m_classManager.Get();
 }
 
 CTManager* DefServiceManager::GetService(uint32_t id) {
@@ -116,7 +114,9 @@ CTManager* DefServiceManager::FindService(uint32_t id) {
   return service && service->IsStarted() ? service : nullptr;
 }
 
-CTManager* DefServiceManager::FindService(const ClassDesc* cd) { return cd ? FindService(cd->ID()) : nullptr; }
+CTManager* DefServiceManager::FindService(const ClassDesc* cd) {
+  return cd ? FindService(cd->ID()) : nullptr;
+}
 
 CTManager* DefServiceManager::FindServiceByName(const char* name) {
   CTClassManager* classes = EnsureClassManager();
@@ -125,7 +125,7 @@ CTManager* DefServiceManager::FindServiceByName(const char* name) {
 
 CTManager* DefServiceManager::GetServiceNo(int index) {
   if (index < 0 || index >= GetServiceCount()) return nullptr;
-  return m_services[static_cast<size_t>(index)];
+  return m_services[static_cast<size_t>(index)].Get();
 }
 
 CTManager* DefServiceManager::CreateService(const ClassDesc* cd) {
@@ -143,14 +143,14 @@ CTManager* DefServiceManager::CreateService(const ClassDesc* cd) {
     }
     if (!object) return nullptr;
   }
-  auto* service = static_cast<CTManager*>(qibo::DynamicCast(object, CTManager::_CD()->ID()));
+  Ref<CTManager> service(qibo::Cast<CTManager>(object));
   if (!service) {
     object->Delete();
     return nullptr;
   }
-  Adopt(service);
+  Adopt(service.Get());
   service->Start();
-  return service;
+  return service.Get();
 }
 
 bool DefServiceManager::DoStop() {
@@ -161,7 +161,9 @@ bool DefServiceManager::DoStop() {
   // order: each Stop() stops its dependents first, so the order still
   // respects dependencies, and a service that refuses is given up on after
   // a few passes in which nothing moved.
-  auto isOther = [&](CTManager* s) { return s != this && s != m_classManager && s->IsStarted(); };
+  auto isOther = [&](const Ref<CTManager>& s) {
+    return s != this && s != m_classManager.Get() && s->IsStarted();
+  };
   int previous = -1;
   int stalled = 0;
   for (int pass = 0; pass < kMaxStopPasses; ++pass) {
@@ -175,12 +177,11 @@ bool DefServiceManager::DoStop() {
       m_randomState = m_randomState * 1664525u + 1013904223u;
       pick = (m_randomState >> 8) % m_services.size();
     } while (!isOther(m_services[pick]));
-    CTManager* service = m_services[pick];
-    if (service->Stop()) {
-      Forget(service);
-      m_services[pick] = m_services.back();
+    if (m_services[pick]->Stop()) {
+      Ref<CTManager> stopped = std::move(m_services[pick]);
+      Forget(stopped.Get());
+      m_services[pick] = std::move(m_services.back());
       m_services.pop_back();
-      service->RemoveRef(nullptr);
     }
   }
 
@@ -188,23 +189,24 @@ bool DefServiceManager::DoStop() {
 
   // Release what is left (the class manager and services that refused to
   // stop), each taken out of the table before it can go away.
-  auto self = std::find(m_services.begin(), m_services.end(), this);
-  if (self != m_services.end()) m_services.erase(self);
+  Ref<CTManager> self;
+  auto own = std::find(m_services.begin(), m_services.end(), this);
+  if (own != m_services.end()) {
+    self = std::move(*own);
+    m_services.erase(own);
+  }
   while (!m_services.empty()) {
-    CTManager* last = m_services.back();
+    Ref<CTManager> last = std::move(m_services.back());
     m_services.pop_back();
-    Forget(last);
-    last->RemoveRef(nullptr);
+    Forget(last.Get());
   }
   for (auto& bucket : m_buckets) {
     bucket.clear();
     bucket.shrink_to_fit();
   }
 
-  CTClassManager* classes = m_classManager;
-  m_classManager = nullptr;
-  if (classes) classes->RemoveRef(nullptr);
+  Ref<CTClassManager> classes = std::move(m_classManager);
+  classes.Reset();
   m_stopping = false;
-  RemoveRef(nullptr);  // the reference DoStart took on itself
-  return true;
+  return true;  // self, the reference DoStart took, goes last
 }

@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTServiceManager.h"
-
-class CTClassManager;
+#include "core/object/Ref.h"
 
 class DefServiceManager : public CTServiceManager {
   QIBO_CLASS(DefServiceManager)
@@ -44,8 +44,8 @@ class DefServiceManager : public CTServiceManager {
 
   ClassDesc* m_classManagerClass = nullptr;
   bool m_stopping = false;
-  CTClassManager* m_classManager = nullptr;
+  Ref<CTClassManager> m_classManager;
   std::vector<Entry> m_buckets[kBuckets];
-  std::vector<CTManager*> m_services;
+  std::vector<Ref<CTManager>> m_services;  // this manager's own entry included
   uint32_t m_randomState = 0x2545F491;
 };

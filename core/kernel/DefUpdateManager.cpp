@@ -10,8 +10,8 @@ namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 int32_t Saturate(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace
@@ -19,12 +19,17 @@ int32_t Saturate(int64_t value) {
 bool DefUpdateManager::Filter::Accepts(const Entry& e) const {
   if (e.target != target) return false;
   switch (kind) {
-    case Match::kAll: return true;
-    case Match::kUpdates: return e.fn != nullptr;
-    case Match::kUpdateFn: return e.fn != nullptr && e.fn == fn;
+    case Match::kAll:
+      return true;
+    case Match::kUpdates:
+      return e.fn != nullptr;
+    case Match::kUpdateFn:
+      return e.fn != nullptr && e.fn == fn;
     // An update's message number is 0: message operations leave updates alone.
-    case Match::kMessages: return e.fn == nullptr;
-    case Match::kMessageNo: return e.fn == nullptr && e.message == message;
+    case Match::kMessages:
+      return e.fn == nullptr;
+    case Match::kMessageNo:
+      return e.fn == nullptr && e.message == message;
   }
   return false;
 }
@@ -145,13 +150,17 @@ void DefUpdateManager::RemoveUpdate(CTNamed* target, UpdateFn fn) {
   RemoveMatching({target, Match::kUpdateFn, fn, 0});
 }
 
-void DefUpdateManager::RemoveAllUpdates(CTNamed* target) { RemoveMatching({target, Match::kUpdates, nullptr, 0}); }
+void DefUpdateManager::RemoveAllUpdates(CTNamed* target) {
+  RemoveMatching({target, Match::kUpdates, nullptr, 0});
+}
 
 void DefUpdateManager::RemoveMsg(CTNamed* target, int message) {
   RemoveMatching({target, Match::kMessageNo, nullptr, message});
 }
 
-void DefUpdateManager::RemoveAllMsgs(CTNamed* target) { RemoveMatching({target, Match::kMessages, nullptr, 0}); }
+void DefUpdateManager::RemoveAllMsgs(CTNamed* target) {
+  RemoveMatching({target, Match::kMessages, nullptr, 0});
+}
 
 void DefUpdateManager::SetUpdateRemaining(CTNamed* target, UpdateFn fn, int32_t remaining) {
   if (!target) return;

@@ -4,6 +4,7 @@
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/ServiceCache.h"
+#include "core/object/Ref.h"
 
 namespace {
 
@@ -24,9 +25,9 @@ int qiBO_Main(const char* application, int argc, const char** argv) {
 
 void qiBO_Quit(int code) {
   auto* app = static_cast<CTApplication*>(qibo::PeekCachedService(qibo::CachedService::Application));
-  if (!app) app = static_cast<CTApplication*>(qiBO_FindService(CTApplication::_CD()));
+  if (!app) app = qibo::FindService<CTApplication>();
   if (!app) return;
-  ScopedRef hold(app);
+  Ref hold(app);
   app->Quit(code);
   qibo::SetCachedService(qibo::CachedService::Application, nullptr);
 }

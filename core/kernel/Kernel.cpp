@@ -5,23 +5,39 @@
 #include "core/kernel/DefClassManager.h"
 #include "core/kernel/DefServiceManager.h"
 #include "core/kernel/ServiceCache.h"
+#include "core/object/Ref.h"
 
 namespace {
 
-DefServiceManager* g_serviceManager = nullptr;
+// The library's service manager, kept from its first use to the end of the
+// process (qiBO_Deinit stops it; a later request starts it again). Never
+// destroyed with the library's statics, which its services may outlive.
+Ref<DefServiceManager>& ServiceManagerSlot() {
+  static auto* slot = new Ref<DefServiceManager>();
+  return *slot;
+}
 
-// The library's service manager, created and started on first need. Null
-// only if it cannot be created or started.
-DefServiceManager* EnsureServiceManager() {
+DefServiceManager* g_serviceManager = nullptr;  // the slot's object, for the lookups
+
+// Creates (once) and starts the service manager; null if it cannot.
+[[gnu::noinline]] DefServiceManager* StartServiceManager() {
   if (!g_serviceManager) {
-    auto* manager = static_cast<DefServiceManager*>(static_cast<CTBasic*>(DefServiceManager::_CD()->Create()));
+    Ref<DefServiceManager> manager = qibo::Create<DefServiceManager>();
     if (!manager) return nullptr;
     manager->SetClassManagerClass(DefClassManager::_CD());
-    manager->AddRef(nullptr);
-    g_serviceManager = manager;
+    g_serviceManager = manager.Get();
+    ServiceManagerSlot() = std::move(manager);
   }
   if (!g_serviceManager->IsStarted() && !g_serviceManager->Start()) return nullptr;
   return g_serviceManager;
+}
+
+// The library's service manager, created and started on first need. Null
+// only if it cannot be created or started. Every service lookup passes
+// here, so the running case stays a test and a load.
+DefServiceManager* EnsureServiceManager() {
+  if (g_serviceManager && g_serviceManager->IsStarted()) return g_serviceManager;
+  return StartServiceManager();
 }
 
 DefServiceManager* RunningServiceManager() {
@@ -51,7 +67,9 @@ CTManager* qiBO_FindService(const ClassDesc* cd) {
   return g_serviceManager ? g_serviceManager->FindService(cd) : nullptr;
 }
 
-CTManager* qiBO_FindService(uint32_t id) { return g_serviceManager ? g_serviceManager->FindService(id) : nullptr; }
+CTManager* qiBO_FindService(uint32_t id) {
+  return g_serviceManager ? g_serviceManager->FindService(id) : nullptr;
+}
 
 CTManager* qiBO_GetServiceByName(const char* name) {
   DefServiceManager* services = EnsureServiceManager();

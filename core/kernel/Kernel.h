@@ -2,15 +2,14 @@
 
 #include <cstdint>
 
-class ClassDesc;
-class CTManager;
+#include "core/kernel/CTManager.h"
 
 // The record by which a plug-in binds to the kernel that loaded it.
 struct qiBO_Context {
   static constexpr uint32_t kVersion = 11;
-  uint32_t version;              // word 0: format version, 11
-  uint32_t reserved[15];         // words 1-15: 0
-  CTManager* serviceManager;     // word 16: pointer-sized here
+  uint32_t version;           // word 0: format version, 11
+  uint32_t reserved[15];      // words 1-15: 0
+  CTManager* serviceManager;  // word 16: pointer-sized here
 };
 
 // Kept for symmetry with qiBO_Deinit: everything is created on first use.
@@ -35,3 +34,17 @@ void qiBO_GetContext(qiBO_Context* context);
 // A plug-in's check on entry: true only if the record names this kernel's
 // running service manager.
 bool qiBO_SetContext(const qiBO_Context* context);
+
+namespace qibo {
+
+// Typed forms of the lookups: the service for interface T, or null.
+template <class T>
+T* FindService() {
+  return static_cast<T*>(qiBO_FindService(T::_CD()));
+}
+template <class T>
+T* GetService() {
+  return static_cast<T*>(qiBO_GetService(T::_CD()));
+}
+
+}  // namespace qibo

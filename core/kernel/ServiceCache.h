@@ -10,7 +10,17 @@ namespace qibo {
 // cached reference: fetched with qiBO_GetService on first use, held with an
 // anonymous reference, started again when found stopped, and dropped by
 // qiBO_Deinit.
-enum class CachedService { Application, Engine, Class, Error, PropertyPage, PlugIn, Material, Network, kCount };
+enum class CachedService {
+  Application,
+  Engine,
+  Class,
+  Error,
+  PropertyPage,
+  PlugIn,
+  Material,
+  Network,
+  kCount
+};
 
 // The cached service, fetching it by interface ID when none is cached, and
 // starting it when it is stopped. Null when no such service exists.

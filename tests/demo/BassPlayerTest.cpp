@@ -187,7 +187,7 @@ TEST_F(BassPlayerTest, UnavailableAudioDriverFailsTheStart) {
 
 TEST_F(BassPlayerTest, DeviceManagerLendsThePlayerExclusively) {
   qiBO_RegisterClass(CTBassPlayer::_CD());
-  auto* devices = static_cast<CTDeviceManager*>(qiBO_GetService(CTDeviceManager::_CD()));
+  auto* devices = qibo::GetService<CTDeviceManager>();
   ASSERT_NE(devices, nullptr);
   DevicePtr<CTMusicPlayer> player;
   player = static_cast<CTMusicPlayer*>(devices->GetDevice(CTMusicPlayer::_CD()->ID(), false));

@@ -151,7 +151,7 @@ TEST_F(WinTimerTest, PropertiesHaveTheirTypesAndAccess) {
 
 TEST_F(WinTimerTest, DeviceManagerHandsOutTheTimerStarted) {
   qiBO_RegisterClass(CTWinTimer::_CD());
-  auto* devices = static_cast<CTDeviceManager*>(qiBO_GetService(CTDeviceManager::_CD()));
+  auto* devices = qibo::GetService<CTDeviceManager>();
   ASSERT_NE(devices, nullptr);
   DevicePtr<CTTimer> timer;
   timer = static_cast<CTTimer*>(devices->GetDevice(CTTimer::_CD()->ID(), true));

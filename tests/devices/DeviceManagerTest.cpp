@@ -5,6 +5,7 @@
 #include "core/devices/DevicePtr.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/object/Ref.h"
 #include "core/persist/IniFile.h"
 #include "tests/devices/TestDevices.h"
 
@@ -118,7 +119,7 @@ TEST_F(DeviceManagerTest, ReleaseDevice_StopsAtTheLastUseAndKeepsTheEntry) {
   // Unknown devices are ignored.
   m_manager->ReleaseDevice(nullptr);
   TestDevice* stranger = Make("stranger");
-  ScopedRef hold(stranger);
+  Ref hold(stranger);
   m_manager->ReleaseDevice(stranger);
   EXPECT_EQ(m_manager->GetDeviceCount(), 1);
 }
@@ -190,7 +191,7 @@ TEST_F(DeviceManagerTest, GetDeviceByName_UsesTheExactClassName) {
 
 TEST_F(DeviceManagerTest, ShareDevice_AddsAUseToRegisteredDevicesOnly) {
   TestDevice* stranger = Make("stranger");
-  ScopedRef hold(stranger);
+  Ref hold(stranger);
   EXPECT_FALSE(m_manager->ShareDevice(stranger));
   EXPECT_EQ(m_manager->LastErrorMsg(), "Unable to share an unregistered device");
   EXPECT_FALSE(stranger->IsStarted());
@@ -341,7 +342,7 @@ TEST_F(DeviceManagerTest, DevicePtr_ShareTakesAUseOfItsOwn) {
   EXPECT_FALSE(ptr);
 
   TestDevice* stranger = Make("stranger");
-  ScopedRef hold(stranger);
+  Ref hold(stranger);
   EXPECT_FALSE(ptr.Share(stranger));
   EXPECT_FALSE(ptr);
   EXPECT_EQ(stranger->GetRefCount(), 1);
@@ -368,10 +369,10 @@ TEST_F(DeviceManagerTest, NewDevices_RegisterWithTheRunningDeviceManager) {
   ASSERT_NE(recorder, nullptr);
   ASSERT_EQ(qiBO_FindService(CTDeviceManager::_CD()), recorder);
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   EXPECT_EQ(recorder->m_registered, std::vector<CTDevice*>{device});
   ASSERT_TRUE(recorder->Stop());
   TestDevice* later = Make("later");
-  ScopedRef holdLater(later);
+  Ref holdLater(later);
   EXPECT_EQ(recorder->m_registered.size(), 1u);
 }

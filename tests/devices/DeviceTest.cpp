@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/kernel/CTErrorManager.h"
+#include "core/object/Ref.h"
 #include "tests/devices/TestDevices.h"
 
 using Journal = std::vector<std::string>;
@@ -13,7 +14,7 @@ class DeviceTest : public qibo::test::DeviceFixture {};
 
 TEST_F(DeviceTest, NewDevice_HasDefaultsAndItsProperties) {
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   EXPECT_STREQ(device->GetName(), "Default device");
   EXPECT_TRUE(device->IsEnabled());
   EXPECT_FALSE(device->IsStarted());
@@ -30,7 +31,7 @@ TEST_F(DeviceTest, NewDevice_HasDefaultsAndItsProperties) {
 
 TEST_F(DeviceTest, Start_RunsStartDeviceOnceAndTakesTheClassDescription) {
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   ASSERT_TRUE(device->Start());
   EXPECT_TRUE(device->IsStarted());
   EXPECT_STREQ(device->GetName(), "Test device");
@@ -45,7 +46,7 @@ TEST_F(DeviceTest, Start_RunsStartDeviceOnceAndTakesTheClassDescription) {
 
 TEST_F(DeviceTest, Stop_OfAStoppedDeviceWarnsAndSucceeds) {
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   EXPECT_TRUE(device->Stop());
   EXPECT_TRUE(Logged(device, "Device.Stop: Not started", kCodeWarning));
   EXPECT_TRUE(CTTestDevice::s_journal.empty());
@@ -62,7 +63,7 @@ TEST_F(DeviceTest, Stop_OfAStoppedDeviceWarnsAndSucceeds) {
 TEST_F(DeviceTest, Start_FailsForADisabledDeviceOrAFailingStartDevice) {
   TestDevice* disabled = Make("off");
   TestDevice* failing = Make("bad");
-  ScopedRef hold1(disabled), hold2(failing);
+  Ref<CTReferenced> hold1(disabled), hold2(failing);
   ASSERT_TRUE(disabled->Disable());
   EXPECT_FALSE(disabled->Start());
   EXPECT_EQ(disabled->LastErrorMsg(), "Cannot start: Device disabled");
@@ -78,7 +79,7 @@ TEST_F(DeviceTest, Start_FailsForADisabledDeviceOrAFailingStartDevice) {
 TEST_F(DeviceTest, ChildStart_StartsTheParentFirstAndTellsIt) {
   TestDevice* parent = Make("parent");
   TestDevice* child = Make("child");
-  ScopedRef hold1(parent), hold2(child);
+  Ref<CTReferenced> hold1(parent), hold2(child);
   child->SetParent(parent);
 
   // A parent's start leaves its children alone.
@@ -98,7 +99,7 @@ TEST_F(DeviceTest, ChildStart_StartsTheParentFirstAndTellsIt) {
 TEST_F(DeviceTest, ChildStart_FailsWithTheNameOfAParentThatCannotStart) {
   TestDevice* parent = Make("parent");
   TestDevice* child = Make("child");
-  ScopedRef hold1(parent), hold2(child);
+  Ref<CTReferenced> hold1(parent), hold2(child);
   parent->SetName("Rack");
   ASSERT_TRUE(parent->Disable());  // before it has the child, which stays enabled
   child->SetParent(parent);
@@ -120,7 +121,7 @@ TEST_F(DeviceTest, Stop_StopsChildrenFirstInListOrderAndTellsTheParent) {
   TestDevice* parent = Make("parent");
   TestDevice* first = Make("first");
   TestDevice* second = Make("second");
-  ScopedRef hold1(parent), hold2(first), hold3(second);
+  Ref<CTReferenced> hold1(parent), hold2(first), hold3(second);
   first->SetParent(parent);
   second->SetParent(parent);
   ASSERT_TRUE(first->Start());
@@ -140,7 +141,7 @@ TEST_F(DeviceTest, Stop_FailsAtTheFirstChildThatCannotStop) {
   TestDevice* parent = Make("parent");
   TestDevice* first = Make("first");
   TestDevice* second = Make("second");
-  ScopedRef hold1(parent), hold2(first), hold3(second);
+  Ref<CTReferenced> hold1(parent), hold2(first), hold3(second);
   first->SetParent(parent);
   second->SetParent(parent);
   ASSERT_TRUE(first->Start());
@@ -161,7 +162,7 @@ TEST_F(DeviceTest, Disable_OfAStartedParentStopsAndDisablesBothChildrenFirst) {
   TestDevice* parent = Make("parent");
   TestDevice* first = Make("first");
   TestDevice* second = Make("second");
-  ScopedRef hold1(parent), hold2(first), hold3(second);
+  Ref<CTReferenced> hold1(parent), hold2(first), hold3(second);
   first->SetParent(parent);
   second->SetParent(parent);
   ASSERT_TRUE(first->Start());
@@ -182,7 +183,7 @@ TEST_F(DeviceTest, Disable_OfAStartedParentStopsAndDisablesBothChildrenFirst) {
 TEST_F(DeviceTest, Disable_FailsWhenAChildCannotBeDisabled) {
   TestDevice* parent = Make("parent");
   TestDevice* child = Make("child");
-  ScopedRef hold1(parent), hold2(child);
+  Ref<CTReferenced> hold1(parent), hold2(child);
   child->SetParent(parent);
   ASSERT_TRUE(child->Start());
   child->m_failStop = true;
@@ -197,7 +198,7 @@ TEST_F(DeviceTest, Disable_FailsWhenAChildCannotBeDisabled) {
 TEST_F(DeviceTest, Enable_EnablesTheParentButStartsNothing) {
   TestDevice* parent = Make("parent");
   TestDevice* child = Make("child");
-  ScopedRef hold1(parent), hold2(child);
+  Ref<CTReferenced> hold1(parent), hold2(child);
   child->SetParent(parent);
   ASSERT_TRUE(parent->Disable());
   EXPECT_FALSE(child->IsEnabled());
@@ -212,7 +213,7 @@ TEST_F(DeviceTest, Enable_EnablesTheParentButStartsNothing) {
 
 TEST_F(DeviceTest, EnabledProperty_ChangesTheFlagWithoutStopping) {
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   ASSERT_TRUE(device->Start());
   device->GetPropertyByName("Enabled").FromString("false");
   device->ApplyChanges();
@@ -223,7 +224,7 @@ TEST_F(DeviceTest, EnabledProperty_ChangesTheFlagWithoutStopping) {
 
 TEST_F(DeviceTest, Restart_StopsThenStarts) {
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   // A stopped device: the "not started" warning, then a start.
   ASSERT_TRUE(device->Restart());
   EXPECT_TRUE(Logged(device, "Device.Stop: Not started", kCodeWarning));
@@ -240,7 +241,7 @@ TEST_F(DeviceTest, Restart_StopsThenStarts) {
 
 TEST_F(DeviceTest, SetDeviceID_IsIgnoredWhileStarted) {
   TestDevice* device = Make("d");
-  ScopedRef hold(device);
+  Ref hold(device);
   device->SetDeviceID(2);
   EXPECT_EQ(device->GetDeviceID(), 2);
   ASSERT_TRUE(device->Start());
@@ -255,7 +256,7 @@ TEST_F(DeviceTest, Tree_ParentAndChildrenStayConsistent) {
   TestDevice* a = Make("a");
   TestDevice* b = Make("b");
   TestDevice* c = Make("c");
-  ScopedRef hold1(a), hold2(b), hold3(c);
+  Ref<CTReferenced> hold1(a), hold2(b), hold3(c);
   EXPECT_EQ(b->SetParent(a), a);
   EXPECT_EQ(c->SetParent(a), a);
   EXPECT_EQ(b->SetParent(a), a);  // already there: listed once
@@ -296,7 +297,7 @@ TEST_F(DeviceTest, Tree_ParentAndChildrenStayConsistent) {
 
 TEST_F(DeviceTest, RemoveSubDevice_MovesTheLastChildIntoTheGap) {
   TestDevice* parent = Make("p");
-  ScopedRef holdParent(parent);
+  Ref holdParent(parent);
   std::vector<TestDevice*> children;
   for (int i = 0; i < 20; ++i) {
     children.push_back(Make("c"));
@@ -315,7 +316,7 @@ TEST_F(DeviceTest, Delete_StopsTheDeviceAndUnhooksParentAndChildren) {
   TestDevice* parent = Make("parent");
   TestDevice* child = Make("child");
   TestDevice* grandchild = Make("grandchild");
-  ScopedRef holdParent(parent), holdGrandchild(grandchild);
+  Ref<CTReferenced> holdParent(parent), holdGrandchild(grandchild);
   child->SetParent(parent);
   grandchild->SetParent(child);
   ASSERT_TRUE(grandchild->Start());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/devices/CTDevice.h"
+#include "core/object/Ref.h"
 #include "tests/support/TempDir.h"
 
 // Test devices: each records its StartDevice/StopDevice calls and the
@@ -68,12 +69,13 @@ class DeviceFixture : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // A new test device (count 0: hold it with ScopedRef or Delete() it),
+  // A new test device (count 0: hold it with Ref or Delete() it),
   // logging everything up to level 4.
   template <class T = TestDevice>
   static T* Make(const char* tag) {
     T* device = static_cast<T*>(static_cast<CTBasic*>(T::_CD()->Create()));
-    device->m_tag = tag;
+    device->m_tag =
+        std::string(tag);  // a move: GCC 12 warns wrongly (-Wrestrict) on assigning the text at -O3
     device->SetVerboseLevel(5);
     return device;
   }

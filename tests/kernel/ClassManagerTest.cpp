@@ -14,13 +14,13 @@ class Gadget : public CTReferenced {};
 // but another name; made by hand as a plug-in with an older build would.
 constexpr uint32_t kGadgetId = qibo::ClassId("TestGadget");
 constinit qibo::ClassDescOf<Gadget> g_gadget1{"TestGadget", kGadgetId, &CTReferenced::s_classDesc,
-                                               qibo::ClassInfo{.desc = "Gadget", .build = 1}};
+                                              qibo::ClassInfo{.desc = "Gadget", .build = 1}};
 constinit qibo::ClassDescOf<Gadget> g_gadget2{"TestGadget", kGadgetId, &CTReferenced::s_classDesc,
-                                               qibo::ClassInfo{.desc = "Gadget", .build = 2}};
+                                              qibo::ClassInfo{.desc = "Gadget", .build = 2}};
 constinit qibo::ClassDescOf<Gadget> g_gadget0{"TestGadget", kGadgetId, &CTReferenced::s_classDesc,
-                                               qibo::ClassInfo{.desc = "Gadget", .build = 0}};
+                                              qibo::ClassInfo{.desc = "Gadget", .build = 0}};
 constinit qibo::ClassDescOf<Gadget> g_impostor{"TestImpostor", kGadgetId, &CTReferenced::s_classDesc,
-                                                qibo::ClassInfo{}};
+                                               qibo::ClassInfo{}};
 
 class ClassManagerTest : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@
 #include "core/kernel/DefFrontEndManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/object/Ref.h"
 #include "core/persist/IniFile.h"
 #include "tests/support/TempDir.h"
 
@@ -36,7 +37,7 @@ class FeTestRecorder : public CTFrontEnd {
   void StepProgress(int n) override { calls.push_back("step " + std::to_string(n)); }
   void EndProgress() override { calls.push_back("end"); }
   void Notify(CTNamed* from, int msg, void* data) override {
-    auto* manager = static_cast<CTFrontEndManager*>(qiBO_FindService(CTFrontEndManager::_CD()));
+    auto* manager = qibo::FindService<CTFrontEndManager>();
     for (CTFrontEnd* f : removeOnNotify) manager->RemoveFrontEnd(f);
     CTFrontEnd::Notify(from, msg, data);
   }
@@ -126,7 +127,7 @@ TEST_F(ConsoleFrontEndTest, Manager_SurvivesRemovalWhileNotifying) {
   FeTestRecorder* b = Make<FeTestRecorder>();
   FeTestRecorder* c = Make<FeTestRecorder>();
   FeTestRecorder* d = Make<FeTestRecorder>();
-  ScopedRef holdB(b), holdC(c), holdD(d);
+  Ref<CTReferenced> holdB(b), holdC(c), holdD(d);
   // a drops itself (its last reference) and d, which has not had its turn.
   a->removeOnNotify = {a, d};
   manager->NotifyFrontEnds(nullptr, static_cast<int>(0xFE300003u), nullptr);
@@ -153,7 +154,7 @@ TEST_F(ConsoleFrontEndTest, Record_StaysValidWhileAFrontEndOverflowsTheLog) {
 TEST_F(ConsoleFrontEndTest, Shutdown_ReleasesFrontEndsAndTheirReferences) {
   const int32_t classManagers = DefClassManager::_CD()->GetInstances();
   FeTestRecorder* recorder = Make<FeTestRecorder>();
-  ScopedRef hold(recorder);
+  Ref hold(recorder);
   CTConsoleFrontEnd* console = Console();
   errorstruct_t record = {nullptr, DefErrorManager::_CD()->ID(), 0x30000000, "needs a class name"};
   testing::internal::CaptureStdout();
@@ -189,7 +190,7 @@ TEST_F(ConsoleFrontEndTest, Console_PrefixesEachSeverity) {
 TEST_F(ConsoleFrontEndTest, Console_NamesTheReporterOrItsClass) {
   CTConsoleFrontEnd* console = Console();
   FeTestRecorder* named = Make<FeTestRecorder>();
-  ScopedRef hold(named);
+  Ref hold(named);
   named->SetName("Files");
   testing::internal::CaptureStdout();
   qiBO_Error("Unable to open: x.vdl", named);
@@ -211,7 +212,7 @@ TEST_F(ConsoleFrontEndTest, Console_NamesTheReporterOrItsClass) {
 TEST_F(ConsoleFrontEndTest, Console_CutsTheTextThenTheLine) {
   CTConsoleFrontEnd* console = Console();
   FeTestRecorder* named = Make<FeTestRecorder>();
-  ScopedRef hold(named);
+  Ref hold(named);
   named->SetName("Files");
   testing::internal::CaptureStdout();
   qiBO_Error(std::string(300, 'a').c_str(), nullptr);

@@ -131,7 +131,8 @@ TEST_F(DefUpdateManagerTest, PeriodicUpdateFiresWhenDueWithOvershootAndNoCatchUp
   UpdTestTarget* a = NewTarget("a");
   m_manager->AddUpdate(a, kStep, 1000, -1);
   const std::vector<Log> expected = {{}, {}, {"a.step 1200"}, {}, {"a.step 800"}, {}, {}, {"a.step 1200"}};
-  for (size_t tick = 0; tick < expected.size(); ++tick) EXPECT_EQ(TickLog(400), expected[tick]) << "tick " << tick + 1;
+  for (size_t tick = 0; tick < expected.size(); ++tick)
+    EXPECT_EQ(TickLog(400), expected[tick]) << "tick " << tick + 1;
   // A very late tick fires once, with the whole time since arming in the
   // argument; the lost periods are not caught up: the entry is simply due
   // again on the next tick.
@@ -353,7 +354,9 @@ TEST_F(DefUpdateManagerTest, RemoveOperationsMatchOnlyTheirKind) {
     Log left;
   };
   const std::vector<Case> cases = {
-      {"RemoveUpdate", [&] { m_manager->RemoveUpdate(a, kStep); }, {"a.other 1", "a.msg 0", "a.msg 6", "b.step 1"}},
+      {"RemoveUpdate",
+       [&] { m_manager->RemoveUpdate(a, kStep); },
+       {"a.other 1", "a.msg 0", "a.msg 6", "b.step 1"}},
       {"RemoveAllUpdates", [&] { m_manager->RemoveAllUpdates(a); }, {"a.msg 0", "a.msg 6", "b.step 1"}},
       // Message number 0 names a message, not the updates (whose number is 0).
       {"RemoveMsg 0", [&] { m_manager->RemoveMsg(a, 0); }, {"a.step 1", "a.other 1", "a.msg 6", "b.step 1"}},
@@ -389,7 +392,7 @@ TEST_F(DefUpdateManagerTest, SetOperationsChangeOnlyTheFirstMatch) {
 TEST_F(DefUpdateManagerTest, SetOperationsIgnoreOtherKinds) {
   UpdTestTarget* a = NewTarget("a");
   m_manager->AddUpdate(a, kStep, 100, 1);
-  m_manager->SetMsgRemaining(a, 0, 0);        // no message 0: the update is not touched
+  m_manager->SetMsgRemaining(a, 0, 0);          // no message 0: the update is not touched
   m_manager->SetUpdateRemaining(a, kOther, 0);  // other function
   EXPECT_EQ(TickLog(50), Log{});
   EXPECT_EQ(TickLog(50), Log{"a.step 100"});
@@ -428,7 +431,7 @@ class UpdateServiceTest : public ::testing::Test {
 };
 
 TEST_F(UpdateServiceTest, NamedObjectQueuesThroughTheService) {
-  auto* service = static_cast<CTUpdateManager*>(qiBO_GetService(CTUpdateManager::_CD()));
+  auto* service = qibo::GetService<CTUpdateManager>();
   ASSERT_NE(service, nullptr);
   EXPECT_EQ(service->GetCD(), DefUpdateManager::_CD());
   EXPECT_TRUE(service->IsStarted());

@@ -7,6 +7,7 @@
 #include "core/kernel/DefErrorManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/object/Ref.h"
 #include "core/persist/IniFile.h"
 #include "tests/support/TempDir.h"
 
@@ -66,7 +67,7 @@ TEST_F(ErrorManagerTest, Service_IsTheDefaultLogWithDefaults) {
 TEST_F(ErrorManagerTest, Operations_RecordCodeTextObjectAndClass) {
   LogTestReporter* reporter = Make<LogTestReporter>();
   LogTestPlain* plain = Make<LogTestPlain>();
-  ScopedRef holdReporter(reporter), holdPlain(plain);
+  Ref<CTReferenced> holdReporter(reporter), holdPlain(plain);
   qiBO_Info("i", reporter);
   qiBO_Warning("w", nullptr);
   qiBO_Error("e", plain);
@@ -100,7 +101,7 @@ TEST_F(ErrorManagerTest, Operations_RecordCodeTextObjectAndClass) {
 TEST_F(ErrorManagerTest, Overflow_EmptiesTheListAndStartsItWithTheWarning) {
   DefErrorManager* errors = Errors();
   LogTestPlain* plain = Make<LogTestPlain>();
-  ScopedRef hold(plain);
+  Ref hold(plain);
   qiBO_Error("first", plain);
   for (int i = 1; i < 100; ++i) qiBO_Printf("message %d", i);
   ASSERT_EQ(qiBO_GetErrorsCount(), 100);
@@ -150,7 +151,7 @@ TEST_F(ErrorManagerTest, DeletedObject_RecordKeepsTextAndClassID) {
 
 TEST_F(ErrorManagerTest, Shutdown_LeavesNoTrackedReferenceBehind) {
   LogTestPlain* plain = Make<LogTestPlain>();
-  ScopedRef hold(plain);
+  Ref hold(plain);
   qiBO_Error("held", plain);
   ASSERT_EQ(plain->GetHolderCount(), 1);
   qiBO_Deinit();
@@ -162,7 +163,7 @@ TEST_F(ErrorManagerTest, Shutdown_LeavesNoTrackedReferenceBehind) {
 TEST_F(ErrorManagerTest, VerboseLevel_DecidesWhatIsForwarded) {
   Errors();
   LogTestReporter* reporter = Make<LogTestReporter>();
-  ScopedRef hold(reporter);
+  Ref hold(reporter);
   reporter->WarningMsg("w0", 0);
   reporter->WarningMsg("w1", 1);
   reporter->InfoMsg("i0", 0);
@@ -181,7 +182,7 @@ TEST_F(ErrorManagerTest, VerboseLevel_DecidesWhatIsForwarded) {
 TEST_F(ErrorManagerTest, WarningAboveTheLevel_ChangesNothing) {
   Errors();
   LogTestReporter* reporter = Make<LogTestReporter>();
-  ScopedRef hold(reporter);
+  Ref hold(reporter);
   reporter->WarningMsg("quiet", 2);
   EXPECT_FALSE(reporter->HasError());
   EXPECT_EQ(reporter->LastErrorMsg(), "None");
@@ -193,7 +194,7 @@ TEST_F(ErrorManagerTest, WarningAboveTheLevel_ChangesNothing) {
 TEST_F(ErrorManagerTest, WarningLevelZero_SetsTheErrorWithoutAnErrorManager) {
   ASSERT_EQ(qiBO_FindService(CTErrorManager::_CD()), nullptr);
   LogTestReporter* reporter = Make<LogTestReporter>();
-  ScopedRef hold(reporter);
+  Ref hold(reporter);
   reporter->WarningMsg("alone", 0);
   EXPECT_TRUE(reporter->HasError());
   EXPECT_EQ(reporter->LastErrorMsg(), "alone");

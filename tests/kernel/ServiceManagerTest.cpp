@@ -84,7 +84,7 @@ TEST_F(ServiceManagerTest, InterfaceAndImplementationFindOneService) {
 TEST_F(ServiceManagerTest, ServiceByNameAcceptsClassNameShortNameAndDescription) {
   CTManager* service = qiBO_GetService(CTTestService::_CD());
   EXPECT_EQ(qiBO_GetServiceByName("TestServiceImpl"), service);
-  EXPECT_EQ(qiBO_GetServiceByName("testservice"), service);  // "CT" + name finds the interface
+  EXPECT_EQ(qiBO_GetServiceByName("testservice"), service);   // "CT" + name finds the interface
   EXPECT_EQ(qiBO_GetServiceByName("test SERVICE"), service);  // the description
   EXPECT_EQ(qiBO_FindServiceByName("class manager"), qiBO_GetService(CTClassManager::_CD()));
   EXPECT_EQ(qiBO_GetServiceByName("no such thing"), nullptr);
@@ -135,7 +135,7 @@ TEST_F(ServiceManagerTest, DeinitStopsEverythingAndRequestsRestart) {
 
 TEST_F(ServiceManagerTest, ShutdownStopsDependentsFirst) {
   qiBO_RegisterClass(TestDependentService::_CD());
-  auto* inner = static_cast<TestServiceImpl*>(qiBO_GetService(TestServiceImpl::_CD()));
+  auto* inner = qibo::GetService<TestServiceImpl>();
   auto* outer = static_cast<TestServiceImpl*>(qiBO_GetService(TestDependentService::_CD()));
   ASSERT_NE(inner, nullptr);
   ASSERT_NE(outer, nullptr);
@@ -157,7 +157,7 @@ TEST_F(ServiceManagerTest, ShutdownGivesUpOnAServiceThatRefusesToStop) {
 }
 
 TEST_F(ServiceManagerTest, ServiceListStartsWithTheServiceManager) {
-  auto* services = static_cast<CTServiceManager*>(qiBO_GetService(CTServiceManager::_CD()));
+  auto* services = qibo::GetService<CTServiceManager>();
   ASSERT_NE(services, nullptr);
   EXPECT_EQ(services->GetServiceNo(0), services);
   EXPECT_STREQ(services->GetName(), "Service manager");

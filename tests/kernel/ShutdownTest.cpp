@@ -14,15 +14,15 @@
 TEST(ShutdownTest, EngineFreeServicesStartAndStopCleanly) {
   qibo::test::TempDir dir;
   ASSERT_TRUE(dir.Enter());
-  const ClassDesc* interfaces[] = {CTServiceManager::_CD(), CTClassManager::_CD(), CTErrorManager::_CD(),
-                                   CTUpdateManager::_CD(), CTFrontEndManager::_CD(), CTPlugInManager::_CD()};
+  const ClassDesc* interfaces[] = {CTServiceManager::_CD(), CTClassManager::_CD(),    CTErrorManager::_CD(),
+                                   CTUpdateManager::_CD(),  CTFrontEndManager::_CD(), CTPlugInManager::_CD()};
   for (int round = 0; round < 2; ++round) {
     for (const ClassDesc* cd : interfaces) {
       CTManager* service = qiBO_GetService(cd);
       ASSERT_NE(service, nullptr) << cd->GetName().c_str();
       EXPECT_TRUE(service->IsStarted()) << cd->GetName().c_str();
     }
-    auto* services = static_cast<CTServiceManager*>(qiBO_FindService(CTServiceManager::_CD()));
+    auto* services = qibo::FindService<CTServiceManager>();
     ASSERT_NE(services, nullptr);
     EXPECT_EQ(services->GetServiceCount(), 6);
     qiBO_Deinit();

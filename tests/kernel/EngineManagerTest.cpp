@@ -80,7 +80,9 @@ class EngineManagerTest : public ::testing::Test {
     qiBO_Deinit();
     m_dir.Leave();
   }
-  DefEngineManager* Engine() { return static_cast<DefEngineManager*>(qiBO_GetService(CTEngineManager::_CD())); }
+  DefEngineManager* Engine() {
+    return static_cast<DefEngineManager*>(qiBO_GetService(CTEngineManager::_CD()));
+  }
   qibo::test::TempDir m_dir;
 };
 
@@ -164,7 +166,7 @@ TEST_F(EngineManagerTest, FpsStaysZeroForTheFirstSecond) {
 
 TEST_F(EngineManagerTest, MessagesTickWithTheFrameAndStopLoopEndsTheLoop) {
   Engine();
-  auto* messages = static_cast<CTUpdateManager*>(qiBO_GetService(CTUpdateManager::_CD()));
+  auto* messages = qibo::GetService<CTUpdateManager>();
   ASSERT_NE(messages, nullptr);
   FrameCounter counter;
   counter.stopAfter = 3;

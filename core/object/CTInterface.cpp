@@ -23,30 +23,30 @@ CTInterface& CTInterface::operator=(const CTInterface& other) {
 }
 
 void CTInterface::BuildIfEmpty() {
-  if (m_properties.Empty()) DoAddProperties();
+  if (TableEmpty()) DoAddProperties();
 }
 
 bool CTInterface::MakeProperties() {
   BuildIfEmpty();
-  return !m_properties.Empty();
+  return !TableEmpty();
 }
 
 DProperty& CTInterface::GetPropertyNo(int i) {
-  if (static_cast<unsigned>(i) >= m_properties.Size()) return DProperty::Null();
-  return m_properties[static_cast<size_t>(i)];
+  if (static_cast<unsigned>(i) >= TableSize()) return DProperty::Null();
+  return Entry(static_cast<size_t>(i));
 }
 
 DProperty& CTInterface::GetPropertyByName(const char* name) {
   if (!name) return DProperty::Null();
   BuildIfEmpty();
-  for (DProperty& p : m_properties)
+  for (DProperty& p : Entries())
     if (qibo::EqualsIC(p.GetName(), name)) return p;
   return DProperty::Null();
 }
 
 DProperty& CTInterface::GetPropertyByPtr(const void* field) {
   BuildIfEmpty();
-  for (DProperty& p : m_properties)
+  for (DProperty& p : Entries())
     if (p.ID() == field) return p;
   return DProperty::Null();
 }
@@ -65,23 +65,23 @@ DProperty& CTInterface::ApplyPtr(const void* field) {
 
 void CTInterface::ApplyChanges() {
   // By index: a handler may add properties and move the table.
-  for (size_t i = 0; i < m_properties.Size(); ++i)
-    if (m_properties[i].Changed()) OnPropertyChanged(m_properties[i]);
+  for (size_t i = 0; i < TableSize(); ++i)
+    if (Entry(i).Changed()) OnPropertyChanged(Entry(i));
 }
 
 void CTInterface::CopyProperties(CTInterface* other) {
   if (!other) return;
   BuildIfEmpty();
-  for (size_t i = 0; i < m_properties.Size(); ++i) {
-    const DProperty source = other->GetPropertyByName(m_properties[i].GetName());
-    m_properties[i].FromProperty(source);
+  for (size_t i = 0; i < TableSize(); ++i) {
+    const DProperty source = other->GetPropertyByName(Entry(i).GetName());
+    Entry(i).FromProperty(source);
   }
 }
 
-void CTInterface::RemoveProperties() { m_properties.Clear(); }
+void CTInterface::RemoveProperties() { m_properties.reset(); }
 
 void CTInterface::DoAddProperties() {
-  for (const DProperty& p : m_properties)
+  for (const DProperty& p : Entries())
     if (p.ID() == &m_useDefaultSettings) return;  // already added ahead of a subclass's first entry
   AddProperty(DProperty(m_useDefaultSettings, kUseDefaultSettings), CTInterface::_CD());
 }
@@ -91,9 +91,10 @@ void CTInterface::OnPropertyChanged(DProperty& property) { property.SetChanged(f
 DProperty& CTInterface::Append(DProperty property) {
   // "UseDefaultSettings" is always entry 0, even when a subclass adds its
   // own entries before calling its base.
-  if (m_properties.Empty() && !qibo::EqualsIC(property.GetName(), kUseDefaultSettings))
+  if (TableEmpty() && !qibo::EqualsIC(property.GetName(), kUseDefaultSettings))
     CTInterface::DoAddProperties();
-  return m_properties.Add(property);
+  if (!m_properties) m_properties = std::make_unique<Table>();
+  return m_properties->Add(property);
 }
 
 DProperty& CTInterface::AddProperty(const DProperty& property, const ClassDesc* owner) {
@@ -118,12 +119,12 @@ DProperty& CTInterface::AddPropertyRO(const DProperty& property, const ClassDesc
 
 void CTInterface::ReadProperties() {
   BuildIfEmpty();
-  if (m_properties.Empty()) return;
+  if (TableEmpty()) return;
   if (!m_useDefaultSettings) {
     SmartRegistry registry;
     if (registry.Open(this, nullptr)) {
-      for (size_t i = 0; i < m_properties.Size() && !m_useDefaultSettings; ++i) {
-        DProperty& p = m_properties[i];
+      for (size_t i = 0; i < TableSize() && !m_useDefaultSettings; ++i) {
+        DProperty& p = Entry(i);
         if (!p.ReadOnly() && p.Persistent()) registry.Read(p);
       }
       registry.Close();
@@ -134,15 +135,15 @@ void CTInterface::ReadProperties() {
 
 void CTInterface::WriteProperties() {
   BuildIfEmpty();
-  if (m_properties.Empty()) return;
+  if (TableEmpty()) return;
   ApplyChanges();
   int stored = 0;
-  for (const DProperty& p : m_properties)
+  for (const DProperty& p : Entries())
     if (!p.ReadOnly() && p.Persistent()) ++stored;
   if (stored < 2) return;  // nothing besides "UseDefaultSettings"
   SmartRegistry registry;
   if (!registry.Open(this, nullptr)) return;
-  for (DProperty& p : m_properties)
+  for (DProperty& p : Entries())
     if (!p.ReadOnly() && p.Persistent()) registry.Write(p);
   registry.Close();
 }

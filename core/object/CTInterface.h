@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <span>
+
 #include "core/object/CTNamed.h"
 #include "core/object/DProperty.h"
 #include "core/object/StepArray.h"
@@ -18,7 +21,7 @@ class CTInterface : public CTNamed {
   CTInterface& operator=(const CTInterface& other);
 
   bool MakeProperties();
-  int GetPropertiesCount() const { return m_properties.Count(); }
+  int GetPropertiesCount() const { return m_properties ? m_properties->Count() : 0; }
   // Entry i, or the null property; does not build the table.
   DProperty& GetPropertyNo(int i);
   // First entry whose name matches ignoring case, or the null property.
@@ -50,7 +53,16 @@ class CTInterface : public CTNamed {
   void BuildIfEmpty();
   DProperty& Append(DProperty property);
 
-  qibo::StepArray<DProperty> m_properties;
+  using Table = qibo::StepArray<DProperty>;
+  // Built on first use: most objects of a scene never publish theirs.
+  std::unique_ptr<Table> m_properties;
+  bool TableEmpty() const { return !m_properties || m_properties->Empty(); }
+  size_t TableSize() const { return m_properties ? m_properties->Size() : 0; }
+  DProperty& Entry(size_t i) { return (*m_properties)[i]; }
+  std::span<DProperty> Entries() {
+    return m_properties ? std::span<DProperty>(m_properties->begin(), m_properties->end())
+                        : std::span<DProperty>();
+  }
   bool m_applyAfterRead = true;
   bool m_useDefaultSettings = false;
 };

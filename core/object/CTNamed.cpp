@@ -31,25 +31,26 @@ class MessageManagerCall {
 
 }  // namespace
 
-CTNamed::CTNamed(const char* name) { qibo::CopyText(m_name, sizeof(m_name), name); }
+CTNamed::CTNamed(const char* name) { SetName(name); }
 
 CTNamed::CTNamed(const CTNamed& other)
-    : CTStreamed(other), m_registered(false), m_lastChange(other.m_lastChange) {
-  memcpy(m_name, other.m_name, sizeof(m_name));
-}
+    : CTStreamed(other), m_registered(false), m_lastChange(other.m_lastChange), m_name(other.m_name) {}
 
 CTNamed& CTNamed::operator=(const CTNamed& other) {
   if (this != &other) {
     CTStreamed::operator=(other);
     m_lastChange = other.m_lastChange;
-    memcpy(m_name, other.m_name, sizeof(m_name));
+    m_name = other.m_name;
   }
   return *this;
 }
 
 CTNamed::~CTNamed() = default;
 
-void CTNamed::SetName(const char* name) { qibo::CopyText(m_name, sizeof(m_name), name); }
+void CTNamed::SetName(const char* name) {
+  if (!name) name = "";
+  m_name.Assign(name, strnlen(name, QIBO_String::kMaxLength));
+}
 
 void CTNamed::Delete() {
   if (m_registered) UnregisterWithService();
@@ -62,7 +63,7 @@ void CTNamed::WriteToStream(Stream* stream, uint32_t flags) {
   CTStreamed::WriteToStream(stream, flags);
   if (!(flags & kStreamNamed)) return;
   stream->StartChunk(kChunkID);
-  stream->WriteString(m_name);
+  stream->WriteString(m_name.c_str());
   stream->WriteChar(m_registered ? 1 : 0);
   stream->EndChunk();
 }

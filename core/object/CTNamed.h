@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/object/CTStreamed.h"
+#include "core/object/ShortText.h"
 
 class CTNamed;
 
@@ -46,7 +47,8 @@ class CTNamed : public CTStreamed {
   virtual void Invalidate();
   virtual void OnMessage(int message, void* data);
 
-  const char* GetName() const { return m_name; }
+  // At most 255 characters; valid until the next SetName.
+  const char* GetName() const { return m_name.c_str(); }
   void SetName(const char* name);
 
   uint32_t LastChange() const { return m_lastChange; }
@@ -72,5 +74,7 @@ class CTNamed : public CTStreamed {
  private:
   bool m_registered = false;
   uint32_t m_lastChange = 0;
-  char m_name[256];
+  // Short names (most are) live inside the object; every object of the
+  // scene carries one, so a fixed 256-byte buffer would triple its size.
+  qibo::ShortText m_name;
 };

@@ -7,7 +7,7 @@ QIBO_IMPLEMENT_CLASS(CTReferenced, CTBasic, .desc = "Reference Counting")
 CTReferenced::~CTReferenced() { NotifyHolders(); }
 
 bool CTReferenced::RemoveHolder(CTBasic* holder) {
-  const int i = m_holders.IndexOf(holder);
+  const int i = m_holders.LastIndexOf(holder);
   // While holders are being told, the list keeps its storage.
   if (i >= 0) m_holders.RemoveAt(static_cast<size_t>(i), m_notifying != 0);
   return true;

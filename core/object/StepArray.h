@@ -14,6 +14,10 @@ namespace qibo {
 // appends. Shrinking reallocates; a caller walking the array while entries
 // go can hold it back with keepCapacity.
 //
+// Past 16 steps (a widely shared object's holder list, a huge group) the
+// array grows by half and shrinks by half instead, so that filling or
+// emptying it costs linear time, not quadratic.
+//
 // Sixteen bytes, as every referenced object carries one (its holder list):
 // a pointer and two 32-bit counts.
 template <class T, uint32_t Step = 16>
@@ -46,13 +50,21 @@ class StepArray {
     const T* found = std::find(begin(), end(), item);
     return found == end() ? -1 : static_cast<int>(found - begin());
   }
+  // Index of the last entry equal to item, or -1: removals often undo the
+  // latest additions, which this finds at once.
+  template <class U>
+  int LastIndexOf(const U& item) const {
+    for (uint32_t i = m_size; i-- > 0;)
+      if (m_items[i] == item) return static_cast<int>(i);
+    return -1;
+  }
   template <class U>
   bool Contains(const U& item) const {
     return IndexOf(item) >= 0;
   }
 
   T& Add(T item) {
-    if (m_size == m_capacity) SetCapacity(m_capacity + Step);
+    if (m_size == m_capacity) SetCapacity(Grown(m_capacity));
     T* slot = std::construct_at(m_items + m_size, std::move(item));
     ++m_size;
     return *slot;
@@ -63,7 +75,7 @@ class StepArray {
     T removed = std::move(m_items[i]);
     if (i + 1 != m_size) m_items[i] = std::move(m_items[m_size - 1]);
     std::destroy_at(m_items + --m_size);
-    if (!keepCapacity && m_capacity > m_size + Step) SetCapacity(m_capacity - Step);
+    if (!keepCapacity) ShrinkIfSparse();
     return removed;
   }
   // Removes the first entry equal to item; whether there was one.
@@ -94,6 +106,20 @@ class StepArray {
   }
 
  private:
+  static constexpr uint32_t kLinearLimit = 16 * Step;
+
+  static uint32_t Grown(uint32_t capacity) {
+    if (capacity < kLinearLimit) return capacity + Step;
+    return (capacity + capacity / 2 + Step - 1) / Step * Step;
+  }
+  void ShrinkIfSparse() {
+    if (m_capacity <= kLinearLimit) {
+      if (m_capacity > m_size + Step) SetCapacity(m_capacity - Step);
+    } else if (m_size < m_capacity / 4) {
+      SetCapacity(m_capacity / 2);
+    }
+  }
+
   void SetCapacity(uint32_t capacity) {
     T* fresh = capacity ? std::allocator<T>().allocate(capacity) : nullptr;
     std::uninitialized_move(begin(), end(), fresh);

@@ -35,10 +35,13 @@ QIBO_Stream::~QIBO_Stream() {
 // Stream-ID table
 
 void QIBO_Stream::ReleaseTable() {
-  // Detach first: releasing may delete objects.
+  // Detach first: releasing may delete objects. Last read first, so that a
+  // tree goes from its leaves up and shared objects find their holders at
+  // the end of their lists.
   std::vector<Ref<CTStreamed>> objects;
   objects.swap(m_objects);
   m_ids.clear();
+  while (!objects.empty()) objects.pop_back();
 }
 
 int32_t QIBO_Stream::GetStreamID(CTStreamed* object) const {
@@ -221,6 +224,9 @@ bool QIBO_Stream::Process(CTStreamed* target, uint32_t dataSize) {
   m_reading = true;
   m_readLimit = dataSize;
   m_dataSize = dataSize;
+  // Room for as many objects as a well-formed stream of this size can hold
+  // at a typical size, so the table does not rehash as it fills.
+  m_ids.reserve(std::min<size_t>(dataSize / 128, 1u << 20));
   m_readFailed = false;
   m_depth = 0;
   m_warnings = 0;

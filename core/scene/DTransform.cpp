@@ -7,6 +7,7 @@
 using qibo::kEpsilon;
 
 uint32_t DTransform::timeid = 0;
+uint64_t DTransform::writes = 0;
 const DTransform DTransform::I;
 
 namespace {
@@ -107,18 +108,18 @@ void DTransform::Reset() {
 void DTransform::ResetPosition() {
   m_flags &= ~kHasPosition;
   m_position = Vector3();
-  m_positionStamp = m_lastChange = timeid++;
+  m_positionStamp = m_lastChange = NextStamp();
 }
 
 void DTransform::ResetMatrix() {
   m_flags &= kHasPosition;
-  m_deformationStamp = m_rotationStamp = m_matrixStamp = m_lastChange = timeid++;
+  m_deformationStamp = m_rotationStamp = m_matrixStamp = m_lastChange = NextStamp();
 }
 
 void DTransform::ResetRotation() {
   if (IsOnlyTotal()) SplitTotal();
   m_flags &= ~(kHasRotation | kRotationGroup | kMatrixCaches | kEulerParts);
-  m_rotationStamp = m_matrixStamp = m_lastChange = timeid++;
+  m_rotationStamp = m_matrixStamp = m_lastChange = NextStamp();
 }
 
 void DTransform::ResetDeformation() {
@@ -129,7 +130,7 @@ void DTransform::ResetDeformation() {
     m_flags = (m_flags & ~kEulerParts) | kRotationMatrixValid | kHasRotation;
   }
   m_flags &= ~(kHasDeformation | kDeformationGroup | kNUDeform | kMatrixCaches);
-  m_deformationStamp = m_matrixStamp = m_lastChange = timeid++;
+  m_deformationStamp = m_matrixStamp = m_lastChange = NextStamp();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -19,7 +19,7 @@
 
 #include "core/scene/Vector3.h"
 
-class DTransform {
+class alignas(64) DTransform {
  public:
   // Flag bits.
   static constexpr uint32_t kHasPosition = 0x1;
@@ -47,6 +47,13 @@ class DTransform {
 
   // Stamp source shared by all transforms; wraps past 2^32.
   static uint32_t timeid;
+  // Every stamp ever issued, never wrapping: unchanged means no transform
+  // anywhere has been written (the scene graph skips its checks then).
+  static uint64_t writes;
+  static uint32_t NextStamp() {
+    ++writes;
+    return timeid++;
+  }
   // The identity transform.
   static const DTransform I;
 
@@ -284,6 +291,10 @@ class DTransform {
     WriteTotal();
   }
 
+  // Counts as a write of every part without changing any: whatever was
+  // derived from this transform is stale afterwards.
+  void Touch() { RenewAllStamps(); }
+
   // ---- Resets ----
   void Reset();
   void ResetPosition();
@@ -369,41 +380,43 @@ class DTransform {
   // Flag and stamp bookkeeping of one write; `valid` names the representation written.
   void WritePosition() {
     m_flags |= kHasPosition;
-    m_positionStamp = m_lastChange = timeid++;
+    m_positionStamp = m_lastChange = NextStamp();
   }
   void WriteRotation(uint32_t valid) {
     m_flags = (m_flags & ~(kRotationGroup | kMatrixCaches)) | kHasRotation | valid;
-    m_rotationStamp = m_matrixStamp = m_lastChange = timeid++;
+    m_rotationStamp = m_matrixStamp = m_lastChange = NextStamp();
   }
   void WriteDeformation(uint32_t valid) {
     m_flags = (m_flags & ~(kDeformationGroup | kMatrixCaches)) | kHasDeformation | valid;
-    m_deformationStamp = m_matrixStamp = m_lastChange = timeid++;
+    m_deformationStamp = m_matrixStamp = m_lastChange = NextStamp();
   }
   void WriteTotal() {
     m_flags =
         (m_flags & ~(kRotationGroup | kDeformationGroup | kInverseValid)) | kTotalValid | kLinearPresent;
-    m_deformationStamp = m_rotationStamp = m_matrixStamp = m_lastChange = timeid++;
+    m_deformationStamp = m_rotationStamp = m_matrixStamp = m_lastChange = NextStamp();
   }
   void RenewAllStamps() {
-    m_lastChange = m_matrixStamp = m_rotationStamp = m_positionStamp = m_deformationStamp = timeid++;
+    m_lastChange = m_matrixStamp = m_rotationStamp = m_positionStamp = m_deformationStamp = NextStamp();
   }
   void CopyFrom(const DTransform& t);
 
+  // What every freshness check and the usual composition read come first:
+  // flags, last change, position and rotation fill the first cache line.
   mutable uint32_t m_flags = 0;
+  uint32_t m_lastChange = 0;
   Vector3 m_position;
+  mutable Matrix33 m_rotation;  // rows right, up, forward; row 2 is also the direction
+  uint32_t m_matrixStamp = 0;
+  uint32_t m_rotationStamp = 0;
+  uint32_t m_positionStamp = 0;
+  uint32_t m_deformationStamp = 0;
+  mutable Quaternion m_quaternion;
   mutable float m_az = 0.0f;
   mutable float m_el = 0.0f;
   mutable float m_tw = 0.0f;
-  mutable Quaternion m_quaternion;
-  mutable Matrix33 m_rotation;  // rows right, up, forward; row 2 is also the direction
   mutable float m_scale = 1.0f;
   mutable Vector3 m_scaleNU{1.0f, 1.0f, 1.0f};
   mutable Matrix33 m_deformation;
   mutable Matrix33 m_total;
   mutable Matrix33 m_inverse;
-  uint32_t m_lastChange = 0;
-  uint32_t m_matrixStamp = 0;
-  uint32_t m_rotationStamp = 0;
-  uint32_t m_positionStamp = 0;
-  uint32_t m_deformationStamp = 0;
 };

@@ -144,7 +144,7 @@ void DTransform::Invert() {
   }
   if (HasPosition()) m_position = linear ? linear->Transform(negated) : negated;
   if (written == 0) return;
-  const uint32_t now = timeid++;
+  const uint32_t now = NextStamp();
   m_lastChange = now;
   if (written & kHasPosition) m_positionStamp = now;
   if (written & kHasRotation) m_rotationStamp = now;

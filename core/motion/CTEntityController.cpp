@@ -1,0 +1,60 @@
+#include "core/motion/CTEntityController.h"
+
+#include "core/geometry/CTCollisionManager.h"
+#include "core/kernel/Kernel.h"
+#include "core/scene/CTEntity.h"
+#include "core/scene/CTMotionSensor.h"
+
+QIBO_IMPLEMENT_CLASS(CTEntityController, CTController, .desc = "Entity controller", .isAbstract = true)
+static_assert(qibo::ClassId("CTEntityController") == 0xE176BF29);
+
+CTEntityController::~CTEntityController() {
+  // An entity that still names us would keep a dangling controller.
+  if (m_entity && m_entity->GetController() == this) m_entity->ForgetController();
+}
+
+void CTEntityController::DoAddProperties() {
+  CTController::DoAddProperties();
+  AddPropertyRO(DProperty(m_entityView, "Entity"), CTEntityController::_CD());
+  AddProperty(DProperty(m_collisionAction, "CollisionAction"), CTEntityController::_CD());
+}
+
+void CTEntityController::OnPropertyChanged(DProperty& property) {
+  if (property.ID() == &m_collisionAction) {
+    const auto action = static_cast<CollisionAction_t>(m_collisionAction);
+    m_collisionAction = -1;  // so that SetCollisionAction sees a change
+    SetCollisionAction(action);
+  }
+  CTController::OnPropertyChanged(property);
+}
+
+void CTEntityController::ReportCollisions(CTEntity* entity, bool on) {
+  auto* collisions = qibo::FindService<CTCollisionManager>();
+  if (collisions && entity) collisions->SetReports(entity, on);
+}
+
+void CTEntityController::SetObject(CTEntity* e) {
+  if (e == m_entity) return;
+  if (m_entity && m_collisionAction != kCollisionNone) ReportCollisions(m_entity, false);
+  CTEntity* old = m_entity;
+  m_entity = e;
+  m_entityView = e;
+  if (old && old->GetController() == this) old->SetController(nullptr);
+  if (!e) return;
+  if (CTMotionSensor* sensor = e->GetMotionSensor()) sensor->SetMotionInfoSource(GetMotionInfoSource());
+  if (e->GetController() != this) e->SetController(this);
+  if (m_collisionAction != kCollisionNone) ReportCollisions(e, true);
+}
+
+void CTEntityController::SetCollisionAction(CollisionAction_t action) {
+  if (m_collisionAction == action) return;
+  m_collisionAction = action;
+  if (m_entity) ReportCollisions(m_entity, action != kCollisionNone);
+}
+
+void CTEntityController::OnCollision(CTEntity*, Vector3*, Vector3*) {
+  if (m_collisionAction == kCollisionEnable)
+    Enable();
+  else if (m_collisionAction == kCollisionDisable)
+    Disable();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/motion/CTController.h"
+#include "core/motion/MotionInfo.h"
+
+class CTEntity;
+
+// What a controller does when its entity collides.
+enum CollisionAction_t : int32_t {
+  kCollisionNone = 0,
+  kCollisionEnable = 1,
+  kCollisionDisable = 2,
+};
+
+// A controller bound to one entity. The entity holds the controller (a
+// counted reference, CTEntity::SetController); the controller points back
+// without one.
+class CTEntityController : public CTController {
+  QIBO_CLASS(CTEntityController)
+
+ public:
+  explicit CTEntityController(const char* name = nullptr) : CTController(name) {}
+  ~CTEntityController() override;
+
+  void DoAddProperties() override;
+  void OnPropertyChanged(DProperty& property) override;
+
+  // The motion this controller gives its entity, for the entity's motion
+  // sensor; none here.
+  virtual MotionInfo_t* GetMotionInfoSource() { return nullptr; }
+  // The entity collided: enables or disables this controller as its
+  // collision action says.
+  virtual void OnCollision(CTEntity* other, Vector3* point, Vector3* normal);
+
+  // Binds the controller to e (and makes it e's controller); null unbinds.
+  void SetObject(CTEntity* e);
+  CTEntity* GetObject() const { return m_entity; }
+  void SetCollisionAction(CollisionAction_t action);
+  CollisionAction_t GetCollisionAction() const { return static_cast<CollisionAction_t>(m_collisionAction); }
+
+ private:
+  void ReportCollisions(CTEntity* entity, bool on);
+
+  CTEntity* m_entity = nullptr;
+  CTBasic* m_entityView = nullptr;  // the same, for the "Entity" property
+  int32_t m_collisionAction = kCollisionNone;
+};

@@ -11,6 +11,10 @@
 #include "core/devices/CTTracker.h"
 #include "core/devices/CTUserJoystick.h"
 #include "core/devices/DefDeviceManager.h"
+#include "core/geometry/CTBBox.h"
+#include "core/geometry/CTBox.h"
+#include "core/geometry/CTCollisionManager.h"
+#include "core/geometry/CTSphere.h"
 #include "core/kernel/CTApplication.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTConsoleFrontEnd.h"
@@ -30,6 +34,15 @@
 #include "core/object/CTBasicPtr.h"
 #include "core/persist/CTFileManager.h"
 #include "core/persist/DefFileManager.h"
+#include "core/render/CTMaterial.h"
+#include "core/scene/CTCamera.h"
+#include "core/scene/CTDrawable.h"
+#include "core/scene/CTEntity.h"
+#include "core/scene/CTEnvironment.h"
+#include "core/scene/CTGroup.h"
+#include "core/scene/CTLODGroup.h"
+#include "core/scene/CTLight.h"
+#include "core/scene/CTMotionSensor.h"
 
 namespace qibo {
 
@@ -37,16 +50,49 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
   // Keep this order: services are found by scanning the registry in it, so
   // abstract interfaces come before their default implementations.
   static const std::vector<ClassDesc*> classes = {
-      CTBasicPtr::_CD(),        CTMotionBase::_CD(),      CTJoystick::_CD(),
-      CTUserJoystick::_CD(),    CTSound::_CD(),           CTTimer::_CD(),
-      CTTracker::_CD(),         CTRenderTarget::_CD(),    CTNetwork::_CD(),
-      CTMusicPlayer::_CD(),     CTServiceManager::_CD(),  CTErrorManager::_CD(),
-      CTClassManager::_CD(),    CTUpdateManager::_CD(),   CTEngineManager::_CD(),
-      CTDeviceManager::_CD(),   CTFileManager::_CD(),     CTPlugInManager::_CD(),
-      CTFrontEndManager::_CD(), CTConsoleFrontEnd::_CD(), DefaultApplication::_CD(),
-      DefServiceManager::_CD(), DefErrorManager::_CD(),   DefClassManager::_CD(),
-      DefUpdateManager::_CD(),  DefEngineManager::_CD(),  DefDeviceManager::_CD(),
-      DefFileManager::_CD(),    DefPlugInManager::_CD(),  DefFrontEndManager::_CD(),
+      CTMaterial::_CD(),
+      CTBasicPtr::_CD(),
+      CTMotionBase::_CD(),
+      CTJoystick::_CD(),
+      CTUserJoystick::_CD(),
+      CTSound::_CD(),
+      CTTimer::_CD(),
+      CTTracker::_CD(),
+      CTRenderTarget::_CD(),
+      CTNetwork::_CD(),
+      CTMusicPlayer::_CD(),
+      CTEntity::_CD(),
+      CTGroup::_CD(),
+      CTLODGroup::_CD(),
+      CTCamera::_CD(),
+      CTLight::_CD(),
+      CTDrawable::_CD(),
+      CTEnvironment::_CD(),
+      CTBox::_CD(),
+      CTBBox::_CD(),
+      CTSphere::_CD(),
+      CTMotionSensor::_CD(),
+      CTServiceManager::_CD(),
+      CTErrorManager::_CD(),
+      CTClassManager::_CD(),
+      CTUpdateManager::_CD(),
+      CTEngineManager::_CD(),
+      CTDeviceManager::_CD(),
+      CTFileManager::_CD(),
+      CTPlugInManager::_CD(),
+      CTFrontEndManager::_CD(),
+      CTCollisionManager::_CD(),
+      CTConsoleFrontEnd::_CD(),
+      DefaultApplication::_CD(),
+      DefServiceManager::_CD(),
+      DefErrorManager::_CD(),
+      DefClassManager::_CD(),
+      DefUpdateManager::_CD(),
+      DefEngineManager::_CD(),
+      DefDeviceManager::_CD(),
+      DefFileManager::_CD(),
+      DefPlugInManager::_CD(),
+      DefFrontEndManager::_CD(),
   };
   return classes;
 }

@@ -4,7 +4,10 @@
 
 #include "core/kernel/CTManager.h"
 
+class CTEntity;
+class CTEnvironment;
 struct DRenderContext;
+struct Vector3;
 
 // The engine kernel: owns the frame. Measures time with the timer device,
 // ticks the message manager, runs the frame's services and counts frames.
@@ -31,4 +34,18 @@ class CTEngineManager : public CTManager {
   // Queues a viewport's render context for this frame; not owned.
   virtual bool DoRenderContext(DRenderContext* context) = 0;
   virtual uint32_t GetFrameID() = 0;
+  // Entities drawn in every render context besides the camera's scene; the
+  // engine is a named holder, duplicates are ignored.
+  virtual void AddDrawable(CTEntity* entity) = 0;
+  virtual void RemoveDrawable(CTEntity* entity) = 0;
+  // Environments whose world transforms every frame brings up to date (named
+  // holder, no duplicates).
+  virtual void AddEnvironment(CTEnvironment* environment) = 0;
+  virtual void RemoveEnvironment(CTEnvironment* environment) = 0;
+  // The first registered environment without a bounding volume, else one
+  // named "Earth" made for the purpose; kept until the engine stops.
+  virtual CTEnvironment* GetDefaultEnvironment() = 0;
+  // The environment of highest priority that holds the point (one without a
+  // bounding volume holds every point); the default one when none does.
+  virtual CTEnvironment* FindEnvironment(const Vector3& point) = 0;
 };

@@ -5,6 +5,7 @@
 
 #include "core/devices/CTDeviceManager.h"
 #include "core/devices/CTTimer.h"
+#include "core/geometry/CTShape.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/StopSignals.h"
@@ -23,7 +24,7 @@ constexpr int32_t kPausedFrameMs = 10;
 // which makes constant frames 9 ms long.
 DefEngineManager::DefEngineManager() : m_frameTime(static_cast<double>(0.01f)) {}
 
-DefEngineManager::~DefEngineManager() = default;
+DefEngineManager::~DefEngineManager() { ReleaseScene(); }
 
 void DefEngineManager::DoAddProperties() {
   CTEngineManager::DoAddProperties();
@@ -67,6 +68,7 @@ bool DefEngineManager::DoStop() {
   {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_renderContexts.clear();
+    ReleaseScene();
   }
   m_timer.Reset();
   m_messages.Reset();
@@ -163,6 +165,7 @@ int32_t DefEngineManager::DoFrame() {
     MeasureTime();
     MeasureFPS();
     TickMessages();
+    UpdateEnvironments();
     // Render contexts queued by the viewports are rendered last queued
     // first; with no render pipeline running, nothing is drawn.
     while (!m_renderContexts.empty()) m_renderContexts.pop_back();
@@ -171,4 +174,76 @@ int32_t DefEngineManager::DoFrame() {
   }
   m_paused = false;
   return m_frameTimeL;
+}
+
+// ---------------------------------------------------------------------------
+// Drawables and environments
+
+void DefEngineManager::AddDrawable(CTEntity* entity) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (!entity || m_drawables.Contains(entity)) return;
+  m_drawables.Add(entity);
+  entity->AddRef(this);
+}
+
+void DefEngineManager::RemoveDrawable(CTEntity* entity) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (m_drawables.Remove(entity)) entity->RemoveRef(this);
+}
+
+void DefEngineManager::AddEnvironment(CTEnvironment* environment) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (!environment || m_environments.Contains(environment)) return;
+  m_environments.Add(environment);
+  environment->AddRef(this);
+}
+
+void DefEngineManager::RemoveEnvironment(CTEnvironment* environment) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (m_environments.Remove(environment)) environment->RemoveRef(this);
+}
+
+void DefEngineManager::OnDelete(CTReferenced* dying) {
+  // A drawable or environment deleted regardless leaves the lists.
+  m_drawables.Remove(static_cast<CTEntity*>(static_cast<CTBasic*>(dying)));
+  m_environments.Remove(static_cast<CTEnvironment*>(static_cast<CTBasic*>(dying)));
+  CTEngineManager::OnDelete(dying);
+}
+
+CTEnvironment* DefEngineManager::GetDefaultEnvironment() {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (m_defaultEnvironment) return m_defaultEnvironment.Get();
+  for (CTEnvironment* environment : m_environments) {
+    if (!environment->GetBoundingVolume()) {
+      m_defaultEnvironment = Ref<CTEnvironment>(environment);
+      return environment;
+    }
+  }
+  m_defaultEnvironment = qibo::Create<CTEnvironment>();
+  if (m_defaultEnvironment) m_defaultEnvironment->SetName("Earth");
+  return m_defaultEnvironment.Get();
+}
+
+CTEnvironment* DefEngineManager::FindEnvironment(const Vector3& point) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  CTEnvironment* fallback = GetDefaultEnvironment();
+  CTEnvironment* chosen = nullptr;
+  for (CTEnvironment* environment : m_environments) {
+    if (environment == fallback) continue;
+    if (chosen && !(environment->GetPriority() > chosen->GetPriority())) continue;
+    CTShape* bounds = environment->GetBoundingVolume();
+    if (!bounds || bounds->CheckWithPoint(point, &environment->GetWorldTransform()) == kIntersectInside)
+      chosen = environment;
+  }
+  return chosen ? chosen : fallback;
+}
+
+void DefEngineManager::UpdateEnvironments() {
+  for (size_t i = 0; i < m_environments.Size(); ++i) m_environments[i]->UpdateWorldSpace();
+}
+
+void DefEngineManager::ReleaseScene() {
+  m_defaultEnvironment.Reset();
+  while (!m_drawables.Empty()) RemoveDrawable(m_drawables[0]);
+  while (!m_environments.Empty()) RemoveEnvironment(m_environments[0]);
 }

@@ -8,6 +8,8 @@
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/object/Ref.h"
+#include "core/object/StepArray.h"
+#include "core/scene/CTEnvironment.h"
 
 class DefEngineManager : public CTEngineManager {
   QIBO_CLASS(DefEngineManager)
@@ -29,6 +31,16 @@ class DefEngineManager : public CTEngineManager {
   void Unlock() override { m_lock.unlock(); }
   bool DoRenderContext(DRenderContext* context) override;
   uint32_t GetFrameID() override { return m_frame; }
+  void AddDrawable(CTEntity* entity) override;
+  void RemoveDrawable(CTEntity* entity) override;
+  void AddEnvironment(CTEnvironment* environment) override;
+  void RemoveEnvironment(CTEnvironment* environment) override;
+  CTEnvironment* GetDefaultEnvironment() override;
+  CTEnvironment* FindEnvironment(const Vector3& point) override;
+  void OnDelete(CTReferenced* dying) override;
+
+  int GetDrawableCount() const { return m_drawables.Count(); }
+  int GetEnvironmentCount() const { return m_environments.Count(); }
 
   uint32_t GetWorldTime() const { return m_worldTime; }
   int32_t GetFrameTimeL() const { return m_frameTimeL; }
@@ -42,6 +54,8 @@ class DefEngineManager : public CTEngineManager {
 
  private:
   void AcquireTimer();
+  void UpdateEnvironments();
+  void ReleaseScene();
   void MeasureTime();
   void MeasureFPS();
   void TickMessages();
@@ -63,5 +77,8 @@ class DefEngineManager : public CTEngineManager {
   bool m_doLoop = false;
   bool m_paused = false;
   bool m_doPause = false;
-  std::vector<DRenderContext*> m_renderContexts;  // queued this frame, not owned
+  std::vector<DRenderContext*> m_renderContexts;   // queued this frame, not owned
+  qibo::StepArray<CTEntity*> m_drawables;          // named references
+  qibo::StepArray<CTEnvironment*> m_environments;  // named references
+  Ref<CTEnvironment> m_defaultEnvironment;
 };

@@ -83,3 +83,29 @@ uint32_t qiBO_GetFrameID() {
   CTEngineManager* engine = Engine();
   return engine ? engine->GetFrameID() : 0;
 }
+
+void qiBO_AddDrawable(CTEntity* entity) {
+  if (CTEngineManager* engine = Engine()) engine->AddDrawable(entity);
+}
+
+void qiBO_RemoveDrawable(CTEntity* entity) {
+  if (CTEngineManager* engine = Engine()) engine->RemoveDrawable(entity);
+}
+
+void qiBO_AddEnvironment(CTEnvironment* environment) {
+  if (CTEngineManager* engine = Engine()) engine->AddEnvironment(environment);
+}
+
+void qiBO_RemoveEnvironment(CTEnvironment* environment) {
+  if (CTEngineManager* engine = Engine()) engine->RemoveEnvironment(environment);
+}
+
+CTEnvironment* qiBO_GetDefaultEnvironment() {
+  CTEngineManager* engine = Engine();
+  return engine ? engine->GetDefaultEnvironment() : nullptr;
+}
+
+CTEnvironment* qiBO_FindEnvironment(const Vector3& point) {
+  CTEngineManager* engine = Engine();
+  return engine ? engine->FindEnvironment(point) : nullptr;
+}

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 
+class CTEntity;
+class CTEnvironment;
 struct DRenderContext;
+struct Vector3;
 
 // The engine's exported frame functions. Each reaches the engine manager
 // through the library's cached reference, created and started on first use;
@@ -31,3 +34,13 @@ void qiBO_Unlock();
 bool qiBO_DoRenderContext(DRenderContext* context);
 // The current frame counter.
 uint32_t qiBO_GetFrameID();
+
+// Entities drawn in every render context besides the cameras' scenes.
+void qiBO_AddDrawable(CTEntity* entity);
+void qiBO_RemoveDrawable(CTEntity* entity);
+// The environments the frame keeps up to date (CTEnvironment registers
+// itself through these when registered with its service).
+void qiBO_AddEnvironment(CTEnvironment* environment);
+void qiBO_RemoveEnvironment(CTEnvironment* environment);
+CTEnvironment* qiBO_GetDefaultEnvironment();
+CTEnvironment* qiBO_FindEnvironment(const Vector3& point);

@@ -10,6 +10,7 @@
 // parent, every read against the chunk, and nesting is limited. Damage is
 // printed where it is found and the walk goes on with the next sound chunk.
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "core/persist/ByteIO.h"
 #include "core/persist/QIBO_Stream.h"
 #include "core/persist/SmartFile.h"
+#include "core/scene/DTransform.h"
 #include "tools/qibo/Commands.h"
 
 namespace {
@@ -165,9 +167,86 @@ class ChunkDumper {
         return;
       }
       default:
-        Line(depth, "0x%08X %u bytes", id, length);
+        if (!SceneChunk(id, start, end, depth)) Line(depth, "0x%08X %u bytes", id, length);
         return;
     }
+  }
+
+  float F32(uint32_t pos) const { return qibo::GetLEFloat(m_data + pos); }
+
+  // The chunks of named objects and scene entities, shown readably; false
+  // for any other chunk, or one too short for its record.
+  bool SceneChunk(uint32_t id, uint32_t start, uint32_t end, int depth) {
+    const uint32_t length = end - start;
+    switch (id) {
+      case 0x3F060351: {  // CTNamed: name, registered flag
+        std::string name;
+        uint32_t pos = start;
+        if (!ReadString(pos, end, name)) return false;
+        Line(depth, "0x%08X name \"%s\"", id, Printable(name).c_str());
+        return true;
+      }
+      case 0x5AB8F580:  // CTEntity: parent, controller, flags
+        if (length < 12) return false;
+        Line(depth, "0x%08X parent #%d, controller #%d, flags 0x%08X", id, static_cast<int32_t>(U32(start)),
+             static_cast<int32_t>(U32(start + 4)), U32(start + 8));
+        return true;
+      case 0x5AB8F582:  // CTEntity: collision volume, bounding volume
+        if (length < 8) return false;
+        Line(depth, "0x%08X collision volume #%d, bounding volume #%d", id, static_cast<int32_t>(U32(start)),
+             static_cast<int32_t>(U32(start + 4)));
+        return true;
+      case 0x5AB8F581:
+        return TransformChunk(id, start, end, depth);
+      case 0xE4DFE9D4:  // CTDrawable: render shape, material
+        if (length < 8) return false;
+        Line(depth, "0x%08X render shape #%d, material #%d", id, static_cast<int32_t>(U32(start)),
+             static_cast<int32_t>(U32(start + 4)));
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // An angle in degrees, rounded to 0.1 and never printed as -0.0.
+  static double Degrees(double radians) {
+    const double d = std::round(radians * 57.29577951308232 * 10.0) / 10.0;
+    return d == 0.0 ? 0.0 : d;
+  }
+
+  // CTEntity's local transform: presence and lock bits, then the parts.
+  bool TransformChunk(uint32_t id, uint32_t start, uint32_t end, int depth) {
+    if (end - start < 4) return false;
+    const uint32_t t = U32(start);
+    uint32_t pos = start + 4;
+    std::string text;
+    char part[160];
+    if ((t & 0x11) == 0x11) {
+      if (end - pos < 12) return false;
+      snprintf(part, sizeof(part), " position (%g, %g, %g)", F32(pos), F32(pos + 4), F32(pos + 8));
+      text += part;
+      pos += 12;
+    }
+    if ((t & 0x22) == 0x22) {
+      if (end - pos < 16) return false;
+      const Quaternion q(F32(pos), F32(pos + 4), F32(pos + 8), F32(pos + 12));
+      DTransform rotation;
+      rotation.SetQuat(q);
+      snprintf(part, sizeof(part), " rotation (%g, %g, %g, %g) az %.1f el %.1f tw %.1f deg", q.x, q.y, q.z,
+               q.w, Degrees(rotation.GetAz()), Degrees(rotation.GetEl()), Degrees(rotation.GetTw()));
+      text += part;
+      pos += 16;
+    }
+    if ((t & 0x44) == 0x44) {
+      if (end - pos < 36) return false;
+      text += " deformed";
+    }
+    if (t & 0x700) {
+      snprintf(part, sizeof(part), " locks 0x%03X", t & 0x700);
+      text += part;
+    }
+    Line(depth, "0x%08X transform%s", id, text.empty() ? " identity" : text.c_str());
+    return true;
   }
 
   // Object chunk: stream ID, class ID, then the network marker and the

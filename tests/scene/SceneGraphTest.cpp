@@ -1,0 +1,256 @@
+// The scene graph: world transforms, parents, kinds, passes, level of detail,
+// files and teardown.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "core/geometry/CTBBox.h"
+#include "core/kernel/CTErrorManager.h"
+#include "core/kernel/Logging.h"
+#include "core/persist/MemoryStream.h"
+#include "core/render/CTMaterial.h"
+#include "core/scene/CTCamera.h"
+#include "core/scene/CTLODGroup.h"
+#include "core/scene/CTLight.h"
+#include "tests/scene/SceneFixture.h"
+
+namespace {
+
+using qibo::test::SceneFixture;
+constexpr float kTolerance = 1e-4f;
+
+void ExpectNear(const Vector3& a, const Vector3& b) {
+  EXPECT_NEAR(a.x, b.x, kTolerance);
+  EXPECT_NEAR(a.y, b.y, kTolerance);
+  EXPECT_NEAR(a.z, b.z, kTolerance);
+}
+
+Vector3 WorldPosition(CTEntity* e) {
+  e->UpdateWorldSpace();
+  return e->GetWorldTransform().GetPosition();
+}
+
+// A drawing pass over root with a context whose frustum has the given planes.
+int Draws(CTEntity* root, RecordingBox* shape, const std::vector<Plane3>& planes = {},
+          CTCamera* camera = nullptr) {
+  DRenderContext context;
+  context.frustum = DFrustum(static_cast<int>(planes.size()));
+  for (size_t i = 0; i < planes.size(); ++i) context.frustum[static_cast<int>(i)] = planes[i];
+  context.camera = camera;
+  ProcessInfo_t info;
+  info.flags = qibo::kPassDraw;
+  info.render.context = &context;
+  const size_t before = shape->rendered.size();
+  root->Process(info);
+  return static_cast<int>(shape->rendered.size() - before);
+}
+
+using SceneGraphTest = SceneFixture;
+
+}  // namespace
+
+// A three-level chain: the leaf's world transform follows every move of an
+// ancestor, and only then; a locked position stays where it is in the world
+// until it is unlocked, and then follows again.
+TEST_F(SceneGraphTest, WorldTransformsFollowMovedAncestors) {
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked ? "position locked" : "relative");
+    CTGroup* root = Make<CTGroup>("root");
+    CTGroup* mid = Make<CTGroup>("mid", root);
+    CTEntity* leaf = Make<CTEntity>("leaf", mid);
+    root->MoveTo(Vector3(10, 0, 0));
+    mid->MoveTo(Vector3(0, 5, 0));
+    mid->RotateToAz(std::numbers::pi / 2);
+    leaf->MoveTo(Vector3(1, 0, 0));
+    ExpectNear(WorldPosition(leaf), Vector3(10, 5, -1));
+    if (locked) {
+      leaf->LockPosition();
+      leaf->UpdateWorldSpace();
+    }
+    EXPECT_FALSE(leaf->UpdateWorldSpace());  // nothing moved
+    root->MoveByX(3);
+    EXPECT_TRUE(leaf->UpdateWorldSpace());
+    EXPECT_FALSE(leaf->UpdateWorldSpace());
+    ExpectNear(leaf->GetWorldTransform().GetPosition(), locked ? Vector3(10, 5, -1) : Vector3(13, 5, -1));
+    if (locked) {
+      leaf->UnlockPosition();
+      ExpectNear(WorldPosition(leaf), Vector3(10, 5, -1));
+      root->MoveByX(1);
+      ExpectNear(WorldPosition(leaf), Vector3(11, 5, -1));
+    }
+  }
+}
+
+// SetParent keeps the local placement, ChangeParent the world placement.
+TEST_F(SceneGraphTest, SetParentKeepsLocalChangeParentKeepsWorld) {
+  CTGroup* a = Make<CTGroup>("a");
+  a->MoveTo(Vector3(5, 0, 0));
+  a->RotateToAz(0.7);
+  a->ScaleTo(2.0);
+  CTGroup* b = Make<CTGroup>("b");
+  b->MoveTo(Vector3(0, 0, 10));
+  b->RotateToEl(0.3);
+  for (const bool keepWorld : {false, true}) {
+    SCOPED_TRACE(keepWorld ? "ChangeParent" : "SetParent");
+    CTEntity* e = Make<CTEntity>("e", a);
+    e->MoveTo(Vector3(1, 2, 3));
+    e->RotateToTw(0.4);
+    e->UpdateWorldSpace();
+    const DTransform worldBefore = e->GetWorldTransform();
+    const Vector3 probe(0.5f, -1.0f, 2.0f);
+    const Vector3 localProbe = e->GetTransform().TransformPoint(probe);
+    if (keepWorld)
+      ASSERT_TRUE(e->ChangeParent(b));
+    else
+      ASSERT_TRUE(e->SetParent(b));
+    EXPECT_EQ(e->GetParent(), b);
+    EXPECT_EQ(e->GetHints() & CTEntity::kLockAll, 0u);
+    e->UpdateWorldSpace();
+    if (keepWorld) {
+      ExpectNear(e->GetWorldTransform().TransformPoint(probe), worldBefore.TransformPoint(probe));
+    } else {
+      ExpectNear(e->GetTransform().TransformPoint(probe), localProbe);
+      ExpectNear(e->GetWorldTransform().TransformPoint(probe), b->TransformToWorld(localProbe));
+    }
+  }
+}
+
+// Kind counts follow a subtree that moves between groups, cycles are
+// refused with the tree left as it was, and masks cut whole subtrees.
+TEST_F(SceneGraphTest, KindsFollowMovesCyclesAreRefusedMasksCutSubtrees) {
+  CTGroup* root = Make<CTGroup>("root");
+  CTGroup* left = Make<CTGroup>("left", root);
+  CTGroup* right = Make<CTGroup>("right", root);
+  CTGroup* deep = Make<CTGroup>("deep", left);
+  CTDrawable* drawable = Make<CTDrawable>("drawable", deep);
+  auto* shape = Make<RecordingBox>();
+  drawable->SetShape(shape);
+  Make<CTLight>("light", deep);
+  for (CTGroup* g : {root, left, deep}) {
+    EXPECT_EQ(g->GetKindCount(CTEntity::kKindDrawable | CTEntity::kKindLight), 2) << g->GetName();
+    EXPECT_EQ(g->GetKind(), CTEntity::kKindDrawable | CTEntity::kKindLight) << g->GetName();
+  }
+  EXPECT_EQ(right->GetKind(), 0u);
+
+  ASSERT_TRUE(deep->SetParent(right));
+  EXPECT_EQ(left->GetKind(), 0u);
+  EXPECT_EQ(right->GetKindCount(CTEntity::kKindDrawable), 1);
+  EXPECT_EQ(deep->GetTreeLevel(), 2);
+  ExpectConsistent(root);
+
+  // Cycles: the tree stays as it was.
+  EXPECT_FALSE(root->SetParent(deep));
+  EXPECT_FALSE(right->ChangeParent(deep));
+  EXPECT_FALSE(deep->SetParent(deep));
+  EXPECT_TRUE(Logged("own ancestor"));
+  EXPECT_TRUE(root->IsRoot());
+  EXPECT_EQ(deep->GetParent(), right);
+  ExpectConsistent(root);
+
+  EXPECT_EQ(Draws(root, shape), 1);
+  right->Hide();
+  EXPECT_EQ(Draws(root, shape), 0);  // the drawable itself is visible
+  right->Show();
+  drawable->Disable();
+  EXPECT_EQ(Draws(root, shape), 0);
+  drawable->Enable();
+  EXPECT_EQ(Draws(root, shape), 1);
+}
+
+// Culling: a drawable and a group's box against a one-plane frustum (x <= 0
+// is inside); a point set too small to be worth culling is always drawn.
+TEST_F(SceneGraphTest, DrawablesAndGroupsAreCulledByTheirBounds) {
+  const std::vector<Plane3> leftHalf = {Plane3{Vector3(1, 0, 0), 0.0f}};
+  CTGroup* root = Make<CTGroup>("root");
+  CTDrawable* drawable = Make<CTDrawable>("drawable", root);
+  auto* shape = Make<RecordingBox>();
+  drawable->SetShape(shape);
+  ASSERT_NE(drawable->CreateBoundingVolume(), nullptr);
+  struct Case {
+    float x;
+    int draws;
+  } cases[] = {{-5, 1}, {0, 1}, {5, 0}};
+  for (const Case& c : cases) {
+    drawable->MoveTo(Vector3(c.x, 0, 0));
+    EXPECT_EQ(Draws(root, shape, leftHalf), c.draws) << c.x;
+  }
+  // The group's box around its children culls the whole subtree at once.
+  drawable->UseBoundingVolume(nullptr);
+  drawable->MoveTo(Vector3(6, 0, 0));
+  CTShape* box = root->CreateBoundingVolume();
+  ASSERT_NE(box, nullptr);
+  const Vector3 low = box->GetSupport(Vector3(-1, -1, -1)) + static_cast<CTBBox*>(box)->GetPivot();
+  ExpectNear(low, Vector3(5.5f, -0.5f, -0.5f));
+  EXPECT_EQ(drawable->GetBoundingVolume(), nullptr);  // used for the box only
+  EXPECT_EQ(Draws(root, shape, leftHalf), 0);
+  root->MoveTo(Vector3(-10, 0, 0));
+  EXPECT_EQ(Draws(root, shape, leftHalf), 1);
+}
+
+// Level of detail: distances 10, 50, 200 choose by the metric distance x
+// tan(fov / 2) (a 90-degree camera makes it the distance), strictly below
+// each limit; slots keep ascending order; a 17th child never takes part.
+TEST_F(SceneGraphTest, LevelOfDetailChoosesOneChildByDistance) {
+  CTLODGroup* lod = Make<CTLODGroup>("lod");
+  auto* shape = Make<RecordingBox>();
+  CTDrawable* children[3];
+  for (CTDrawable*& child : children) {
+    child = Make<CTDrawable>("level", lod);
+    child->SetShape(shape);
+  }
+  EXPECT_TRUE(lod->SetMaxDistance(children[0], 10));
+  EXPECT_TRUE(lod->SetMaxDistance(children[1], 50));
+  EXPECT_TRUE(lod->SetMaxDistance(children[2], 200));
+  CTCamera* camera = Make<CTCamera>("camera");
+  camera->SetFOV(90);
+  struct Case {
+    float distance;
+    int chosen;  // -1: none
+  } cases[] = {{5, 0}, {49, 1}, {50.01f, 2}, {199, 2}, {250, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.distance);
+    camera->MoveTo(Vector3(0, 0, -c.distance));
+    shape->rendered.clear();
+    Draws(lod, shape, {}, camera);
+    ASSERT_EQ(shape->rendered.size(), c.chosen < 0 ? 0u : 1u);
+    if (c.chosen >= 0) {
+      EXPECT_EQ(shape->rendered[0], &children[c.chosen]->GetWorldTransform());
+    }
+  }
+  ASSERT_TRUE(lod->SetMaxDistance(children[2], 1));
+  EXPECT_EQ(lod->GetChild(0), children[2]);
+  const float sorted[] = {1, 10, 50};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(lod->GetChildDistance(i), sorted[i]);
+  EXPECT_EQ(lod->GetChildDistance(3), CTLODGroup::kNoLimit);
+  for (int i = 3; i < 17; ++i) Make<CTEntity>("more", lod);
+  EXPECT_FALSE(lod->SetMaxDistance(lod->GetChild(16), 5));
+  EXPECT_EQ(lod->GetMaxDistance(lod->GetChild(16)), CTLODGroup::kNoLimit);
+}
+
+// Deleting a 100,000-deep chain or a wide tree, and reading the world
+// transform at the bottom of the chain, never recurse once per level.
+TEST_F(SceneGraphTest, DeepAndWideTreesTearDownWithoutRecursion) {
+  const int32_t before = CTEntity::_CD()->GetInstances() + CTGroup::_CD()->GetInstances();
+  {
+    Ref<CTGroup> root = qibo::Create<CTGroup>();
+    CTGroup* tail = root.Get();
+    for (int i = 0; i < 100000; ++i) {
+      Ref<CTGroup> next = qibo::Create<CTGroup>();
+      next->SetParent(tail);
+      tail = next.Get();
+    }
+    root->MoveTo(Vector3(1, 2, 3));
+    ExpectNear(WorldPosition(tail), Vector3(1, 2, 3));
+    EXPECT_EQ(tail->GetTreeLevel(), 100000);
+    for (int i = 0; i < 100; ++i) {
+      Ref<CTGroup> branch = qibo::Create<CTGroup>();
+      branch->SetParent(root.Get());
+      for (int j = 0; j < 100; ++j) Ref<CTEntity>(qibo::Create<CTEntity>().Get())->SetParent(branch.Get());
+    }
+  }
+  EXPECT_EQ(CTEntity::_CD()->GetInstances() + CTGroup::_CD()->GetInstances(), before);
+}

@@ -205,8 +205,8 @@ void DefEngineManager::RemoveEnvironment(CTEnvironment* environment) {
 
 void DefEngineManager::OnDelete(CTReferenced* dying) {
   // A drawable or environment deleted regardless leaves the lists.
-  m_drawables.Remove(static_cast<CTEntity*>(static_cast<CTBasic*>(dying)));
-  m_environments.Remove(static_cast<CTEnvironment*>(static_cast<CTBasic*>(dying)));
+  m_drawables.Remove(dying);
+  m_environments.Remove(dying);
   CTEngineManager::OnDelete(dying);
 }
 

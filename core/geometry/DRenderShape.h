@@ -1,0 +1,481 @@
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "core/geometry/Plane3.h"
+#include "core/scene/Vector3.h"
+
+class CTMaterial;
+class DRenderShape;
+class DTransform;
+
+// One corner of a face: a position and a normal (by index into the shape's
+// pools), a texture coordinate and a colour. Several vertices may share a
+// position and differ in normal or texture coordinate.
+struct DVertex {
+  float r = 0.0f, g = 0.0f, b = 0.0f;  // 0..1; the renderer clamps at 1
+  float a = 0.0f;                      // carried and copied, not interpreted
+  float u = 0.0f, v = 0.0f;
+  int vector = 0;  // index into the position pool
+  int normal = 0;  // index into the normal pool
+};
+static_assert(sizeof(DVertex) == 32);
+
+// An edge between two vertices (for vector edges: two positions) and the
+// faces on either side; face1 is -1 while only one face uses it.
+struct DEdge {
+  int start = 0;
+  int end = 0;
+  int face0 = -1;
+  int face1 = -1;
+};
+static_assert(sizeof(DEdge) == 16);
+
+// A view of one render shape's pools. Pools move when they grow: refresh the
+// view (SetRenderShape, DRenderShape::UpdateBases) after adding elements.
+// The counts let every face access check its indices.
+struct DBases {
+  Vector3* normals = nullptr;
+  Vector3* vectors = nullptr;
+  DVertex* vertices = nullptr;
+  int normalCount = 0;
+  int vectorCount = 0;
+  int vertexCount = 0;
+
+  void SetRenderShape(const DRenderShape& shape);
+  bool ValidNormal(int i) const { return i >= 0 && i < normalCount; }
+  bool ValidVector(int i) const { return i >= 0 && i < vectorCount; }
+  bool ValidVertex(int i) const { return i >= 0 && i < vertexCount; }
+};
+
+// A triangle (or a face still being built) of a render shape. Its indices
+// refer to the pools of the shape it belongs to, reached through a DBases.
+// Faces come from a process-wide pool: make them with New() and give them
+// back with Delete(); a shape owns the faces in its list.
+//
+// Accessors that take DBases do not check indices; DRenderShape::CheckFaces
+// drops faces that refer outside the pools before any algorithm reads them.
+class DFace {
+ public:
+  static constexpr uint32_t kSmoothed = 0x1;
+  static constexpr uint32_t kVertexNormals = 0x2;  // use per-vertex normals
+
+  DFace() { Clear(); }
+
+  static DFace* New();
+  void Delete();
+
+  void Clear();
+  // False (nothing stored) when the face already has three vertices.
+  bool AddVertex(int vertex);
+  void SetVertices(int a, int b, int c);
+  void ClearVertices() { m_count = 0; }
+  bool IsTriangle() const { return m_count == 3; }
+  int GetNumVertices() const { return m_count; }
+  int GetVertexNo(int i) const { return m_vertices[i]; }
+  int* GetIndexData() { return m_vertices; }
+  const int* GetIndexData() const { return m_vertices; }
+  bool ContainsVertex(int vertex) const;
+
+  DVertex& GetVertex(const DBases& bases, int i) const { return bases.vertices[m_vertices[i]]; }
+  int GetVectorNo(const DBases& bases, int i) const { return GetVertex(bases, i).vector; }
+  Vector3& GetVector(const DBases& bases, int i) const { return bases.vectors[GetVectorNo(bases, i)]; }
+  Vector3& GetNormal(const DBases& bases) const { return bases.normals[m_normal]; }
+  // The i-th vertex's normal for a smoothed face, else the face normal.
+  Vector3& GetNormal(const DBases& bases, int i) const;
+  int GetNormalNo() const { return m_normal; }
+  void SetNormal(int normal) { m_normal = normal; }
+  // normalise((P1 - P0) x (P2 - P0)) into the face's normal slot; a face
+  // with fewer than three vertices or without a slot is left alone.
+  void UpdateNormal(const DBases& bases);
+  void UpdatePlane(const DBases& bases) { UpdateNormal(bases); }
+  float GetPlaneDist(const DBases& bases) const;
+  Plane3 GetPlane(const DBases& bases) const;
+  // Reverses the winding.
+  void Flip();
+
+  float CalcArea(const DBases& bases) const;
+  // The face's signed share of the volume of a closed mesh.
+  float CalcVolume(const DBases& bases) const;
+  Vector3 MidPoint(const DBases& bases) const;
+
+  // The number of vertices strictly in front of the plane (n . p > d).
+  int CheckAgainstPlane(const DBases& bases, const Plane3& plane) const;
+  // No vertex strictly in front (an empty face: true).
+  bool CheckAgainstPlaneIn(const DBases& bases, const Plane3& plane) const;
+  // At least one vertex not strictly in front (an empty face: false).
+  bool CheckAgainstPlaneOut(const DBases& bases, const Plane3& plane) const;
+  bool CheckConvexity(const DBases& bases) const;
+  // Whether p projects into the face along its normal.
+  bool IsUnder(const DBases& bases, const Vector3& p) const;
+
+  uint32_t GetFlags() const { return m_flags; }
+  void SetFlags(uint32_t flags) { m_flags = flags; }
+  uint32_t GetSmoothingGroups() const { return m_smoothing; }
+  void SetSmoothingGroups(uint32_t groups) { m_smoothing = groups; }
+  CTMaterial* GetMaterial() const { return m_material; }
+  void SetMaterial(CTMaterial* material) { m_material = material; }
+  int GetEdgeNo(int i) const { return m_edges[i]; }
+  void SetEdgeNo(int i, int edge) { m_edges[i] = edge; }
+  uint32_t GetSpare(int i) const { return m_spare[i]; }
+  void SetSpare(int i, uint32_t value) { m_spare[i] = value; }
+
+ private:
+  // The stored face normal where the face has a slot, else the normal of
+  // its first three positions (zero for fewer).
+  Vector3 PlaneNormal(const DBases& bases) const;
+
+  uint32_t m_flags = 0;
+  uint32_t m_spare[4] = {};  // copied with the face, not interpreted
+  int m_count = 0;
+  int m_vertices[3] = {};
+  int m_edges[3] = {-1, -1, -1};  // edge j joins vertex j-1 and vertex j
+  int m_normal = -1;
+  uint32_t m_smoothing = 0xFFFFFFFFu;
+  CTMaterial* m_material = nullptr;  // not counted
+};
+
+namespace qibo {
+
+// The next capacity of a pool or list that is full: 16 more while small,
+// half as much again beyond 256, never past INT_MAX.
+inline int GrowCapacity(int capacity) {
+  const long long grown = capacity < 256 ? capacity + 16LL : capacity + capacity / 2LL;
+  return grown > INT_MAX ? INT_MAX : static_cast<int>(grown);
+}
+
+}  // namespace qibo
+
+// A growable array of trivially copyable elements with a count and a
+// capacity, as the render shape's pools keep them. Add grows by 16 elements
+// while small and by half beyond that (so that importers adding hundreds of
+// thousands of elements stay linear); Resize grows to exactly the count.
+template <class T>
+class DPool {
+ public:
+  DPool() = default;
+  ~DPool() { Free(); }
+  DPool(const DPool&) = delete;
+  DPool& operator=(const DPool&) = delete;
+
+  int Count() const { return m_count; }
+  int Capacity() const { return m_capacity; }
+  T* Data() { return m_data; }
+  const T* Data() const { return m_data; }
+  T& operator[](int i) { return m_data[i]; }
+  const T& operator[](int i) const { return m_data[i]; }
+
+  // Appends a default element and answers its index.
+  int Add();
+  int Add(const T& value);
+  // New elements are default-initialised; a smaller count keeps the storage.
+  void Resize(int count);
+  // Room for at least capacity elements; never shrinks.
+  void Reserve(int capacity);
+  // Storage exactly as large as the count.
+  void Shrink();
+  void SetCountUnchecked(int count) { m_count = count; }
+  void Free();
+  void CopyFrom(const DPool& other);
+
+ private:
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+  void Reallocate(int capacity);
+
+  int m_count = 0;
+  int m_capacity = 0;
+  T* m_data = nullptr;
+};
+
+// The engine's polygon mesh: four shared pools (positions, normals,
+// vertices, edges) and a list of faces. Shapes build one to hand geometry to
+// the renderer; importers build one per model.
+//
+// Ownership: the shape owns its pools and its faces. With a base shape, the
+// first GetBaseFaceCount() faces of the list belong to the base and are
+// never deleted here (the clone stage borrows faces this way); a face list
+// marked as not owned is not freed either.
+//
+// The change stamp grows with every change made through the shape's
+// operations, setters included; a renderer that keeps a copy on the GPU
+// compares it. Code that writes into the pools directly calls Touch().
+//
+// Not thread-safe: one thread works on a shape at a time.
+class DRenderShape {
+ public:
+  // Flags word.
+  static constexpr uint32_t kHasVectors = 0x01;
+  static constexpr uint32_t kHasNormals = 0x02;
+  static constexpr uint32_t kHasVertices = 0x04;
+  static constexpr uint32_t kHasEdges = 0x08;
+  static constexpr uint32_t kHasFaces = 0x10;
+  // Two elements are the same when every component differs by less.
+  static constexpr float kMergeTolerance = 1e-5f;
+
+  DRenderShape();
+  ~DRenderShape();
+  DRenderShape(const DRenderShape&) = delete;
+  DRenderShape& operator=(const DRenderShape&) = delete;
+
+  // Frees the pools, deletes the own faces, forgets the base shape, zeroes
+  // the materials, the state and the flags.
+  void Clear();
+  // A deep copy: pools, faces field by field, materials, state and flags.
+  // The base shape link is not copied.
+  void CopyFrom(const DRenderShape& other);
+
+  int GetIdentifier() const { return m_identifier; }
+  void SetIdentifier(int id) {
+    m_identifier = id;
+    Touch();
+  }
+
+  // ---- Pools ----
+  int GetVertexCount() const { return m_vertices.Count(); }
+  int GetNormalCount() const { return m_normals.Count(); }
+  int GetVectorCount() const { return m_vectors.Count(); }
+  int GetEdgeCount() const { return m_edges.Count(); }
+  int GetFaceCount() const { return m_faceCount; }
+  // Each sets its presence flag for a non-zero count and clears it at zero.
+  void SetVertexCount(int count);
+  void SetNormalCount(int count);
+  void SetVectorCount(int count);
+  void SetEdgeCount(int count);
+  // New faces come from DFace::New; surplus own faces are deleted.
+  void SetFaceCount(int count);
+
+  DVertex* GetVertices() { return m_vertices.Data(); }
+  const DVertex* GetVertices() const { return m_vertices.Data(); }
+  Vector3* GetNormals() { return m_normals.Data(); }
+  const Vector3* GetNormals() const { return m_normals.Data(); }
+  Vector3* GetVectors() { return m_vectors.Data(); }
+  const Vector3* GetVectors() const { return m_vectors.Data(); }
+  DEdge* GetEdges() { return m_edges.Data(); }
+  const DEdge* GetEdges() const { return m_edges.Data(); }
+  DFace* GetFace(int i) const { return m_faces[i]; }
+  // The pools themselves, for stages that copy them whole. Whoever changes
+  // one calls UpdateBases() and Touch() afterwards, and keeps the presence
+  // flags in step.
+  DPool<DVertex>& VertexPool() { return m_vertices; }
+  const DPool<DVertex>& VertexPool() const { return m_vertices; }
+  DPool<Vector3>& NormalPool() { return m_normals; }
+  const DPool<Vector3>& NormalPool() const { return m_normals; }
+  DPool<Vector3>& VectorPool() { return m_vectors; }
+  const DPool<Vector3>& VectorPool() const { return m_vectors; }
+  DPool<DEdge>& EdgePool() { return m_edges; }
+  const DPool<DEdge>& EdgePool() const { return m_edges; }
+  DFace* const* GetFaces() const { return m_faces; }
+
+  // Appends p and a vertex referring to it; the vertex index. The vertex's
+  // other fields are the caller's to fill.
+  int AddVertex(const Vector3& p);
+  // Appends both positions, a vertex for each and an edge joining them; the
+  // edge index.
+  int AddEdge(const Vector3& a, const Vector3& b);
+  int AddNormal(const Vector3& n);
+  // Appends a new face and returns it.
+  DFace* AddFace();
+
+  Vector3& GetFaceNormal(int i) const { return m_faces[i]->GetNormal(m_bases); }
+  const DBases& GetBases() const { return m_bases; }
+  void UpdateBases() { m_bases.SetRenderShape(*this); }
+
+  // Drops, with a logged error, every face that refers outside the pools
+  // (a vertex, a vertex's position, the face normal unless -1, or, for a
+  // face drawn with per-vertex normals, a vertex's normal); the number
+  // dropped. Borrowed faces leave the list but are not deleted. Every
+  // algorithm below runs it first, so none reads through a bad index.
+  int CheckFaces();
+
+  // ---- Algorithms ----
+  // An algorithm that rewrites faces first replaces borrowed faces by own
+  // copies (the base's stay as they are) and forgets the base shape.
+  //
+  // Normal pool sized to the face count; face i gets normal i, recomputed
+  // (zero for a face of fewer than three vertices). The faces lose their
+  // per-vertex normal flags: those normals' slots now hold face normals.
+  void RecalcFaceNormals();
+  // Per-vertex normals from smoothing groups: faces sharing a group bit and
+  // a vertex index add their normals at that vertex; every face gets its
+  // own vertices, then Optimize merges them again. Linear for meshes with at
+  // most 64 faces at a vertex; at a vertex with more the sums are the same
+  // up to rounding.
+  void ApplySmoothingGroups();
+  // Edges between vertices (BuildEdges) or positions (BuildVectorEdges); an
+  // edge walked in opposite directions by two faces is shared by them (the
+  // first such edge; a later face walking it takes the second face slot).
+  // Linear time.
+  void BuildEdges();
+  void BuildVectorEdges();
+  // Merges equal positions, then equal normals, then equal vertices (same
+  // position and normal, texture coordinates within the tolerance; the
+  // colour is not compared), each equal to the first earlier kept one;
+  // shrinks the pools and sorts the faces by material, keeping the order of
+  // equal materials. Runs in about linear time. The edge pool is not
+  // remapped: build edges afterwards. A vertex index outside its pool
+  // becomes -1 when its pool is merged.
+  void Optimize();
+
+  // ---- Transforming in place ----
+  void Transform(const DTransform& t);
+  void TransformVectors(const DTransform& t);
+  void TransformNormals(const DTransform& t);
+  void BackTransform(const DTransform& t);
+  void BackTransformVectors(const DTransform& t);
+  void BackTransformNormals(const DTransform& t);
+
+  // ---- Render state ----
+  CTMaterial* GetMaterial() const { return m_material; }
+  void SetMaterial(CTMaterial* material) {
+    m_material = material;
+    Touch();
+  }
+  // Filled by the pipeline from the material service when empty.
+  CTMaterial* GetDefaultMaterial() const { return m_defaultMaterial; }
+  void SetDefaultMaterial(CTMaterial* material) {
+    m_defaultMaterial = material;
+    Touch();
+  }
+  uint32_t GetState() const { return m_state; }
+  void SetState(uint32_t state) {
+    m_state = state;
+    Touch();
+  }
+  uint32_t GetFlags() const { return m_flags; }
+  void SetFlags(uint32_t flags) {
+    m_flags = flags;
+    Touch();
+  }
+  uint32_t GetChangeStamp() const { return m_stamp; }
+  void Touch() { ++m_stamp; }
+
+  // ---- Borrowed faces ----
+  DRenderShape* GetBaseShape() const { return m_baseShape; }
+  int GetBaseFaceCount() const { return m_baseFaceCount; }
+  // The first count faces of this shape's list are base's: they are never
+  // deleted here. Faces are appended with AddFace or copied by
+  // BorrowFaces.
+  void SetBaseShape(DRenderShape* base, int count);
+  // Replaces the face list by pointers to base's faces (shared, not
+  // copied): this shape's own faces are deleted first.
+  void BorrowFaces(DRenderShape& base);
+  // The face storage belongs to someone else and is not freed here.
+  void SetFaceStorageNotOwned(bool notOwned) {
+    m_facesNotOwned = notOwned;
+    Touch();
+  }
+
+ private:
+  // Deletes the own faces and empties the list.
+  void RemoveFaces();
+  void ReserveFaces(int capacity);
+  void SortFacesByMaterial();
+  void AppendFace(DFace* face);
+  // Replaces the borrowed faces by own copies and forgets the base: an
+  // algorithm that rewrites faces must not change the base's.
+  void OwnFaces();
+  // Sets flag for a non-zero count, clears it at zero.
+  void SetPresence(uint32_t flag, int count);
+  // Normal pool of exactly the face count, face i's normal in slot i.
+  void ComputeFaceNormals();
+  // BuildEdges over vertex indices, or over position indices.
+  void BuildEdgeList(bool byPosition);
+  // Optimize's three merges; each remaps whatever refers to its pool.
+  // map is scratch space.
+  void MergePositions(std::vector<int>& map);
+  void MergeNormals(std::vector<int>& map);
+  void MergeVertices(std::vector<int>& map);
+
+  int m_identifier = -1;
+  DBases m_bases;
+  DRenderShape* m_baseShape = nullptr;
+  int m_baseFaceCount = 0;
+  DPool<DVertex> m_vertices;
+  DPool<DEdge> m_edges;
+  DPool<Vector3> m_normals;
+  bool m_facesNotOwned = false;
+  int m_faceCount = 0;
+  int m_faceCapacity = 0;
+  DFace** m_faces = nullptr;
+  DPool<Vector3> m_vectors;
+  CTMaterial* m_material = nullptr;         // not counted
+  CTMaterial* m_defaultMaterial = nullptr;  // not counted
+  uint32_t m_state = 0;                     // the pipeline's state bits
+  uint32_t m_flags = 0;
+  uint32_t m_stamp = 0;
+};
+
+// ---- DPool members ----
+// Storage is malloc'd raw memory: the elements are trivially copyable, so
+// growing is one realloc. Running out of memory ends the process, as
+// operator new would.
+
+template <class T>
+void DPool<T>::Reallocate(int capacity) {
+  if (capacity <= 0) {
+    Free();
+    return;
+  }
+  void* data = std::realloc(static_cast<void*>(m_data), sizeof(T) * static_cast<size_t>(capacity));
+  if (!data) std::abort();
+  m_data = static_cast<T*>(data);
+  m_capacity = capacity;
+  if (m_count > capacity) m_count = capacity;
+}
+
+template <class T>
+int DPool<T>::Add(const T& value) {
+  const T copy = value;  // value may live in this pool's storage
+  if (m_count == m_capacity) {
+    if (m_capacity == INT_MAX) std::abort();
+    Reallocate(qibo::GrowCapacity(m_capacity));
+  }
+  new (m_data + m_count) T(copy);
+  return m_count++;
+}
+
+template <class T>
+int DPool<T>::Add() {
+  return Add(T());
+}
+
+template <class T>
+void DPool<T>::Resize(int count) {
+  if (count < 0) count = 0;
+  if (count > m_capacity) Reallocate(count);
+  for (int i = m_count; i < count; ++i) new (m_data + i) T();
+  m_count = count;
+}
+
+template <class T>
+void DPool<T>::Reserve(int capacity) {
+  if (capacity > m_capacity) Reallocate(capacity);
+}
+
+template <class T>
+void DPool<T>::Shrink() {
+  if (m_capacity != m_count) Reallocate(m_count);
+}
+
+template <class T>
+void DPool<T>::Free() {
+  std::free(static_cast<void*>(m_data));
+  m_data = nullptr;
+  m_count = 0;
+  m_capacity = 0;
+}
+
+template <class T>
+void DPool<T>::CopyFrom(const DPool& other) {
+  if (this == &other) return;
+  if (other.m_count > m_capacity) Reallocate(other.m_count);
+  if (other.m_count > 0)
+    std::memcpy(static_cast<void*>(m_data), other.m_data, sizeof(T) * static_cast<size_t>(other.m_count));
+  m_count = other.m_count;
+}

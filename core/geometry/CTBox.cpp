@@ -81,10 +81,15 @@ intersect_t CTBox::CheckWithPoint(const Vector3& point, const DTransform* transf
 
 intersect_t CTBox::CheckWithHalfspace(const Plane3& plane, const DTransform* transform) {
   if (transform) return kIntersectUnknown;
-  const Vector3 offset = Local(Vector3()) * -1.0f;  // the pivot of a CTBBox
-  int inside = 0;
-  for (int i = 0; i < 8; ++i) inside += plane.Contains(GetCorner(i) + offset) ? 1 : 0;
-  return inside == 8 ? kIntersectInside : inside == 0 ? kIntersectOutside : kIntersectPartly;
+  // The corners reach r either side of the centre along the normal: all of
+  // them are inside when the farthest is, none when the nearest is not.
+  const Vector3 centre = Local(Vector3()) * -1.0f;  // the pivot of a CTBBox
+  const Vector3& n = plane.normal;
+  const float r = std::fabs(n.x) * m_half.x + std::fabs(n.y) * m_half.y + std::fabs(n.z) * m_half.z;
+  const float s = n.Dot(centre);
+  if (s + r <= plane.d) return kIntersectInside;
+  if (s - r > plane.d) return kIntersectOutside;
+  return kIntersectPartly;
 }
 
 // The line against the slabs of the three axes: it meets the box when the

@@ -4,7 +4,9 @@
 
 #include "core/geometry/CTBBox.h"
 #include "core/geometry/CTSphere.h"
+#include "core/geometry/DRenderShape.h"
 #include "core/persist/Stream.h"
+#include "core/render/CTRenderPipelineManager.h"
 #include "core/render/DFrustum.h"
 #include "core/render/RenderInfo.h"
 
@@ -40,6 +42,13 @@ double CTShape::GetMaxYAndNormal(const Vector3& p, Vector3& normal) {
 }
 
 void CTShape::Render(const RenderInfo_t&, CTMaterial*) {}
+
+bool CTShape::RenderMesh(DRenderShape& mesh, const RenderInfo_t& info, CTMaterial* material) {
+  CTRenderPipelineManager* pipeline = info.context ? info.context->pipeline.Get() : nullptr;
+  if (!pipeline) return false;
+  mesh.SetMaterial(material);
+  return pipeline->RenderShape(&mesh, info, qibo::state::kDrawnFilled);
+}
 
 intersect_t CTShape::CheckWithPoint(const Vector3&, const DTransform*) { return kIntersectUnknown; }
 intersect_t CTShape::CheckWithHalfspace(const Plane3&, const DTransform*) { return kIntersectUnknown; }

@@ -10,6 +10,7 @@
 #include "core/scene/DTransform.h"
 
 class DFrustum;
+class DRenderShape;
 struct RenderInfo_t;
 
 // The engine's geometric object: a render shape of a drawable, a bounding
@@ -91,6 +92,10 @@ class CTShape : public CTInterface {
 
  protected:
   virtual void UpdateCWMatrix();
+  // Hands a render shape to the context's render pipeline, to be drawn as
+  // filled polygons with material (the faces' own materials where it is
+  // null); false when it is not drawn.
+  static bool RenderMesh(DRenderShape& mesh, const RenderInfo_t& info, CTMaterial* material);
   // The point and direction of a test in shape space.
   static Vector3 ToShapeSpace(const Vector3& p, const DTransform* transform) {
     return transform ? transform->BackTransformPoint(p) : p;

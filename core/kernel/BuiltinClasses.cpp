@@ -35,6 +35,11 @@
 #include "core/persist/CTFileManager.h"
 #include "core/persist/DefFileManager.h"
 #include "core/render/CTMaterial.h"
+#include "core/render/CTPipelineStage.h"
+#include "core/render/CTPipelineStage_CachedClone.h"
+#include "core/render/CTRenderPipelineManager.h"
+#include "core/render/DefRenderPipelineManager.h"
+#include "core/render/TransformStages.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTEntity.h"
@@ -42,6 +47,7 @@
 #include "core/scene/CTGroup.h"
 #include "core/scene/CTLODGroup.h"
 #include "core/scene/CTLight.h"
+#include "core/scene/CTMicrophone.h"
 #include "core/scene/CTMotionSensor.h"
 
 namespace qibo {
@@ -50,6 +56,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
   // Keep this order: services are found by scanning the registry in it, so
   // abstract interfaces come before their default implementations.
   static const std::vector<ClassDesc*> classes = {
+      CTPipelineStage::_CD(),
       CTMaterial::_CD(),
       CTBasicPtr::_CD(),
       CTMotionBase::_CD(),
@@ -66,6 +73,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTLODGroup::_CD(),
       CTCamera::_CD(),
       CTLight::_CD(),
+      CTMicrophone::_CD(),
       CTDrawable::_CD(),
       CTEnvironment::_CD(),
       CTBox::_CD(),
@@ -82,7 +90,12 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTPlugInManager::_CD(),
       CTFrontEndManager::_CD(),
       CTCollisionManager::_CD(),
+      CTRenderPipelineManager::_CD(),
       CTConsoleFrontEnd::_CD(),
+      CTPipelineStage_CachedClone::_CD(),
+      CTPipelineStage_LocalToWorld::_CD(),
+      CTPipelineStage_WorldToCamera::_CD(),
+      CTPipelineStage_WorldToView::_CD(),
       DefaultApplication::_CD(),
       DefServiceManager::_CD(),
       DefErrorManager::_CD(),
@@ -93,6 +106,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       DefFileManager::_CD(),
       DefPlugInManager::_CD(),
       DefFrontEndManager::_CD(),
+      DefRenderPipelineManager::_CD(),
   };
   return classes;
 }

@@ -6,11 +6,14 @@
 
 class CTEntity;
 class CTEnvironment;
+class CTSpectator;
 struct DRenderContext;
 struct Vector3;
 
 // The engine kernel: owns the frame. Measures time with the timer device,
-// ticks the message manager, runs the frame's services and counts frames.
+// ticks the message manager, runs the frame's services, lets the spectators
+// queue their views, renders them through the render pipeline, presents
+// the targets drawn and counts frames.
 // All frame work runs on the thread that calls DoFrame or Loop, under the
 // engine lock; other threads take the lock to touch the scene between
 // frames.
@@ -38,6 +41,10 @@ class CTEngineManager : public CTManager {
   // engine is a named holder, duplicates are ignored.
   virtual void AddDrawable(CTEntity* entity) = 0;
   virtual void RemoveDrawable(CTEntity* entity) = 0;
+  // Spectators processed every frame, in registration order; the engine is
+  // a named holder.
+  virtual void RegisterSpectator(CTSpectator* spectator) = 0;
+  virtual void UnregisterSpectator(CTSpectator* spectator) = 0;
   // Environments whose world transforms every frame brings up to date (named
   // holder, no duplicates).
   virtual void AddEnvironment(CTEnvironment* environment) = 0;

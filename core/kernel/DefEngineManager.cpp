@@ -4,11 +4,17 @@
 #include <thread>
 
 #include "core/devices/CTDeviceManager.h"
+#include "core/devices/CTRenderTarget.h"
 #include "core/devices/CTTimer.h"
+#include "core/geometry/CTCollisionManager.h"
 #include "core/geometry/CTShape.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/StopSignals.h"
+#include "core/render/CTRenderPipelineManager.h"
+#include "core/render/CTSpectator.h"
+#include "core/render/RenderInfo.h"
+#include "core/scene/CTCamera.h"
 
 QIBO_IMPLEMENT_CLASS(DefEngineManager, CTEngineManager, .desc = "Engine kernel", .product = "qiBO DefMgr",
                      .build = 1)
@@ -24,7 +30,10 @@ constexpr int32_t kPausedFrameMs = 10;
 // which makes constant frames 9 ms long.
 DefEngineManager::DefEngineManager() : m_frameTime(static_cast<double>(0.01f)) {}
 
-DefEngineManager::~DefEngineManager() { ReleaseScene(); }
+DefEngineManager::~DefEngineManager() {
+  ReleaseScene();
+  while (!m_spectators.Empty()) m_spectators.RemoveAt(m_spectators.Size() - 1)->RemoveRef(this);
+}
 
 void DefEngineManager::DoAddProperties() {
   CTEngineManager::DoAddProperties();
@@ -60,6 +69,7 @@ bool DefEngineManager::DoStart() {
   else if (!m_timer)
     AcquireTimer();
   if (!m_messages) m_messages = Ref(qibo::FindService<CTUpdateManager>());
+  if (!m_collisions) m_collisions = Ref(qibo::FindService<CTCollisionManager>());
   return true;
 }
 
@@ -69,9 +79,16 @@ bool DefEngineManager::DoStop() {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_renderContexts.clear();
     ReleaseScene();
+    // A spectator that cannot unregister itself is taken off the list here.
+    while (!m_spectators.Empty()) {
+      CTSpectator* spectator = m_spectators[m_spectators.Size() - 1];
+      spectator->UnregisterWithService();
+      UnregisterSpectator(spectator);
+    }
   }
   m_timer.Reset();
   m_messages.Reset();
+  m_collisions.Reset();
   return true;
 }
 
@@ -165,15 +182,97 @@ int32_t DefEngineManager::DoFrame() {
     MeasureTime();
     MeasureFPS();
     TickMessages();
+    DetectCollisions();
     UpdateEnvironments();
-    // Render contexts queued by the viewports are rendered last queued
-    // first; with no render pipeline running, nothing is drawn.
-    while (!m_renderContexts.empty()) m_renderContexts.pop_back();
+    ProcessSpectators();
+    PresentTargets();
+    RenderContexts();
     ++m_frame;
     m_previousWorldTime = m_worldTime;
   }
   m_paused = false;
   return m_frameTimeL;
+}
+
+void DefEngineManager::DetectCollisions() {
+  if (!m_collisions) m_collisions = Ref(qibo::FindService<CTCollisionManager>());
+  if (!m_collisions) return;
+  if (!m_collisions->IsStarted() && !m_collisions->Start()) return;
+  m_collisions->ProcessAll();
+}
+
+// ---------------------------------------------------------------------------
+// Spectators and rendering
+
+void DefEngineManager::RegisterSpectator(CTSpectator* spectator) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (!spectator) return;
+  m_spectators.Add(spectator);
+  spectator->AddRef(this);
+}
+
+void DefEngineManager::UnregisterSpectator(CTSpectator* spectator) {
+  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  if (m_spectators.Remove(spectator)) spectator->RemoveRef(this);
+}
+
+void DefEngineManager::ProcessSpectators() {
+  // By index: a spectator may unregister itself (or another) while it runs.
+  for (size_t i = 0; i < m_spectators.Size(); ++i) m_spectators[i]->Process();
+}
+
+// The targets drawn in the previous frame show their pictures now.
+void DefEngineManager::PresentTargets() {
+  while (!m_toPresent.Empty()) {
+    CTRenderTarget* target = m_toPresent.RemoveAt(m_toPresent.Size() - 1);
+    target->Present();
+    target->RemoveRef(this);
+  }
+}
+
+void DefEngineManager::RenderContexts() {
+  while (!m_renderContexts.empty()) {
+    DRenderContext* context = m_renderContexts.back();
+    m_renderContexts.pop_back();
+    RenderContext(context);
+  }
+}
+
+void DefEngineManager::RenderContext(DRenderContext* context) {
+  CTRenderTarget* target = context->target;
+  CTRenderPipelineManager* pipeline = context->PreparePipeline();
+  if (pipeline && pipeline->BeginContext(context)) {
+    // BeginContext refuses a context without a target.
+    if (!target->BeginScene(context)) {
+      pipeline->EndContext(context);
+      return;
+    }
+    DrawScene(context);
+    target->EndScene(context);
+    if (CTRenderPipelineManager* current = context->PreparePipeline()) current->EndContext(context);
+  }
+  if (target && !m_toPresent.Contains(target)) {
+    m_toPresent.Add(target);
+    target->AddRef(this);
+  }
+}
+
+// The camera's whole scene, then every drawable, each starting from the
+// identity placement with every frustum plane still to test.
+void DefEngineManager::DrawScene(DRenderContext* context) {
+  static const DTransform identity;
+  CTCamera* camera = context->camera;
+  context->environment = FindEnvironment(camera ? camera->GetWorldPosition() : Vector3());
+  ProcessInfo_t info;
+  info.flags = qibo::kPassDraw;
+  info.render.context = context;
+  info.render.world = &identity;
+  if (camera) camera->GetRoot()->Process(info);
+  for (size_t i = 0; i < m_drawables.Size(); ++i) {
+    info.render.world = &identity;
+    info.render.clipMask = qibo::kClipAll;
+    m_drawables[i]->Process(info);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -207,6 +306,8 @@ void DefEngineManager::OnDelete(CTReferenced* dying) {
   // A drawable or environment deleted regardless leaves the lists.
   m_drawables.Remove(dying);
   m_environments.Remove(dying);
+  m_spectators.Remove(dying);
+  m_toPresent.Remove(dying);
   CTEngineManager::OnDelete(dying);
 }
 
@@ -244,6 +345,7 @@ void DefEngineManager::UpdateEnvironments() {
 
 void DefEngineManager::ReleaseScene() {
   m_defaultEnvironment.Reset();
+  while (!m_toPresent.Empty()) m_toPresent.RemoveAt(m_toPresent.Size() - 1)->RemoveRef(this);
   while (!m_drawables.Empty()) RemoveDrawable(m_drawables[0]);
   while (!m_environments.Empty()) RemoveEnvironment(m_environments[0]);
 }

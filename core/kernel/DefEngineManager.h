@@ -11,6 +11,10 @@
 #include "core/object/StepArray.h"
 #include "core/scene/CTEnvironment.h"
 
+class CTCollisionManager;
+class CTRenderTarget;
+class CTSpectator;
+
 class DefEngineManager : public CTEngineManager {
   QIBO_CLASS(DefEngineManager)
 
@@ -33,6 +37,8 @@ class DefEngineManager : public CTEngineManager {
   uint32_t GetFrameID() override { return m_frame; }
   void AddDrawable(CTEntity* entity) override;
   void RemoveDrawable(CTEntity* entity) override;
+  void RegisterSpectator(CTSpectator* spectator) override;
+  void UnregisterSpectator(CTSpectator* spectator) override;
   void AddEnvironment(CTEnvironment* environment) override;
   void RemoveEnvironment(CTEnvironment* environment) override;
   CTEnvironment* GetDefaultEnvironment() override;
@@ -41,6 +47,7 @@ class DefEngineManager : public CTEngineManager {
 
   int GetDrawableCount() const { return m_drawables.Count(); }
   int GetEnvironmentCount() const { return m_environments.Count(); }
+  int GetSpectatorCount() const { return m_spectators.Count(); }
 
   uint32_t GetWorldTime() const { return m_worldTime; }
   int32_t GetFrameTimeL() const { return m_frameTimeL; }
@@ -59,6 +66,12 @@ class DefEngineManager : public CTEngineManager {
   void MeasureTime();
   void MeasureFPS();
   void TickMessages();
+  void DetectCollisions();
+  void ProcessSpectators();
+  void PresentTargets();
+  void RenderContexts();
+  void RenderContext(DRenderContext* context);
+  void DrawScene(DRenderContext* context);
   void Sleep(int32_t ms);
 
   std::recursive_mutex m_lock;
@@ -72,11 +85,14 @@ class DefEngineManager : public CTEngineManager {
   uint32_t m_fpsTimeMark = 0;
   uint32_t m_previousWorldTime = 0;
   Ref<CTUpdateManager> m_messages;
+  Ref<CTCollisionManager> m_collisions;
   DevicePtr<CTTimer> m_timer;  // a shared use of the device manager's timer
   bool m_looping = false;
   bool m_doLoop = false;
   bool m_paused = false;
   bool m_doPause = false;
+  qibo::StepArray<CTSpectator*> m_spectators;      // named references
+  qibo::StepArray<CTRenderTarget*> m_toPresent;    // drawn last frame; named references
   std::vector<DRenderContext*> m_renderContexts;   // queued this frame, not owned
   qibo::StepArray<CTEntity*> m_drawables;          // named references
   qibo::StepArray<CTEnvironment*> m_environments;  // named references

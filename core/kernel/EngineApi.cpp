@@ -92,6 +92,14 @@ void qiBO_RemoveDrawable(CTEntity* entity) {
   if (CTEngineManager* engine = Engine()) engine->RemoveDrawable(entity);
 }
 
+void qiBO_RegisterSpectator(CTSpectator* spectator) {
+  if (CTEngineManager* engine = Engine()) engine->RegisterSpectator(spectator);
+}
+
+void qiBO_UnregisterSpectator(CTSpectator* spectator) {
+  if (CTEngineManager* engine = Engine()) engine->UnregisterSpectator(spectator);
+}
+
 void qiBO_AddEnvironment(CTEnvironment* environment) {
   if (CTEngineManager* engine = Engine()) engine->AddEnvironment(environment);
 }

@@ -4,6 +4,7 @@
 
 class CTEntity;
 class CTEnvironment;
+class CTSpectator;
 struct DRenderContext;
 struct Vector3;
 
@@ -38,6 +39,9 @@ uint32_t qiBO_GetFrameID();
 // Entities drawn in every render context besides the cameras' scenes.
 void qiBO_AddDrawable(CTEntity* entity);
 void qiBO_RemoveDrawable(CTEntity* entity);
+// Spectators processed every frame, in registration order.
+void qiBO_RegisterSpectator(CTSpectator* spectator);
+void qiBO_UnregisterSpectator(CTSpectator* spectator);
 // The environments the frame keeps up to date (CTEnvironment registers
 // itself through these when registered with its service).
 void qiBO_AddEnvironment(CTEnvironment* environment);

@@ -47,7 +47,11 @@ DFrustum& DFrustum::TransformBest(const Matrix33& m, const Vector3& position) {
 }
 
 DFrustum& DFrustum::Transform(const DTransform& t) {
-  t.UpdateTotalMatrix();
-  return Transform(t.HasTotalMatrix() ? t._TotalMatrix() : Matrix33(),
-                   t.HasPosition() ? t.GetPosition() : Vector3());
+  if (!t.UpdateTotalMatrix()) {
+    // A move only: each plane keeps its normal and shifts along it.
+    if (t.HasPosition())
+      for (Plane3& plane : m_planes) plane.d += plane.normal.Dot(t.GetPosition());
+    return *this;
+  }
+  return Transform(t._TotalMatrix(), t.HasPosition() ? t.GetPosition() : Vector3());
 }

@@ -1,0 +1,3 @@
+#include "core/scene/CTMicrophone.h"
+
+QIBO_IMPLEMENT_CLASS(CTMicrophone, CTEntity, .product = "qiBO 3D", .safeToReceive = true)

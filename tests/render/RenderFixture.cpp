@@ -1,0 +1,92 @@
+#include "tests/render/RenderFixture.h"
+
+#include "core/kernel/CTErrorManager.h"
+#include "core/kernel/ClassApi.h"
+#include "core/kernel/Kernel.h"
+#include "core/kernel/Logging.h"
+
+QIBO_IMPLEMENT_CLASS(TestTarget, CTRenderTarget, .desc = "Test target")
+QIBO_IMPLEMENT_CLASS(TestStage, CTPipelineStage, .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(TestLightStage, TestStage, .desc = "Test light")
+QIBO_IMPLEMENT_CLASS(TestDrawCamera, TestStage, .desc = "Test draw camera")
+QIBO_IMPLEMENT_CLASS(TestDrawLocalLight, TestStage, .desc = "Test draw local")
+QIBO_IMPLEMENT_CLASS(TestDrawLocalLight2, TestStage, .desc = "Test draw local 2")
+QIBO_IMPLEMENT_CLASS(TestTemporaryClone, TestStage, .desc = "Test temporary clone")
+QIBO_IMPLEMENT_CLASS(TestMeshShape, CTShape)
+
+bool TestStage::DoProcess(DRenderPacket* packet) {
+  const std::string name = GetCD()->GetName().c_str();
+  if (name == s_failing) return false;
+  if (GetSetMask() & qibo::state::kDrawnFilled) {
+    const DRenderShape& shape = *packet->shape;
+    s_draws.push_back(
+        {name, &shape, shape.GetState(), packet->steps,
+         std::vector<Vector3>(shape.GetVectors(), shape.GetVectors() + shape.GetVectorCount())});
+  }
+  return true;
+}
+
+bool TestTemporaryClone::DoProcess(DRenderPacket* packet) {
+  if (!TestStage::DoProcess(packet)) return false;
+  auto* clone = new DRenderShape;
+  clone->CopyFrom(*packet->shape);
+  clone->SetBaseShape(packet->shape, 0);
+  if (packet->world) clone->Transform(*packet->world);
+  packet->shape = clone;
+  return true;
+}
+
+TestMeshShape::TestMeshShape() {
+  m_mesh.AddVertex(Vector3(0, 0, 0));
+  m_mesh.AddVertex(Vector3(1, 0, 0));
+  m_mesh.AddVertex(Vector3(0, 1, 0));
+  m_mesh.AddFace()->SetVertices(0, 1, 2);
+  m_mesh.RecalcFaceNormals();
+  m_mesh.SetState(qibo::state::kShared | qibo::state::kLocal);
+}
+
+Vector3 TestMeshShape::GetSupport(const Vector3& d) {
+  const Vector3* corners = m_mesh.GetVectors();
+  Vector3 best = corners[0];
+  for (int i = 1; i < m_mesh.GetVectorCount(); ++i)
+    if (corners[i].Dot(d) > best.Dot(d)) best = corners[i];
+  return best;
+}
+
+namespace qibo::test {
+
+namespace {
+
+ClassDesc* const kTestClasses[] = {
+    TestTarget::_CD(),          TestLightStage::_CD(),     TestDrawCamera::_CD(), TestDrawLocalLight::_CD(),
+    TestDrawLocalLight2::_CD(), TestTemporaryClone::_CD(), TestMeshShape::_CD()};
+
+}  // namespace
+
+void RenderFixture::SetUp() {
+  ASSERT_TRUE(m_dir.Enter());
+  qiBO_GetErrorsCount();  // the log runs from the start
+  for (ClassDesc* cd : kTestClasses) qiBO_RegisterClass(cd);
+  TestTarget::s_journal.clear();
+  TestTarget::s_refuseShow = false;
+  TestTarget::s_refuseScene = false;
+  TestStage::s_enabled.clear();
+  TestStage::s_failing.clear();
+  TestStage::s_draws.clear();
+}
+
+void RenderFixture::TearDown() {
+  m_owned.clear();
+  for (ClassDesc* cd : kTestClasses) qiBO_UnregisterClass(cd);
+  qiBO_Deinit();
+  m_dir.Leave();
+}
+
+int RenderFixture::CountLogged(const std::string& text) {
+  int count = 0;
+  for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
+    if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++count;
+  return count;
+}
+
+}  // namespace qibo::test

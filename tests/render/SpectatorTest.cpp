@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/kernel/ClassApi.h"
+#include "core/kernel/DefEngineManager.h"
+#include "core/kernel/EngineApi.h"
+#include "core/kernel/Kernel.h"
+#include "core/render/CTBasicSpectator.h"
+#include "core/scene/CTCamera.h"
+#include "core/scene/CTDrawable.h"
+#include "core/scene/CTGroup.h"
+#include "tests/render/RenderFixture.h"
+
+namespace qibo::test {
+namespace {
+
+using Journal = std::vector<std::string>;
+
+class SpectatorTest : public RenderFixture {
+ protected:
+  void SetUp() override {
+    RenderFixture::SetUp();
+    m_camera = Make<CTCamera>("Eye");
+    m_spectator = Make<CTBasicSpectator>();
+    m_spectator->SetCamera(m_camera);
+  }
+
+  // Processes n frames' worth; the journal of the target since.
+  Journal Process(int n = 1) {
+    TestTarget::s_journal.clear();
+    for (int i = 0; i < n; ++i) m_spectator->Process();
+    return TestTarget::s_journal;
+  }
+
+  CTCamera* m_camera = nullptr;
+  CTBasicSpectator* m_spectator = nullptr;
+};
+
+TEST_F(SpectatorTest, WithoutARenderTargetClass_ReportsOnceAndDisablesItself) {
+  EXPECT_EQ(m_spectator->GetFlags(), CTBasicSpectator::kUseVideo);  // video only
+  qiBO_UnregisterClass(TestTarget::_CD());
+  m_spectator->Enable();
+  Process(3);
+  qiBO_RegisterClass(TestTarget::_CD());
+  EXPECT_EQ(CountLogged("Cannot create necessary Video-device"), 1);
+  EXPECT_FALSE(m_spectator->IsEnabled());
+  EXPECT_EQ(m_spectator->GetState(), CTBasicSpectator::kIdle);
+}
+
+TEST_F(SpectatorTest, Life_AcquiresShowsRendersAndStopsWhenTheWindowCloses) {
+  EXPECT_EQ(Process(), Journal{});  // not enabled: nothing happens
+  m_spectator->Enable();
+  EXPECT_EQ(Process(), Journal{});
+  EXPECT_EQ(m_spectator->GetState(), CTBasicSpectator::kStarting);
+  auto* target = qibo::Cast<TestTarget>(m_spectator->GetVideoDevice());
+  ASSERT_TRUE(target);
+  EXPECT_EQ(Process(), Journal{"Show"});
+  EXPECT_TRUE(m_spectator->IsActive());
+  EXPECT_EQ(Process(), Journal{});  // shown once
+
+  target->Close();
+  Process();
+  EXPECT_FALSE(m_spectator->IsEnabled());
+  Process();
+  EXPECT_EQ(m_spectator->GetState(), CTBasicSpectator::kIdle);
+  EXPECT_EQ(m_spectator->GetVideoDevice(), nullptr);
+}
+
+TEST_F(SpectatorTest, VideoOff_HidesWhatItShowedAndReleasesTheTarget) {
+  m_spectator->Enable();
+  Process(2);
+  ASSERT_TRUE(m_spectator->IsActive());
+  m_spectator->UseVideo(false);
+  EXPECT_EQ(Process(), Journal{"Hide"});
+  EXPECT_EQ(m_spectator->GetVideoDevice(), nullptr);
+  EXPECT_TRUE(m_spectator->IsActive());
+}
+
+TEST_F(SpectatorTest, ATargetThatCannotBeShown_DisablesTheSpectator) {
+  TestTarget::s_refuseShow = true;
+  m_spectator->Enable();
+  Process(3);
+  EXPECT_FALSE(m_spectator->IsEnabled());
+}
+
+// One frame end to end: the engine processes the spectator, which queues
+// its view; the frame renders it through the pipeline into the target; the
+// next frame presents it first.
+TEST_F(SpectatorTest, Frame_DrawsTheCamerasSceneInCameraSpaceAndPresentsNextFrame) {
+  TestStage::s_enabled = {"TestLightStage", "TestDrawCamera"};
+  auto* engine = qibo::GetService<DefEngineManager>();
+  ASSERT_TRUE(engine && engine->IsStarted());
+  auto* world = Make<CTGroup>("World");
+  m_camera->SetParent(world);
+  m_camera->MoveTo(Vector3(0, 0, -5));
+  const Vector3 places[] = {{0, 0, 5}, {1, 0, 5}, {0, 0, -50}};  // the last one behind the camera
+  for (const Vector3& place : places) {
+    auto* drawable = Make<CTDrawable>();
+    drawable->SetShape(Make<TestMeshShape>());
+    drawable->CreateBoundingVolume();  // and cull by it
+    drawable->MoveTo(place);
+    drawable->SetParent(world);
+  }
+  m_spectator->Enable();
+  m_spectator->RegisterWithService();
+  EXPECT_EQ(engine->GetSpectatorCount(), 1);
+
+  TestTarget::s_journal.clear();
+  qiBO_DoFrame();  // acquires the target
+  qiBO_DoFrame();  // shows and draws
+  EXPECT_EQ(TestTarget::s_journal, (Journal{"Show", "BeginScene", "EndScene"}));
+  ASSERT_EQ(TestStage::s_draws.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    // Each triangle's first corner sits at its drawable, 10 in front.
+    const Vector3& corner = TestStage::s_draws[i].positions[0];
+    EXPECT_NEAR(corner.x, places[i].x, 1e-5f);
+    EXPECT_NEAR(corner.z, 10.0f, 1e-5f);
+    EXPECT_EQ(TestStage::s_draws[i].steps, 5);
+  }
+
+  TestTarget::s_journal.clear();
+  qiBO_DoFrame();
+  EXPECT_EQ(TestTarget::s_journal, (Journal{"Present", "BeginScene", "EndScene"}));
+
+  // A refused scene draws nothing and is not presented.
+  TestTarget::s_refuseScene = true;
+  TestTarget::s_journal.clear();
+  qiBO_DoFrame();
+  qiBO_DoFrame();
+  EXPECT_EQ(TestTarget::s_journal, (Journal{"Present", "BeginScene", "BeginScene"}));
+
+  m_spectator->UnregisterWithService();
+  EXPECT_EQ(engine->GetSpectatorCount(), 0);
+}
+
+}  // namespace
+}  // namespace qibo::test

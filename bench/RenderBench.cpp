@@ -1,4 +1,5 @@
-// The render pipeline behind a target that draws nothing:
+// The render pipeline behind a target that draws nothing, and the software
+// lighting stage:
 //  - one RenderShape whose route is cached, through a drawing stage that
 //    does no work, so that only the pipeline's own cost is measured;
 //  - one whole frame of 10,000 drawables seen by one spectator: spectator,
@@ -6,6 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <vector>
 
 #include "core/devices/CTRenderTarget.h"
@@ -15,11 +17,14 @@
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/render/CTBasicSpectator.h"
+#include "core/render/CTMaterial.h"
 #include "core/render/CTPipelineStage.h"
+#include "core/render/CTPipelineStage_LightWorld.h"
 #include "core/render/DViewport.h"
 #include "core/render/DefRenderPipelineManager.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
+#include "core/scene/CTEnvironment.h"
 #include "core/scene/CTGroup.h"
 
 namespace {
@@ -150,5 +155,42 @@ void BM_FrameOf10000Drawables(benchmark::State& state) {
                                   static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_FrameOf10000Drawables)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// Lights 100,000 world-space vertices with one directional light, diffuse
+// and specular on, a third of the normals facing away.
+void BM_LightWorld100000Vertices(benchmark::State& state) {
+  Ref<CTCamera> camera = qibo::Create<CTCamera>();
+  Ref<CTEnvironment> environment = qibo::Create<CTEnvironment>();
+  environment->GetLight()->SetDirection(Vector3(0.3f, -1.0f, 0.2f));
+  Ref<CTMaterial> material = qibo::Create<CTMaterial>();
+  material->SetSwitches(CTMaterial::kUseAmbient | CTMaterial::kUseDiffuse | CTMaterial::kUseSpecular);
+  DRenderContext context;
+  context.camera = camera.Get();
+  context.environment = environment.Get();
+  DRenderShape shape;
+  constexpr int kVertices = 100000;
+  for (int i = 0; i < kVertices; ++i) {
+    const float a = static_cast<float>(i) * 0.001f;
+    shape.AddNormal(Vector3(std::sin(a), std::cos(a * 3.0f), std::sin(a * 7.0f)).Normalized());
+    shape.AddVertex(Vector3(a, 0, 0));
+    shape.GetVertices()[i].normal = i;
+  }
+  shape.SetMaterial(material.Get());
+  Ref<CTPipelineStage_LightWorld> stage = qibo::Create<CTPipelineStage_LightWorld>();
+  for (auto _ : state) {
+    shape.SetState(qibo::state::kWorld);
+    DRenderPacket packet{
+        &context, nullptr, 0, &shape, &context, qibo::state::kWorld, qibo::state::kDrawnFilled, 0};
+    benchmark::DoNotOptimize(stage->Process(&packet));
+  }
+  state.counters["ns/vertex"] =
+      benchmark::Counter(static_cast<double>(kVertices) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LightWorld100000Vertices)->Unit(benchmark::kMillisecond);
 
 }  // namespace

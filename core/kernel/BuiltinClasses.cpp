@@ -15,6 +15,8 @@
 #include "core/geometry/CTBox.h"
 #include "core/geometry/CTCollisionManager.h"
 #include "core/geometry/CTSphere.h"
+#include "core/io/CTBitmapIO.h"
+#include "core/io/CTSceneIO.h"
 #include "core/kernel/CTApplication.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTConsoleFrontEnd.h"
@@ -35,10 +37,17 @@
 #include "core/persist/CTFileManager.h"
 #include "core/persist/DefFileManager.h"
 #include "core/render/CTMaterial.h"
+#include "core/render/CTMaterialManager.h"
+#include "core/render/DefMaterialManager.h"
 #include "core/render/CTPipelineStage.h"
 #include "core/render/CTPipelineStage_CachedClone.h"
+#include "core/render/CTPipelineStage_LightWorld.h"
+#include "core/render/NormalStages.h"
 #include "core/render/CTRenderPipelineManager.h"
+#include "core/render/CTTexture.h"
+#include "core/render/CTTextureManager.h"
 #include "core/render/DefRenderPipelineManager.h"
+#include "core/render/DefTextureManager.h"
 #include "core/render/TransformStages.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
@@ -57,7 +66,10 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
   // abstract interfaces come before their default implementations.
   static const std::vector<ClassDesc*> classes = {
       CTPipelineStage::_CD(),
+      CTBitmapIO::_CD(),
+      CTSceneIO::_CD(),
       CTMaterial::_CD(),
+      CTTexture::_CD(),
       CTBasicPtr::_CD(),
       CTMotionBase::_CD(),
       CTJoystick::_CD(),
@@ -87,13 +99,18 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTEngineManager::_CD(),
       CTDeviceManager::_CD(),
       CTFileManager::_CD(),
+      CTMaterialManager::_CD(),
+      CTTextureManager::_CD(),
       CTPlugInManager::_CD(),
       CTFrontEndManager::_CD(),
       CTCollisionManager::_CD(),
       CTRenderPipelineManager::_CD(),
       CTConsoleFrontEnd::_CD(),
       CTPipelineStage_CachedClone::_CD(),
+      CTPipelineStage_DrawVertexNormals::_CD(),
+      CTPipelineStage_DrawFaceNormals::_CD(),
       CTPipelineStage_LocalToWorld::_CD(),
+      CTPipelineStage_LightWorld::_CD(),
       CTPipelineStage_WorldToCamera::_CD(),
       CTPipelineStage_WorldToView::_CD(),
       DefaultApplication::_CD(),
@@ -104,6 +121,8 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       DefEngineManager::_CD(),
       DefDeviceManager::_CD(),
       DefFileManager::_CD(),
+      DefMaterialManager::_CD(),
+      DefTextureManager::_CD(),
       DefPlugInManager::_CD(),
       DefFrontEndManager::_CD(),
       DefRenderPipelineManager::_CD(),

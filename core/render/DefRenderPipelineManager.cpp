@@ -4,6 +4,7 @@
 #include "core/geometry/DRenderShape.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/render/CTMaterialManager.h"
 #include "core/render/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(DefRenderPipelineManager, CTRenderPipelineManager, .desc = "Pipeline Manager",
@@ -86,6 +87,12 @@ bool DefRenderPipelineManager::RenderShape(DRenderShape* shape, const RenderInfo
   // then would cache failures that later contexts would believe.
   if (!shape || !info.context || info.context != m_context) return false;
   shape->UpdateBases();
+  // The material of faces that name none. Compared, not only filled when
+  // empty: a shape may outlive the material service that gave the last one.
+  if (CTMaterialManager* materials = info.context->PrepareMaterials()) {
+    CTMaterial* fallback = materials->GetDefaultMaterial();
+    if (shape->GetDefaultMaterial() != fallback) shape->SetDefaultMaterial(fallback);
+  }
   DRenderPacket packet{info.context, info.world,        info.clipMask, shape,
                        info.context, shape->GetState(), target,        0};
   bool drawn = true;

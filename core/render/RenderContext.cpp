@@ -1,5 +1,6 @@
 #include "core/kernel/Kernel.h"
 #include "core/object/CTReferenced.h"
+#include "core/render/CTMaterialManager.h"
 #include "core/render/CTRenderPipelineManager.h"
 #include "core/render/RenderInfo.h"
 
@@ -14,8 +15,8 @@ CTRenderPipelineManager* DRenderContext::PreparePipeline() {
   return pipeline.Get();
 }
 
-CTManager* DRenderContext::PrepareMaterials() {
-  // No material service is registered in the core yet; stages then work
-  // with the materials the shapes carry.
+CTMaterialManager* DRenderContext::PrepareMaterials() {
+  if (!materials) materials = Ref(qibo::GetService<CTMaterialManager>());
+  if (materials && !materials->IsStarted() && !materials->Start()) return nullptr;
   return materials.Get();
 }

@@ -8,7 +8,7 @@
 class CTCamera;
 class CTEntity;
 class CTEnvironment;
-class CTManager;
+class CTMaterialManager;
 class CTReferenced;
 class CTRenderPipelineManager;
 class CTRenderTarget;
@@ -65,11 +65,11 @@ struct DRenderContext {
   // The pipeline manager, fetched and started on first use; null when the
   // service does not exist.
   CTRenderPipelineManager* PreparePipeline();
-  // The material service, once one is registered; null until then.
-  CTManager* PrepareMaterials();
+  // The material service, fetched and started on first use.
+  CTMaterialManager* PrepareMaterials();
 
   Ref<CTRenderPipelineManager> pipeline;
-  Ref<CTManager> materials;
+  Ref<CTMaterialManager> materials;
   Ref<CTReferenced> spare;  // left empty by the engine
   DViewport* viewport = nullptr;
   DFrustum frustum;  // in world space

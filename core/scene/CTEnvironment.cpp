@@ -43,7 +43,8 @@ CTEnvironment::CTEnvironment(const CTEnvironment& other)
       m_gravityOn(other.m_gravityOn),
       m_wind(other.m_wind),
       m_windOn(other.m_windOn),
-      m_priority(other.m_priority) {
+      m_priority(other.m_priority),
+      m_ambient(other.m_ambient) {
   // The copy's light is the copy of the source's light, found by its place.
   for (int i = 0; i < other.NumChildren(); ++i)
     if (other.GetChild(i) == other.m_light.Get()) m_light = Ref<CTEntity>(GetChild(i));

@@ -55,6 +55,10 @@ class CTEnvironment : public CTGroup {
   void SetPriority(float priority) { m_priority = priority; }
   float GetPriority() const { return m_priority; }
   CTEntity* GetLight() const { return m_light.Get(); }
+  // The light that reaches every surface from all sides (r, g, b); the
+  // lighting stages add it times a material's ambient colour.
+  void SetAmbientColor(const Vector3& rgb) { m_ambient = rgb; }
+  const Vector3& GetAmbientColor() const { return m_ambient; }
 
  protected:
   CTEnvironment(const CTEnvironment& other);
@@ -71,5 +75,6 @@ class CTEnvironment : public CTGroup {
   Vector3 m_wind;
   bool m_windOn = false;
   float m_priority = 0.0f;
+  Vector3 m_ambient{0.2f, 0.2f, 0.2f};
   Ref<CTEntity> m_light;
 };

@@ -228,7 +228,8 @@ TEST_F(PipelineTest, Stages_AreMadeFromTheRegistryAndNamedByDescription) {
   std::vector<std::string> names;
   for (int i = 0; i < m_pipeline->GetStageCount(); ++i) names.push_back(m_pipeline->GetStage(i)->GetName());
   // The abstract stage classes make none.
-  const std::vector<std::string> expected = {"CachedShapeClone", "LocalToWorld",      "WorldToCamera",
+  const std::vector<std::string> expected = {"CachedShapeClone", "DrawVertexNormals", "DrawFaceNormals",
+                                             "LocalToWorld",     "LightWorld",        "WorldToCamera",
                                              "WorldToView",      "Test light",        "Test draw camera",
                                              "Test draw local",  "Test draw local 2", "Test temporary clone"};
   EXPECT_EQ(names, expected);

@@ -1,0 +1,8 @@
+#include "core/io/CT3DImport.h"
+
+QIBO_IMPLEMENT_CLASS(CT3DImport, CTImport, .desc = "Abstract 3D Importer", .isAbstract = true)
+
+void CT3DImport::SetDefaults() {
+  CTImport::SetDefaults();
+  m_imported.Clear();
+}

@@ -1,0 +1,20 @@
+#include "core/io/CTBitmapExport.h"
+
+#include "core/render/CTTexture.h"
+
+QIBO_IMPLEMENT_CLASS(CTBitmapExport, CTImportExport, .desc = "Abstract Bitmap Exporter", .isAbstract = true)
+
+bool CTBitmapExport::Export(const char* file, CTTexture* texture) {
+  SetDefaults();
+  // Pixels present, or kept in a swap file or a source file to come back
+  // from: the lock below brings them in.
+  const bool hasPicture =
+      texture && (texture->GetData() || texture->HasSwapFile() || *texture->GetSourceFile() != '\0');
+  if (!file || !*file || !hasPicture) return false;
+  if (!texture->Lock()) return WarningMsg("Can't lock texture", 2) && false;
+  const bool success = texture->GetData() && DoExport(file, texture);
+  texture->Unlock();
+  SetSuccess(success);
+  if (!success) ErrorMsg((QIBO_String("Failed to export to file: ") + file).c_str());
+  return success;
+}

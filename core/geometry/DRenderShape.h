@@ -332,7 +332,9 @@ class DRenderShape {
 
   // ---- Render state ----
   CTMaterial* GetMaterial() const { return m_material; }
+  // Setting the material it already has is no change.
   void SetMaterial(CTMaterial* material) {
+    if (m_material == material) return;
     m_material = material;
     Touch();
   }
@@ -343,9 +345,12 @@ class DRenderShape {
     Touch();
   }
   uint32_t GetState() const { return m_state; }
+  // The top eight bits only record what one pipeline run drew (set and
+  // cleared every frame): changing just those is no change of the shape.
   void SetState(uint32_t state) {
+    const bool changed = ((m_state ^ state) & 0x00FFFFFFu) != 0;
     m_state = state;
-    Touch();
+    if (changed) Touch();
   }
   uint32_t GetFlags() const { return m_flags; }
   void SetFlags(uint32_t flags) {

@@ -2,10 +2,11 @@
 
 #include "core/persist/Stream.h"
 
-QIBO_IMPLEMENT_CLASS(CTBBox, CTBox, .desc = "BBox shape")
+QIBO_IMPLEMENT_CLASS(CTBBox, CTBox, .desc = "BBox shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTBBox") == 0xA5CFF37E);
 
 void CTBBox::SetPivot(const Vector3& pivot) {
+  if (!qibo::shapemesh::CheckFinite(this, "pivot", pivot)) return;
   m_transform.MoveTo(pivot);
   Invalidate();
 }

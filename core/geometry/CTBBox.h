@@ -13,17 +13,15 @@ class CTBBox : public CTBox {
  public:
   static constexpr uint32_t kChunkID = 0xA5CFF37E;  // pivot (vector)
 
-  CTBBox() = default;
+  CTBBox() { m_pivoted = true; }
   CTBBox(const CTBBox& other) = default;
 
   void WriteToStream(Stream* stream, uint32_t flags) override;
   bool ProcessChunk(Stream* stream, uint32_t chunkID) override;
 
+  // Moves the box's centre (the shape transform's position) to pivot.
   void SetPivot(const Vector3& pivot);
-  Vector3 GetPivot() const { return m_transform.HasPosition() ? m_transform.GetPosition() : Vector3(); }
+  Vector3 GetPivot() const { return Centre(); }
 
   CTShape* Copy() const override { return new CTBBox(*this); }
-
- protected:
-  Vector3 Local(const Vector3& p) const override { return p - GetPivot(); }
 };

@@ -4,19 +4,26 @@
 
 #include "core/geometry/CTSphere.h"
 #include "core/persist/Stream.h"
+#include "core/render/CTMaterial.h"
+#include "core/render/MaterialApi.h"
 
-QIBO_IMPLEMENT_CLASS(CTBox, CTShape, .desc = "Box shape")
+QIBO_IMPLEMENT_CLASS(CTBox, CTShape, .desc = "Box shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTBox") == 0xFC519ED3);
 
-void CTBox::SetDimensions(double edge) {
+bool CTBox::SetDimensions(double edge) {
+  if (!qibo::shapemesh::CheckSize(this, "box edge", edge)) return false;
   const float e = static_cast<float>(edge);
-  SetDimensions(Vector3(e, e, e));
+  return SetDimensions(Vector3(e, e, e));
 }
 
-void CTBox::SetDimensions(const Vector3& dimensions) {
+bool CTBox::SetDimensions(const Vector3& dimensions) {
+  for (int axis = 0; axis < 3; ++axis)
+    if (!qibo::shapemesh::CheckSize(this, "box dimension", dimensions[axis])) return false;
   m_dimensions = dimensions;
   m_half = dimensions * 0.5f;
+  m_render.Invalidate();
   Invalidate();
+  return true;
 }
 
 Vector3 CTBox::GetCorner(int i) const {
@@ -44,7 +51,7 @@ Vector3 CTBox::GetSupport(const Vector3& d) {
 }
 
 Vector3 CTBox::GetNormal(const Vector3& point) {
-  const Vector3 p = Local(point);
+  const Vector3 p = point - Centre();
   int best = 0;
   float nearest = std::fabs(m_half.x - std::fabs(p.x));
   for (int axis = 1; axis < 3; ++axis) {
@@ -60,9 +67,10 @@ Vector3 CTBox::GetNormal(const Vector3& point) {
 }
 
 double CTBox::GetMaxY(const Vector3& point) {
-  const Vector3 p = Local(point);
+  const Vector3 centre = Centre();
+  const Vector3 p = point - centre;
   if (p.x < -m_half.x || p.x > m_half.x || p.z < -m_half.z || p.z > m_half.z) return kNoY;
-  return m_half.y + (point.y - p.y);  // the pivot's height, for a CTBBox
+  return static_cast<double>(m_half.y) + centre.y;  // the top at the pivot's height, for a CTBBox
 }
 
 Ref<CTShape> CTBox::GetBoundingSphere() {
@@ -74,44 +82,74 @@ Ref<CTShape> CTBox::GetBoundingSphere() {
 }
 
 intersect_t CTBox::CheckWithPoint(const Vector3& point, const DTransform* transform) {
-  const Vector3 p = Local(ToShapeSpace(point, transform));
-  const bool outside = std::fabs(p.x) > m_half.x || std::fabs(p.y) > m_half.y || std::fabs(p.z) > m_half.z;
-  return outside ? kIntersectOutside : kIntersectInside;
+  return qibo::boxtest::Point(ToShapeSpace(point, transform), Centre(), m_half);
 }
 
 intersect_t CTBox::CheckWithHalfspace(const Plane3& plane, const DTransform* transform) {
   if (transform) return kIntersectUnknown;
-  // The corners reach r either side of the centre along the normal: all of
-  // them are inside when the farthest is, none when the nearest is not.
-  const Vector3 centre = Local(Vector3()) * -1.0f;  // the pivot of a CTBBox
-  const Vector3& n = plane.normal;
-  const float r = std::fabs(n.x) * m_half.x + std::fabs(n.y) * m_half.y + std::fabs(n.z) * m_half.z;
-  const float s = n.Dot(centre);
-  if (s + r <= plane.d) return kIntersectInside;
-  if (s - r > plane.d) return kIntersectOutside;
-  return kIntersectPartly;
+  return qibo::boxtest::Halfspace(plane, Centre(), m_half);
 }
 
-// The line against the slabs of the three axes: it meets the box when the
-// parameter ranges inside every slab overlap.
 intersect_t CTBox::CheckWithLine(const Line3& line, const DTransform* transform) {
-  const Vector3 origin = Local(ToShapeSpace(line.point, transform));
-  const Vector3 direction =
-      transform && transform->HasRotation() ? transform->BackTransformNormal(line.direction) : line.direction;
-  double low = -1e300, high = 1e300;
+  return qibo::boxtest::Line(qibo::shapetest::LinePoint(line, transform),
+                             qibo::shapetest::LineDirection(line, transform), Centre(), m_half);
+}
+
+DRenderShape* CTBox::GetRenderShape() {
+  if (!m_render.IsCurrent(m_transform)) BuildRenderShape();
+  return &m_render.Mesh();
+}
+
+// The side materials come from the material service by name; a new one is
+// given its colour, one that exists keeps whatever it was given since.
+void CTBox::BuildRenderShape() {
+  static constexpr DColor kColors[3] = {{1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}};
+  static constexpr Vector3 kNormals[6] = {{1, 0, 0},  {0, 1, 0},  {0, 0, 1},
+                                          {-1, 0, 0}, {0, -1, 0}, {0, 0, -1}};
+  static constexpr int kSides[6][4] = {{1, 5, 6, 2}, {7, 6, 5, 4}, {3, 2, 6, 7},
+                                       {0, 3, 7, 4}, {2, 3, 0, 1}, {0, 4, 5, 1}};
+  static constexpr float kUV[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  static constexpr int kFaceOrder[6] = {0, 3, 1, 4, 2, 5};
   for (int axis = 0; axis < 3; ++axis) {
-    const double o = origin[axis], d = direction[axis], h = m_half[axis];
-    if (std::fabs(d) < qibo::kEpsilon) {
-      if (o < -h || o > h) return kIntersectOutside;
-      continue;
-    }
-    double t0 = (-h - o) / d, t1 = (h - o) / d;
-    if (t0 > t1) std::swap(t0, t1);
-    low = std::max(low, t0);
-    high = std::min(high, t1);
-    if (low > high) return kIntersectOutside;
+    bool existed = false;
+    CTMaterial* material = qiBO_CreateMaterial(kSideMaterialNames[axis], &existed);
+    if (material && !existed) material->SetColor(kColors[axis]);
+    m_sideMaterials[axis] = material;
   }
-  return kIntersectPartly;
+  DRenderShape& mesh = m_render.Mesh();
+  namespace sm = qibo::shapemesh;
+  sm::Reset(mesh);
+  for (int c = 0; c < 8; ++c) sm::AddPosition(mesh, GetCorner(c));
+  for (const Vector3& n : kNormals) mesh.AddNormal(n);
+  for (int side = 0; side < 6; ++side)
+    for (int j = 0; j < 4; ++j) sm::AddVertex(mesh, kSides[side][j], side, kUV[j][0], kUV[j][1]);
+  for (const int side : kFaceOrder) {
+    CTMaterial* material = m_sideMaterials[side % 3].Get();
+    const int v = 4 * side;
+    sm::AddTriangle(mesh, v, v + 1, v + 2, side, false, material);
+    sm::AddTriangle(mesh, v + 2, v + 3, v, side, false, material);
+  }
+  sm::Finish(mesh, m_transform);
+  m_render.SetCurrent(m_transform);
+}
+
+void CTBox::DoAddProperties() {
+  CTShape::DoAddProperties();
+  AddProperty(DProperty(m_dimensions.x, "Width"), CTBox::_CD());
+  AddProperty(DProperty(m_dimensions.y, "Height"), CTBox::_CD());
+  AddProperty(DProperty(m_dimensions.z, "Depth"), CTBox::_CD());
+}
+
+// A dimension written through its property goes through SetDimensions: a
+// refused value falls back to the size the half dimensions still hold.
+void CTBox::OnPropertyChanged(DProperty& property) {
+  if (property.ID() == &m_dimensions.x || property.ID() == &m_dimensions.y ||
+      property.ID() == &m_dimensions.z) {
+    const Vector3 wanted = m_dimensions;
+    m_dimensions = m_half * 2.0f;
+    SetDimensions(wanted);
+  }
+  CTShape::OnPropertyChanged(property);
 }
 
 void CTBox::WriteToStream(Stream* stream, uint32_t flags) {

@@ -5,6 +5,7 @@
 #include "core/geometry/CTBBox.h"
 #include "core/geometry/CTSphere.h"
 #include "core/geometry/DRenderShape.h"
+#include "core/geometry/ShapeKit.h"
 #include "core/persist/Stream.h"
 #include "core/render/CTRenderPipelineManager.h"
 #include "core/render/DFrustum.h"
@@ -41,7 +42,9 @@ double CTShape::GetMaxYAndNormal(const Vector3& p, Vector3& normal) {
   return y;
 }
 
-void CTShape::Render(const RenderInfo_t&, CTMaterial*) {}
+void CTShape::Render(const RenderInfo_t& info, CTMaterial* material) {
+  if (DRenderShape* mesh = GetRenderShape()) RenderMesh(*mesh, info, material ? material : m_material.Get());
+}
 
 bool CTShape::RenderMesh(DRenderShape& mesh, const RenderInfo_t& info, CTMaterial* material) {
   CTRenderPipelineManager* pipeline = info.context ? info.context->pipeline.Get() : nullptr;
@@ -104,45 +107,76 @@ Ref<CTShape> CTShape::GetBoundingVolume() {
   return sphere->CalcVolume() < box->CalcVolume() ? sphere : box;
 }
 
+namespace {
+
+// Brings frustum planes into a shape's space. A shape point p sits at
+// q = p x M + t in the frustum's space, so the plane n . q <= d holds for p
+// exactly when (n x transpose(M)) . p <= d - n . t: no inverse of M is
+// needed, and a placement that only moves skips the matrix altogether.
+class PlaneMover {
+ public:
+  explicit PlaneMover(const DTransform* t)
+      : m_linear(t && t->HasTotalMatrix() && t->UpdateTotalMatrix() ? &t->_TotalMatrix() : nullptr),
+        m_position(t && t->HasPosition() ? t->GetPosition() : Vector3()) {}
+  Plane3 operator()(const Plane3& plane) const {
+    Plane3 moved{plane.normal, plane.d - plane.normal.Dot(m_position)};
+    if (m_linear) moved.normal = m_linear->TransformTransposed(plane.normal);
+    return moved;
+  }
+
+ private:
+  const Matrix33* m_linear;
+  Vector3 m_position;
+};
+
+// The answer of qibo::boxtest::Halfspace for every active plane, with one
+// branch per plane that depends on the box: outside ends the test, inside
+// drops the plane from active, anything else counts as cut.
+intersect_t BoxAgainstPlanes(const DFrustum& frustum, int count, const PlaneMover& move,
+                             const Vector3& centre, const Vector3& half, uint32_t& active) {
+  bool cut = false;
+  for (int i = 0; i < count; ++i) {
+    if (!(active >> i & 1u)) continue;
+    const Plane3 plane = move(frustum[i]);
+    const Vector3& n = plane.normal;
+    const float r = std::fabs(n.x) * half.x + std::fabs(n.y) * half.y + std::fabs(n.z) * half.z;
+    const float s = n.Dot(centre);
+    if (s - r > plane.d) return kIntersectOutside;  // r >= 0: never also inside
+    const bool inside = s + r <= plane.d;
+    active &= ~(uint32_t{inside} << i);
+    cut |= !inside;
+  }
+  return cut ? kIntersectPartly : kIntersectInside;
+}
+
+}  // namespace
+
 intersect_t CTShape::CheckAgainstFrustum(const DFrustum& frustum, const DTransform* transform,
                                          uint32_t* clip) {
   uint32_t active = frustum.GetMask() & (clip ? *clip : qibo::kClipAll);
   if (active == 0) return kIntersectInside;
-  // The planes into shape space: the inverse of the placement moves them.
-  static DFrustum scratch(6);
-  const DFrustum* planes = &frustum;
-  if (transform) {
-    scratch = frustum;
-    scratch.SetMask(active);
-    DTransform inverse;
-    inverse.SetInverse(*transform);
-    scratch.Transform(inverse);
-    planes = &scratch;
-  }
-  bool cut = false;
-  for (int i = 0; i < planes->NumPlanes() && i < 30; ++i) {
-    if (!(active >> i & 1u)) continue;
-    switch (CheckWithHalfspace((*planes)[i], nullptr)) {
-      case kIntersectUnknown:
-        if (clip) *clip = qibo::kClipAll;
-        return kIntersectUnknown;
-      case kIntersectOutside:
-        if (clip) *clip = qibo::kClipOutside;
-        return kIntersectOutside;
-      case kIntersectInside:
+  const PlaneMover move(transform);
+  const int count = std::min(frustum.NumPlanes(), 30);
+  Vector3 centre, half;
+  intersect_t result = kIntersectInside;
+  if (GetBoxExtent(centre, half)) {
+    result = BoxAgainstPlanes(frustum, count, move, centre, half, active);
+  } else {
+    for (int i = 0; i < count && result != kIntersectOutside && result != kIntersectUnknown; ++i) {
+      if (!(active >> i & 1u)) continue;
+      // Outside or undetermined ends the loop; inside drops the plane.
+      const intersect_t r = CheckWithHalfspace(move(frustum[i]), nullptr);
+      if (r == kIntersectInside)
         active &= ~(1u << i);
-        break;
-      case kIntersectPartly:
-        cut = true;
-        break;
+      else
+        result = r;
     }
   }
-  if (!cut) {
-    if (clip) *clip = qibo::kClipNone;
-    return kIntersectInside;
+  if (clip) {
+    static constexpr uint32_t kClips[4] = {qibo::kClipAll, qibo::kClipOutside, qibo::kClipNone, 0};
+    *clip = result == kIntersectPartly ? active : kClips[result];
   }
-  if (clip) *clip = active;
-  return kIntersectPartly;
+  return result;
 }
 
 void CTShape::WriteToStream(Stream* stream, uint32_t flags) {

@@ -68,7 +68,9 @@ class CTShape : public CTInterface {
   virtual Ref<CTShape> GetBoundingBox();
   // The smaller of the two (the box on a tie).
   virtual Ref<CTShape> GetBoundingVolume();
-  // Hands the shape to the renderer; without one, nothing is drawn.
+  // Hands the shape's render shape to the renderer with material (the
+  // shape's own material when null; the faces' materials when both are).
+  // Shapes without a render shape draw nothing.
   virtual void Render(const RenderInfo_t& info, CTMaterial* material);
   // Placement tests. transform, when given, places the shape: the point or
   // line is brought into shape space with it first. Half-space tests take
@@ -76,6 +78,17 @@ class CTShape : public CTInterface {
   virtual intersect_t CheckWithPoint(const Vector3& p, const DTransform* transform);
   virtual intersect_t CheckWithHalfspace(const Plane3& plane, const DTransform* transform);
   virtual intersect_t CheckWithLine(const Line3& line, const DTransform* transform);
+  // Shapes whose half-space test is exactly that of an axis-aligned box in
+  // shape space (qibo::boxtest::Halfspace) give its centre and half extents
+  // here, so that the frustum test runs its planes without a virtual call
+  // each; the answers are the same. A class that changes such a shape's
+  // half-space test must answer false here.
+  virtual bool GetBoxExtent(Vector3& /*centre*/, Vector3& /*half*/) const { return false; }
+  // The render shape, built from the current parameters and placed by the
+  // shape transform; null for shapes that have none. It belongs to the
+  // shape and is rebuilt in place after a change: do not keep the pointer
+  // across changes.
+  virtual DRenderShape* GetRenderShape() { return nullptr; }
 
   // The per-axis cross-sections the dynamics use for drag (diagonal).
   const Matrix33& GetCWMatrix();
@@ -83,7 +96,9 @@ class CTShape : public CTInterface {
   // the shape placed by transform. Outside (1): *clip = 0x40000000; wholly
   // inside (2): *clip = 0x80000000; partly (3): *clip = the planes still cut;
   // undetermined (0): *clip = 0x3FFFFFFF. Planes a shape is inside are
-  // dropped so that its children need not test them again.
+  // dropped so that its children need not test them again. Each plane is
+  // moved into shape space on its own: the test keeps no process-wide
+  // scratch state.
   intersect_t CheckAgainstFrustum(const DFrustum& frustum, const DTransform* transform, uint32_t* clip);
 
   const DTransform& GetTransform() const { return m_transform; }

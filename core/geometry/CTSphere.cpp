@@ -5,19 +5,24 @@
 
 #include "core/persist/Stream.h"
 
-QIBO_IMPLEMENT_CLASS(CTSphere, CTShape, .desc = "Sphere shape")
+QIBO_IMPLEMENT_CLASS(CTSphere, CTShape, .desc = "Sphere shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTSphere") == 0x0169D761);
 
 using std::numbers::pi;
 
-void CTSphere::SetRadius(double radius) {
+bool CTSphere::SetRadius(double radius) {
+  if (!qibo::shapemesh::CheckSize(this, "sphere radius", radius)) return false;
   m_radius = radius;
   m_radius2 = radius * radius;
+  m_render.Invalidate();
   Invalidate();
+  return true;
 }
 
 void CTSphere::SetRenderQuality(int quality) {
-  if (quality >= 1) m_quality = quality;
+  if (!qibo::shapemesh::ClampSegments(this, "sphere render quality", quality, 1, kMaxQuality)) return;
+  m_quality = m_acceptedQuality = quality;
+  m_render.Invalidate();
 }
 
 double CTSphere::CalcVolume() { return 4.0 / 3.0 * pi * m_radius2 * m_radius; }
@@ -55,7 +60,7 @@ intersect_t CTSphere::CheckWithHalfspace(const Plane3& plane, const DTransform* 
   if (transform) return kIntersectUnknown;
   // The plane's d is the distance of the origin behind it for a unit normal.
   const double length = plane.normal.Length();
-  if (length < qibo::kEpsilon) return kIntersectUnknown;
+  if (!(length >= qibo::kEpsilon)) return kIntersectUnknown;
   const double d = plane.d / length;
   if (d >= m_radius) return kIntersectInside;
   if (d <= -m_radius) return kIntersectOutside;
@@ -63,13 +68,70 @@ intersect_t CTSphere::CheckWithHalfspace(const Plane3& plane, const DTransform* 
 }
 
 intersect_t CTSphere::CheckWithLine(const Line3& line, const DTransform* transform) {
-  const Vector3 p = ToShapeSpace(line.point, transform);
-  const Vector3 dir =
-      transform && transform->HasRotation() ? transform->BackTransformNormal(line.direction) : line.direction;
+  const Vector3 p = qibo::shapetest::LinePoint(line, transform);
+  const Vector3 dir = qibo::shapetest::LineDirection(line, transform);
   const double c = p.SquaredLength() - m_radius2;
   if (c <= 0) return kIntersectPartly;
   const double along = dir.Dot(p);
   return dir.SquaredLength() * c >= along * along ? kIntersectOutside : kIntersectPartly;
+}
+
+DRenderShape* CTSphere::GetRenderShape() {
+  if (!m_render.IsCurrent(m_transform)) BuildRenderShape();
+  return &m_render.Mesh();
+}
+
+// Rows of vertices from the top pole down, each row once around with the
+// first column repeated at u = 1 so that the texture does not wrap back.
+void CTSphere::BuildRenderShape() {
+  namespace sm = qibo::shapemesh;
+  const int around = 8 * m_quality, down = 4 * m_quality, row = around + 1;
+  const float radius = static_cast<float>(m_radius);
+  DRenderShape& mesh = m_render.Mesh();
+  sm::Reset(mesh);
+  for (int i = 0; i <= down; ++i) {
+    const double theta = pi * i / down;
+    for (int j = 0; j <= around; ++j) {
+      const double phi = 2.0 * pi * j / around;
+      const Vector3 n(static_cast<float>(std::sin(theta) * std::sin(phi)),
+                      static_cast<float>(std::cos(theta)),
+                      static_cast<float>(std::sin(theta) * std::cos(phi)));
+      sm::AddPoint(mesh, n * radius, mesh.AddNormal(n), static_cast<float>(j) / around,
+                   static_cast<float>(i) / down);
+    }
+  }
+  // Each cell (a, b over c, d) makes two triangles; at the poles one of them
+  // would have no area and is left out.
+  for (int i = 0; i < down; ++i) {
+    for (int j = 0; j < around; ++j) {
+      const int a = i * row + j, b = a + 1, c = a + row, d = c + 1;
+      if (i > 0) sm::AddTriangle(mesh, a, c, b, -1, true);
+      if (i < down - 1) sm::AddTriangle(mesh, b, c, d, -1, true);
+    }
+  }
+  sm::Finish(mesh, m_transform);
+  m_render.SetCurrent(m_transform);
+}
+
+void CTSphere::DoAddProperties() {
+  CTShape::DoAddProperties();
+  AddProperty(DProperty(m_radius, "Radius"), CTSphere::_CD());
+  AddProperty(DProperty(m_quality, "RenderQuality"), CTSphere::_CD());
+}
+
+// Written through a property, a value goes through its setter: a refused
+// one falls back to the value kept beside it.
+void CTSphere::OnPropertyChanged(DProperty& property) {
+  if (property.ID() == &m_radius) {
+    const double wanted = m_radius;
+    m_radius = std::sqrt(m_radius2);
+    SetRadius(wanted);
+  } else if (property.ID() == &m_quality) {
+    const int wanted = m_quality;
+    m_quality = m_acceptedQuality;
+    SetRenderQuality(wanted);
+  }
+  CTShape::OnPropertyChanged(property);
 }
 
 void CTSphere::WriteToStream(Stream* stream, uint32_t flags) {

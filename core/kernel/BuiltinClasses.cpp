@@ -14,7 +14,12 @@
 #include "core/geometry/CTBBox.h"
 #include "core/geometry/CTBox.h"
 #include "core/geometry/CTCollisionManager.h"
+#include "core/geometry/CTCone.h"
+#include "core/geometry/CTCylinder.h"
+#include "core/geometry/CTPointShape.h"
+#include "core/geometry/CTSimple3DFont.h"
 #include "core/geometry/CTSphere.h"
+#include "core/geometry/CTSprite.h"
 #include "core/io/CTBitmapIO.h"
 #include "core/io/CTSceneIO.h"
 #include "core/kernel/CTApplication.h"
@@ -38,16 +43,16 @@
 #include "core/persist/DefFileManager.h"
 #include "core/render/CTMaterial.h"
 #include "core/render/CTMaterialManager.h"
-#include "core/render/DefMaterialManager.h"
 #include "core/render/CTPipelineStage.h"
 #include "core/render/CTPipelineStage_CachedClone.h"
 #include "core/render/CTPipelineStage_LightWorld.h"
-#include "core/render/NormalStages.h"
 #include "core/render/CTRenderPipelineManager.h"
 #include "core/render/CTTexture.h"
 #include "core/render/CTTextureManager.h"
+#include "core/render/DefMaterialManager.h"
 #include "core/render/DefRenderPipelineManager.h"
 #include "core/render/DefTextureManager.h"
+#include "core/render/NormalStages.h"
 #include "core/render/TransformStages.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
@@ -90,7 +95,12 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTEnvironment::_CD(),
       CTBox::_CD(),
       CTBBox::_CD(),
+      CTCylinder::_CD(),
       CTSphere::_CD(),
+      CTCone::_CD(),
+      CTPointShape::_CD(),
+      CTSprite::_CD(),
+      CTSimple3DFont::_CD(),
       CTMotionSensor::_CD(),
       CTServiceManager::_CD(),
       CTErrorManager::_CD(),

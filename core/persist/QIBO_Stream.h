@@ -106,6 +106,9 @@ class QIBO_Stream : public Stream {
   CTStreamed* GetObjectNo(int i) const {
     return i >= 0 && i < GetObjectCount() ? GetStreamObject(i + 1) : nullptr;
   }
+  // Whether the data comes from a source the user chose (a file, a buffer)
+  // rather than a network peer, so that objects may open files it names.
+  bool IsTrusted() const { return FollowsIncludes(); }
 
  protected:
   bool IsWriting() const { return m_writing; }

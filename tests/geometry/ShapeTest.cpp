@@ -1,5 +1,5 @@
-// Shapes as bounding volumes: support points, point and half-space tests,
-// the frustum test's clip mask, and the choice of bounding volume.
+// Shapes as bounding volumes: the frustum test's clip mask and the choice of
+// bounding volume (each primitive's own tests are in ShapesTest.cpp).
 
 #include <gtest/gtest.h>
 
@@ -19,41 +19,6 @@ class MuteShape : public CTShape {
 };
 
 }  // namespace
-
-TEST(ShapeTest, PrimitivesAnswerPointAndHalfspaceTests) {
-  CTBox box(Vector3(2, 4, 6));
-  CTSphere sphere;
-  sphere.SetRadius(1);
-  CTBBox bbox;
-  bbox.SetDimensions(2.0);
-  bbox.SetPivot(Vector3(10, 0, 0));
-  struct Case {
-    CTShape* shape;
-    Plane3 plane;
-    intersect_t expected;
-  } cases[] = {
-      {&sphere, {Vector3(1, 0, 0), 1}, kIntersectInside},
-      {&sphere, {Vector3(1, 0, 0), -1}, kIntersectOutside},
-      {&sphere, {Vector3(1, 0, 0), 0}, kIntersectPartly},
-      {&box, {Vector3(0, 1, 0), 2}, kIntersectInside},
-      {&box, {Vector3(0, 1, 0), -2.5f}, kIntersectOutside},
-      {&box, {Vector3(0, 0, 1), 0}, kIntersectPartly},
-      {&bbox, {Vector3(1, 0, 0), 9.5f}, kIntersectPartly},
-      {&bbox, {Vector3(1, 0, 0), 8}, kIntersectOutside},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(c.shape->CheckWithHalfspace(c.plane, nullptr), c.expected)
-        << c.shape->GetName() << " d=" << c.plane.d;
-  EXPECT_EQ(box.GetSupport(Vector3(-1, 0, 1)), Vector3(-1, 2, 3));
-  EXPECT_EQ(box.CheckWithPoint(Vector3(1, 2, 3), nullptr), kIntersectInside);  // on the corner
-  EXPECT_EQ(box.CheckWithPoint(Vector3(1.01f, 0, 0), nullptr), kIntersectOutside);
-  EXPECT_EQ(bbox.CheckWithPoint(Vector3(10.5f, 0, 0), nullptr), kIntersectInside);
-  EXPECT_EQ(box.GetMaxY(Vector3(1, 0, 3)), 2.0);
-  EXPECT_EQ(box.GetMaxY(Vector3(1.001f, 0, 3)), CTShape::kNoY);
-  DTransform moved;
-  moved.MoveTo(Vector3(5, 0, 0));
-  EXPECT_EQ(sphere.CheckWithPoint(Vector3(5.5f, 0, 0), &moved), kIntersectInside);
-}
 
 // The clip mask: planes a shape is wholly inside are dropped, a shape
 // outside one plane is culled, one that cannot tell is retested below.

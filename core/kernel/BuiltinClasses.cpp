@@ -38,6 +38,13 @@
 #include "core/kernel/DefPlugInManager.h"
 #include "core/kernel/DefServiceManager.h"
 #include "core/kernel/DefUpdateManager.h"
+#include "core/motion/CTFloatTrack.h"
+#include "core/motion/CTKeyFrameController.h"
+#include "core/motion/CTLookAtController.h"
+#include "core/motion/CTMotionController.h"
+#include "core/motion/CTPIDController.h"
+#include "core/motion/CTQuatTrack.h"
+#include "core/motion/CTVectorTrack.h"
 #include "core/object/CTBasicPtr.h"
 #include "core/persist/CTFileManager.h"
 #include "core/persist/DefFileManager.h"
@@ -101,7 +108,14 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTPointShape::_CD(),
       CTSprite::_CD(),
       CTSimple3DFont::_CD(),
+      CTPIDController::_CD(),
       CTMotionSensor::_CD(),
+      CTMotionController::_CD(),
+      CTLookAtController::_CD(),
+      CTFloatTrack::_CD(),
+      CTVectorTrack::_CD(),
+      CTQuatTrack::_CD(),
+      CTKeyFrameController::_CD(),
       CTServiceManager::_CD(),
       CTErrorManager::_CD(),
       CTClassManager::_CD(),

@@ -2,6 +2,7 @@
 
 #include "core/geometry/CTCollisionManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/persist/Stream.h"
 #include "core/scene/CTEntity.h"
 #include "core/scene/CTMotionSensor.h"
 
@@ -30,20 +31,23 @@ void CTEntityController::OnPropertyChanged(DProperty& property) {
 
 void CTEntityController::ReportCollisions(CTEntity* entity, bool on) {
   auto* collisions = qibo::FindService<CTCollisionManager>();
-  if (collisions && entity) collisions->SetReports(entity, on);
+  if (collisions && collisions->IsStarted() && entity) collisions->SetReports(entity, on);
 }
 
 void CTEntityController::SetObject(CTEntity* e) {
   if (e == m_entity) return;
-  if (m_entity && m_collisionAction != kCollisionNone) ReportCollisions(m_entity, false);
   CTEntity* old = m_entity;
+  if (old && m_collisionAction != kCollisionNone) ReportCollisions(old, false);
   m_entity = e;
   m_entityView = e;
+  if (!e) {
+    Disable();
+  } else {
+    if (CTMotionSensor* sensor = e->GetMotionSensor()) sensor->SetMotionInfoSource(GetMotionInfoSource());
+    if (e->GetController() != this) e->SetController(this);
+    if (m_collisionAction != kCollisionNone) ReportCollisions(e, true);
+  }
   if (old && old->GetController() == this) old->SetController(nullptr);
-  if (!e) return;
-  if (CTMotionSensor* sensor = e->GetMotionSensor()) sensor->SetMotionInfoSource(GetMotionInfoSource());
-  if (e->GetController() != this) e->SetController(this);
-  if (m_collisionAction != kCollisionNone) ReportCollisions(e, true);
 }
 
 void CTEntityController::SetCollisionAction(CollisionAction_t action) {
@@ -57,4 +61,27 @@ void CTEntityController::OnCollision(CTEntity*, Vector3*, Vector3*) {
     Enable();
   else if (m_collisionAction == kCollisionDisable)
     Disable();
+}
+
+// 0xE176BF29  ref entity, int collision action
+
+void CTEntityController::WriteToStream(Stream* stream, uint32_t flags) {
+  CTController::WriteToStream(stream, flags);
+  if (!(flags & 0x2)) return;
+  stream->StartChunk(kChunkID);
+  stream->WriteReference(m_entity);
+  stream->WriteInt(m_collisionAction);
+  stream->EndChunk();
+}
+
+bool CTEntityController::ProcessChunk(Stream* stream, uint32_t chunkID) {
+  if (chunkID != kChunkID) return CTController::ProcessChunk(stream, chunkID);
+  CTStreamed* entityRef = stream->ReadReference();
+  const int32_t action = stream->ReadInt();
+  SetCollisionAction(action >= kCollisionNone && action <= kCollisionDisable
+                         ? static_cast<CollisionAction_t>(action)
+                         : kCollisionNone);
+  if (auto* entity = qibo::Cast<CTEntity>(entityRef)) SetObject(entity);
+  RetryPendingEnable();
+  return true;
 }

@@ -16,16 +16,25 @@ enum CollisionAction_t : int32_t {
 
 // A controller bound to one entity. The entity holds the controller (a
 // counted reference, CTEntity::SetController); the controller points back
-// without one.
+// without one. An entity controller is never enabled without an entity:
+// losing it (SetObject(nullptr), the entity's deletion) disables it, so no
+// update keeps running for an entity that is gone.
 class CTEntityController : public CTController {
   QIBO_CLASS(CTEntityController)
 
  public:
+  static constexpr uint32_t kChunkID = 0xE176BF29;  // ref entity, int collision action
+
   explicit CTEntityController(const char* name = nullptr) : CTController(name) {}
+  // A copy would claim the entity without it knowing.
+  CTEntityController(const CTEntityController&) = delete;
+  CTEntityController& operator=(const CTEntityController&) = delete;
   ~CTEntityController() override;
 
   void DoAddProperties() override;
   void OnPropertyChanged(DProperty& property) override;
+  void WriteToStream(Stream* stream, uint32_t flags) override;
+  bool ProcessChunk(Stream* stream, uint32_t chunkID) override;
 
   // The motion this controller gives its entity, for the entity's motion
   // sensor; none here.
@@ -34,9 +43,13 @@ class CTEntityController : public CTController {
   // collision action says.
   virtual void OnCollision(CTEntity* other, Vector3* point, Vector3* normal);
 
-  // Binds the controller to e (and makes it e's controller); null unbinds.
+  // Binds the controller to e (and makes it e's controller); null unbinds
+  // and disables. Unbinding from the old entity comes last: it may drop the
+  // last reference on this controller.
   void SetObject(CTEntity* e);
   CTEntity* GetObject() const { return m_entity; }
+  // The entity's collisions are reported to it (by a running collision
+  // manager) while the action is not kCollisionNone.
   void SetCollisionAction(CollisionAction_t action);
   CollisionAction_t GetCollisionAction() const { return static_cast<CollisionAction_t>(m_collisionAction); }
 

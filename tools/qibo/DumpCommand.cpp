@@ -10,6 +10,7 @@
 // parent, every read against the chunk, and nesting is limited. Damage is
 // printed where it is found and the walk goes on with the next sound chunk.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -204,8 +205,82 @@ class ChunkDumper {
              static_cast<int32_t>(U32(start + 4)));
         return true;
       default:
+        return MotionChunk(id, start, end, depth);
+    }
+  }
+
+  // The chunks of controllers and tracks; false for any other chunk, or one
+  // too short for its record.
+  bool MotionChunk(uint32_t id, uint32_t start, uint32_t end, int depth) {
+    const uint32_t length = end - start;
+    switch (id) {
+      case 0x50A81E1A:  // CTController: enabled
+        if (length < 4) return false;
+        Line(depth, "0x%08X controller %s", id, U32(start) ? "enabled" : "disabled");
+        return true;
+      case 0xE176BF29:  // CTEntityController: entity, collision action
+        if (length < 8) return false;
+        Line(depth, "0x%08X entity #%d, collision action %d", id, static_cast<int32_t>(U32(start)),
+             static_cast<int32_t>(U32(start + 4)));
+        return true;
+      case 0x3A7D18AC:  // CTKeyFrameController: local time, position track, rotation track
+        if (length < 12) return false;
+        Line(depth, "0x%08X local time %d ms, position track #%d, rotation track #%d", id,
+             static_cast<int32_t>(U32(start)), static_cast<int32_t>(U32(start + 4)),
+             static_cast<int32_t>(U32(start + 8)));
+        return true;
+      case 0x98053770:  // CTTrack: out-of-range rules
+        if (length < 8) return false;
+        Line(depth, "0x%08X out of range: before %s, after %s", id, RangeRule(U32(start)),
+             RangeRule(U32(start + 4)));
+        return true;
+      case 0x3D06A35B:  // CTFloatTrack
+        return KeyChunk(id, start, end, depth, "float", 1);
+      case 0xFA35A28E:  // CTVectorTrack
+        return KeyChunk(id, start, end, depth, "vector", 3);
+      case 0x7ECBB980:  // CTQuatTrack
+        return KeyChunk(id, start, end, depth, "quaternion", 4);
+      default:
         return false;
     }
+  }
+
+  static const char* RangeRule(uint32_t rule) {
+    switch (rule) {
+      case 1:
+      case 2:
+      case 5:
+        return "repeat";
+      case 3:
+        return "back and forth";
+      default:
+        return "hold";
+    }
+  }
+
+  // A typed track's keys: int count, then count records of an int time and
+  // `floats` floats, one line each.
+  bool KeyChunk(uint32_t id, uint32_t start, uint32_t end, int depth, const char* type, uint32_t floats) {
+    if (end - start < 4) return false;
+    const int32_t count = static_cast<int32_t>(U32(start));
+    const uint32_t recordBytes = 4 + 4 * floats;
+    const uint32_t fit = (end - start - 4) / recordBytes;
+    Line(depth, "0x%08X %s track, %d key%s", id, type, count, count == 1 ? "" : "s");
+    if (count < 0 || static_cast<uint32_t>(count) != fit || (end - start - 4) % recordBytes != 0) {
+      Problem(depth + 1, "%d keys named, %u bytes of records hold %u", count, end - start - 4, fit);
+    }
+    const uint32_t shown = count < 0 ? 0 : std::min(static_cast<uint32_t>(count), fit);
+    for (uint32_t k = 0; k < shown; ++k) {
+      const uint32_t pos = start + 4 + k * recordBytes;
+      std::string text = "(";
+      for (uint32_t f = 0; f < floats; ++f) {
+        char value[32];
+        snprintf(value, sizeof(value), f ? ", %g" : "%g", F32(pos + 4 + 4 * f));
+        text += value;
+      }
+      Line(depth + 1, "key %d ms %s)", static_cast<int32_t>(U32(pos)), text.c_str());
+    }
+    return true;
   }
 
   // An angle in degrees, rounded to 0.1 and never printed as -0.0.

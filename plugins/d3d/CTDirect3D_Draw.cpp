@@ -1,0 +1,343 @@
+// The drawing half of CTDirect3D: what the seven stages hand the device.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/geometry/DRenderShape.h"
+#include "core/render/CTMaterial.h"
+#include "core/render/CTMaterialManager.h"
+#include "core/render/CTRenderPipelineManager.h"
+#include "core/render/RenderInfo.h"
+#include "core/scene/CTCamera.h"
+#include "core/scene/CTEnvironment.h"
+#include "core/scene/CTLight.h"
+#include "plugins/d3d/CTDirect3D.h"
+#include "plugins/d3d/D3DMath.h"
+#include "plugins/d3d/DOverlay.h"
+
+using namespace qibo::state;
+
+namespace {
+
+constexpr int kTriangleBatch = 297;  // 99 triangles
+constexpr int kLineBatch = 298;      // 149 lines
+
+// 1.0 or more gives 255, otherwise the value times 255, rounded.
+uint32_t ToByte(float value) {
+  if (!(value > 0.0f)) return 0;
+  if (value >= 1.0f) return 255;
+  return static_cast<uint32_t>(std::lround(value * 255.0f));
+}
+
+uint32_t PackColor(float r, float g, float b, uint32_t alpha) {
+  return ToByte(r) | (ToByte(g) << 8) | (ToByte(b) << 16) | (alpha << 24);
+}
+
+void Copy3(float* to, const Vector3& v) {
+  to[0] = v.x;
+  to[1] = v.y;
+  to[2] = v.z;
+}
+
+bool ValidFace(const DRenderShape& shape, const DFace* face) {
+  if (!face || !face->IsTriangle()) return false;
+  for (int i = 0; i < 3; ++i) {
+    const int v = face->GetVertexNo(i);
+    if (v < 0 || v >= shape.GetVertexCount()) return false;
+    const int p = shape.GetVertices()[v].vector;
+    if (p < 0 || p >= shape.GetVectorCount()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CTDirect3D::DrawPacket(DRenderPacket* packet, const DStageMode& mode) {
+  if (!packet || !packet->shape || !m_renderer.IsCreated() || !IsVisible()) return true;
+  const DRenderShape& shape = *packet->shape;
+  DGlUniforms& u = m_renderer.Uniforms();
+  u.lighting = mode.lit ? 1 : 0;
+  DRenderContext* context = packet->stageContext ? packet->stageContext : packet->context;
+  if (mode.lit) SetLight(context);
+  SetSpace(mode, *packet);
+  const uint32_t depth = mode.depthTest ? (qibo::gl::kDepthTest | qibo::gl::kDepthWrite) : 0;
+  m_renderer.ApplyStates(depth | ((shape.GetState() & kTwoSided) ? 0 : qibo::gl::kCull));
+  const uint32_t target = packet->target ? packet->target : kDrawnFilled;
+  if (target & kDrawnFilled) DrawTriangles(shape, *packet, mode.lit);
+  if (target & (kDrawnEdges | kDrawnPoints)) {
+    // Edges and vertices have no faces to take a material from: the shape's.
+    CTMaterial* material = shape.GetMaterial() ? shape.GetMaterial() : shape.GetDefaultMaterial();
+    CTMaterialManager* materials = material || !context ? nullptr : context->PrepareMaterials();
+    ApplyMaterial(material ? material : (materials ? materials->GetDefaultMaterial() : nullptr),
+                  shape.GetState(), context);
+  }
+  if (target & kDrawnEdges) DrawLines(shape);
+  if (target & kDrawnPoints) DrawPoints(shape);
+  return true;
+}
+
+void CTDirect3D::SetSpace(const DStageMode& mode, const DRenderPacket& packet) {
+  using namespace qibo::d3d;
+  DGlUniforms& u = m_renderer.Uniforms();
+  SetIdentity(u.world);
+  SetIdentity(u.view);
+  SetIdentity(u.proj);
+  if (mode.space == DStageMode::kLocal && packet.world) FromTransform(*packet.world, u.world);
+  if (mode.space == DStageMode::kLocal || mode.space == DStageMode::kWorld)
+    std::memcpy(u.view, m_camera, sizeof(m_camera));
+  if (mode.space <= DStageMode::kCamera) std::memcpy(u.proj, m_projection, sizeof(m_projection));
+  if (mode.space == DStageMode::kScreen) std::memcpy(u.proj, m_screen, sizeof(m_screen));
+}
+
+// The light's values are worked out for every lit shape (a few vector
+// operations); they reach OpenGL only when they differ from the last sent.
+void CTDirect3D::SetLight(DRenderContext* context) {
+  DGlUniforms& u = m_renderer.Uniforms();
+  CTEnvironment* environment = context ? context->environment : nullptr;
+  CTLight* light = environment ? qibo::Cast<CTLight>(environment->GetLight()) : nullptr;
+  u.lightColor[0] = u.lightColor[1] = u.lightColor[2] = 0.0f;
+  if (environment) Copy3(u.ambientLight, environment->GetAmbientColor());
+  if (!light) return;
+  light->UpdateWorldSpace();
+  Copy3(u.lightColor, light->GetColor());
+  const Vector3 direction = light->GetWorldDirection();
+  Copy3(u.lightDir, direction);
+  Vector3 half = direction;
+  if (context->camera) {
+    context->camera->UpdateWorldSpace();
+    half = context->camera->GetWorldDirection() + direction;
+  }
+  const float length = half.Length();
+  Copy3(u.half, length > 1e-5f ? half * (-1.0f / length) : Vector3());
+}
+
+CTMaterial* CTDirect3D::FaceMaterial(const DRenderShape& shape, int face, DRenderContext* context) const {
+  if (shape.GetMaterial()) return shape.GetMaterial();
+  if (CTMaterial* own = shape.GetFace(face)->GetMaterial()) return own;
+  if (shape.GetDefaultMaterial()) return shape.GetDefaultMaterial();
+  CTMaterialManager* materials = context ? context->PrepareMaterials() : nullptr;
+  return materials ? materials->GetDefaultMaterial() : nullptr;
+}
+
+bool CTDirect3D::ApplyMaterial(CTMaterial* m, uint32_t shapeState, DRenderContext* context) {
+  const bool twoSided = (shapeState & kTwoSided) != 0;
+  if (!m) return false;
+  // Culling follows the shape and the material every time: shapes sharing
+  // a material may differ in being two-sided.
+  const bool cull = !twoSided && !m->m_doubleSided;
+  m_renderer.ApplyStates((m_renderer.GetStates() & ~qibo::gl::kCull) | (cull ? qibo::gl::kCull : 0));
+  if (m == m_material && m->LastChange() == m_materialChange &&
+      twoSided == ((m_materialState & kTwoSided) != 0))
+    return true;
+  if (m->GetMatID() == -1 && context)
+    if (CTMaterialManager* materials = context->PrepareMaterials()) materials->RegisterMaterial(m);
+  if (m->GetMatID() == -1) return false;
+  m_material = m;
+  m_materialChange = m->LastChange();
+  m_materialState = shapeState;
+  ++m_materialSwitches;
+  DGlUniforms& u = m_renderer.Uniforms();
+  const Vector3 zero;
+  Copy3(u.matDiffuse, m->m_useDiffuse ? m->m_diffuse : zero);
+  u.matDiffuse[3] = m->m_useDiffuse && m->m_useAlpha ? static_cast<float>(m->m_alpha) : 1.0f;
+  Copy3(u.matAmbient, m->m_useAmbient ? m->m_ambient : zero);
+  Copy3(u.matEmissive, m->m_useEmissive ? m->m_emissive : zero);
+  Copy3(u.matSpecular, m->m_useSpecular ? m->m_specular : zero);
+  u.power = static_cast<float>(m->m_power);
+  u.fogOn = m_fogEnabled && !m->m_noFog ? 1 : 0;
+  m_renderer.SetDepthBias(m->m_depthBias);
+  u.specularOn = m_specularHighlights && m->m_useSpecular ? 1 : 0;
+  u.vertexDiffuse = m->m_useVertexColor ? 1 : 0;
+  const GLuint texture = m_textures.Get(m->GetTexture(), m_renderer.GetMaxTextureSize());
+  u.textureOn = texture ? 1 : 0;
+  m_renderer.BindTexture(texture);
+  u.modulate = m->m_useDiffuse || m->m_useAmbient || m->m_useVertexColor ? 1 : 0;
+  u.autoUV = texture && m_useAutomaticUV && m->m_extra == 3 ? 1 : 0;
+  return true;
+}
+
+DGlVertex CTDirect3D::MakeVertex(const DRenderShape& shape, int index) const {
+  const DVertex& v = shape.GetVertices()[index];
+  DGlVertex out;
+  const Vector3& p = shape.GetVectors()[v.vector];
+  out.x = p.x, out.y = p.y, out.z = p.z;
+  if (v.normal >= 0 && v.normal < shape.GetNormalCount()) {
+    const Vector3& n = shape.GetNormals()[v.normal];
+    out.nx = n.x, out.ny = n.y, out.nz = n.z;
+  }
+  out.color = PackColor(v.r, v.g, v.b, 255);
+  out.u = v.u, out.v = v.v;
+  return out;
+}
+
+void CTDirect3D::DrawTriangles(const DRenderShape& shape, const DRenderPacket& packet, bool lit) {
+  CTMaterial* own = shape.GetMaterial();
+  if (own && !own->m_useAlpha) {
+    ApplyMaterial(own, shape.GetState(), packet.stageContext);
+    if (DrawIndexed(shape, lit)) return;
+  }
+  DrawFaceByFace(shape, packet, lit);
+}
+
+bool CTDirect3D::DrawIndexed(const DRenderShape& shape, bool) {
+  // A temporary clone is made anew every run, often at the same address with
+  // the same stamp: it always goes through the streaming buffer.
+  const bool cacheable = (shape.GetState() & kTemporary) == 0;
+  if (const DGlShapeCache::Entry* entry = cacheable ? m_shapes.Find(shape, m_frame) : nullptr) {
+    m_renderer.DrawArrayObject(entry->array, entry->indexCount);
+    return true;
+  }
+  const int references = shape.GetFaceCount() * 3;
+  const bool upload = cacheable && m_shapes.ShouldUpload(shape);
+  if (!upload &&
+      (references >= DGlRenderer::kStreamVertices || shape.GetVertexCount() > DGlRenderer::kStreamVertices))
+    return false;
+  std::vector<DGlVertex> vertices;
+  vertices.reserve(static_cast<size_t>(shape.GetVertexCount()));
+  for (int i = 0; i < shape.GetVertexCount(); ++i) {
+    const int p = shape.GetVertices()[i].vector;
+    vertices.push_back(p >= 0 && p < shape.GetVectorCount() ? MakeVertex(shape, i) : DGlVertex());
+  }
+  std::vector<uint32_t> indices;
+  indices.reserve(static_cast<size_t>(references));
+  for (int f = 0; f < shape.GetFaceCount(); ++f) {
+    const DFace* face = shape.GetFace(f);
+    if (!ValidFace(shape, face)) continue;
+    for (int i = 0; i < 3; ++i) indices.push_back(static_cast<uint32_t>(face->GetVertexNo(i)));
+  }
+  if (indices.empty()) return true;
+  if (upload) {
+    const DGlShapeCache::Entry* entry = m_shapes.Upload(shape, vertices, indices, m_frame);
+    m_renderer.ForgetArrayBinding();
+    if (entry) m_renderer.DrawArrayObject(entry->array, entry->indexCount);
+    return entry != nullptr;
+  }
+  std::vector<uint16_t> shortIndices(indices.begin(), indices.end());
+  m_renderer.DrawStreamIndexed(vertices.data(), static_cast<int>(vertices.size()), shortIndices.data(),
+                               static_cast<int>(shortIndices.size()));
+  return true;
+}
+
+void CTDirect3D::DrawFaceByFace(const DRenderShape& shape, const DRenderPacket& packet, bool lit) {
+  DGlVertex batch[kTriangleBatch];
+  int count = 0;
+  CTMaterial* batchMaterial = nullptr;
+  auto flush = [&]() {
+    if (count > 0) m_renderer.DrawStream(GL_TRIANGLES, batch, count);
+    count = 0;
+  };
+  for (int f = 0; f < shape.GetFaceCount(); ++f) {
+    const DFace* face = shape.GetFace(f);
+    if (!ValidFace(shape, face)) continue;
+    CTMaterial* material = FaceMaterial(shape, f, packet.stageContext);
+    if (material && material->m_useAlpha) {
+      DeferFace(shape, f, material, lit);
+      continue;
+    }
+    if (material != batchMaterial) {
+      flush();
+      ApplyMaterial(material, shape.GetState(), packet.stageContext);
+      batchMaterial = material;
+    }
+    const bool ownColors = material && material->m_useVertexColor;
+    for (int i = 0; i < 3; ++i) {
+      batch[count + i] = MakeVertex(shape, face->GetVertexNo(i));
+      if (!ownColors && i > 0) batch[count + i].color = batch[count].color;
+    }
+    count += 3;
+    if (count == kTriangleBatch) flush();
+  }
+  flush();
+}
+
+void CTDirect3D::DrawLines(const DRenderShape& shape) {
+  DGlVertex batch[kLineBatch];
+  int count = 0;
+  for (int e = 0; e < shape.GetEdgeCount(); ++e) {
+    const DEdge& edge = shape.GetEdges()[e];
+    const int ends[2] = {edge.start, edge.end};
+    bool valid = true;
+    for (int end : ends)
+      valid = valid && end >= 0 && end < shape.GetVertexCount() && shape.GetVertices()[end].vector >= 0 &&
+              shape.GetVertices()[end].vector < shape.GetVectorCount();
+    if (!valid) continue;
+    batch[count++] = MakeVertex(shape, ends[0]);
+    batch[count++] = MakeVertex(shape, ends[1]);
+    if (count == kLineBatch) {
+      m_renderer.DrawStream(GL_LINES, batch, count);
+      count = 0;
+    }
+  }
+  if (count > 0) m_renderer.DrawStream(GL_LINES, batch, count);
+}
+
+void CTDirect3D::DrawPoints(const DRenderShape& shape) {
+  DGlVertex batch[DGlRenderer::kStreamVertices];
+  int count = 0;
+  for (int i = 0; i < shape.GetVertexCount(); ++i) {
+    const int p = shape.GetVertices()[i].vector;
+    if (p < 0 || p >= shape.GetVectorCount()) continue;
+    batch[count++] = MakeVertex(shape, i);
+    if (count == DGlRenderer::kStreamVertices) {
+      m_renderer.DrawStream(GL_POINTS, batch, count);
+      count = 0;
+    }
+  }
+  if (count > 0) m_renderer.DrawStream(GL_POINTS, batch, count);
+}
+
+void CTDirect3D::DeferFace(const DRenderShape& shape, int f, CTMaterial* material, bool lit) {
+  const DGlUniforms& u = m_renderer.Uniforms();
+  DeferredFace face{};
+  face.material = material;
+  face.state = shape.GetState();
+  face.lit = lit;
+  std::memcpy(face.world, u.world, sizeof(face.world));
+  std::memcpy(face.view, u.view, sizeof(face.view));
+  std::memcpy(face.proj, u.proj, sizeof(face.proj));
+  const uint32_t alpha = ToByte(static_cast<float>(material->m_alpha));
+  Vector3 centre;
+  for (int i = 0; i < 3; ++i) {
+    face.vertices[i] = MakeVertex(shape, shape.GetFace(f)->GetVertexNo(i));
+    face.vertices[i].color = (face.vertices[i].color & 0x00FFFFFFu) | (alpha << 24);
+    centre = centre + Vector3(face.vertices[i].x, face.vertices[i].y, face.vertices[i].z) * (1.0f / 3.0f);
+  }
+  // The depth key: the centre's distance along the view, farther first.
+  face.depth = qibo::d3d::TransformPoint(face.view, qibo::d3d::TransformPoint(face.world, centre)).z;
+  m_deferred.push_back(face);
+}
+
+void CTDirect3D::DrawDeferred() {
+  if (m_deferred.empty()) return;
+  std::stable_sort(m_deferred.begin(), m_deferred.end(),
+                   [](const DeferredFace& a, const DeferredFace& b) { return a.depth > b.depth; });
+  DGlUniforms& u = m_renderer.Uniforms();
+  for (const DeferredFace& face : m_deferred) {
+    std::memcpy(u.world, face.world, sizeof(face.world));
+    std::memcpy(u.view, face.view, sizeof(face.view));
+    std::memcpy(u.proj, face.proj, sizeof(face.proj));
+    u.lighting = face.lit ? 1 : 0;
+    ApplyMaterial(face.material, face.state, m_context);
+    m_renderer.ApplyStates((m_renderer.GetStates() & qibo::gl::kCull) | qibo::gl::kDepthTest |
+                           qibo::gl::kBlend);
+    m_renderer.DrawStream(GL_TRIANGLES, face.vertices, 3);
+  }
+  m_deferred.clear();
+  m_renderer.ApplyStates((m_renderer.GetStates() & ~qibo::gl::kBlend) | qibo::gl::kDepthWrite);
+}
+
+bool CTDirect3D::EndScene(DRenderContext* context) {
+  if (!m_renderer.IsCreated() || !IsVisible()) return false;
+  if (!context) context = m_context;
+  if (m_overlay && context)
+    if (DRenderShape* logo = m_overlay->GetLogoShape())
+      if (CTRenderPipelineManager* pipeline = context->PreparePipeline()) {
+        RenderInfo_t info;
+        info.context = context;
+        info.world = &DTransform::I;
+        info.clipMask = qibo::kClipAll;
+        pipeline->RenderShape(logo, info, kDrawnFilled);
+      }
+  DrawDeferred();
+  return true;
+}

@@ -1,0 +1,156 @@
+#include "plugins/d3d/DGlCaches.h"
+
+#include "core/geometry/DRenderShape.h"
+#include "core/render/CTTexture.h"
+#include "core/render/LFB.h"
+
+namespace {
+
+// Halves the larger sides until the picture fits the device.
+bool FitSize(int width, int height, int maxSize, int& fitWidth, int& fitHeight) {
+  fitWidth = width;
+  fitHeight = height;
+  if (maxSize <= 0) return false;
+  while (fitWidth > maxSize || fitHeight > maxSize) {
+    if (fitWidth > maxSize) fitWidth = (fitWidth + 1) / 2;
+    if (fitHeight > maxSize) fitHeight = (fitHeight + 1) / 2;
+  }
+  return fitWidth != width || fitHeight != height;
+}
+
+void UploadPicture(GLuint name, const LFB& picture, int maxSize) {
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  int width = 0;
+  int height = 0;
+  const LFB* source = &picture;
+  LFB reduced;
+  if (FitSize(picture.GetWidth(), picture.GetHeight(), maxSize, width, height)) {
+    reduced = picture;
+    if (reduced.Rescale(width, height)) source = &reduced;
+  }
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, source->GetPitch());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, source->GetWidth(), source->GetHeight(), 0, GL_BGRA,
+               GL_UNSIGNED_INT_8_8_8_8_REV, source->GetPixels());
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+}  // namespace
+
+GLuint DGlTextureCache::Get(CTTexture* texture, int maxSize) {
+  if (!texture || !texture->Lock()) return 0;
+  const LFB* picture = texture->GetData();
+  GLuint result = 0;
+  if (picture && !picture->IsEmpty()) {
+    Entry& entry = m_entries[texture];
+    if (!entry.texture.Get()) entry.texture = Ref<CTTexture>(texture);
+    if (!entry.name || entry.change != texture->LastChange() || entry.pixels != picture->GetPixels() ||
+        entry.width != picture->GetWidth() || entry.height != picture->GetHeight()) {
+      if (!entry.name) glGenTextures(1, &entry.name);
+      UploadPicture(entry.name, *picture, maxSize);
+      entry.change = texture->LastChange();
+      entry.pixels = picture->GetPixels();
+      entry.width = picture->GetWidth();
+      entry.height = picture->GetHeight();
+    }
+    result = entry.name;
+  }
+  texture->Unlock();
+  return result;
+}
+
+void DGlTextureCache::Clear() {
+  for (auto& [key, entry] : m_entries)
+    if (entry.name) glDeleteTextures(1, &entry.name);
+  m_entries.clear();
+}
+
+bool DGlShapeCache::Matches(const Entry& entry, const DRenderShape& shape) {
+  return entry.stamp == shape.GetChangeStamp() && entry.vertexCount == shape.GetVertexCount() &&
+         entry.faceCount == shape.GetFaceCount() && entry.vectorData == shape.GetVectors() &&
+         entry.vertexData == shape.GetVertices();
+}
+
+void DGlShapeCache::Remember(Entry& entry, const DRenderShape& shape) {
+  entry.stamp = shape.GetChangeStamp();
+  entry.vertexCount = shape.GetVertexCount();
+  entry.faceCount = shape.GetFaceCount();
+  entry.vectorData = shape.GetVectors();
+  entry.vertexData = shape.GetVertices();
+}
+
+const DGlShapeCache::Entry* DGlShapeCache::Find(const DRenderShape& shape, uint32_t frame) {
+  auto [it, inserted] = m_entries.try_emplace(&shape);
+  Entry& entry = it->second;
+  entry.lastUse = frame;
+  const bool same = !inserted && Matches(entry, shape);
+  if (same && entry.uploaded) return &entry;
+  if (same) {
+    entry.indexCount = 0;  // seen again unchanged: ready for upload
+    return nullptr;
+  }
+  // New or changed since: remember the stamp; it is uploaded if it holds still.
+  Remember(entry, shape);
+  entry.uploaded = false;
+  entry.indexCount = -1;
+  return nullptr;
+}
+
+bool DGlShapeCache::ShouldUpload(const DRenderShape& shape) const {
+  auto it = m_entries.find(&shape);
+  if (it == m_entries.end()) return false;
+  return !it->second.uploaded && it->second.indexCount == 0;
+}
+
+const DGlShapeCache::Entry* DGlShapeCache::Upload(const DRenderShape& shape,
+                                                  const std::vector<DGlVertex>& vertices,
+                                                  const std::vector<uint32_t>& indices, uint32_t frame) {
+  if (vertices.empty() || indices.empty()) return nullptr;
+  Entry& entry = m_entries[&shape];
+  if (!entry.array) {
+    glGenVertexArrays(1, &entry.array);
+    glGenBuffers(1, &entry.vertices);
+    glGenBuffers(1, &entry.indices);
+  }
+  glBindVertexArray(entry.array);
+  glBindBuffer(GL_ARRAY_BUFFER, entry.vertices);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(DGlVertex)), vertices.data(),
+               GL_STATIC_DRAW);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, entry.indices);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)),
+               indices.data(), GL_STATIC_DRAW);
+  qiboSetVertexLayout();
+  entry.indexCount = static_cast<int>(indices.size());
+  Remember(entry, shape);
+  entry.lastUse = frame;
+  entry.uploaded = true;
+  ++m_uploads;
+  return &entry;
+}
+
+void DGlShapeCache::Free(Entry& entry) {
+  if (entry.indices) glDeleteBuffers(1, &entry.indices);
+  if (entry.vertices) glDeleteBuffers(1, &entry.vertices);
+  if (entry.array) glDeleteVertexArrays(1, &entry.array);
+  entry = Entry();
+}
+
+void DGlShapeCache::Sweep(uint32_t frame) {
+  for (auto it = m_entries.begin(); it != m_entries.end();) {
+    if (frame - it->second.lastUse > kKeepFrames) {
+      Free(it->second);
+      it = m_entries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void DGlShapeCache::Clear() {
+  for (auto& [key, entry] : m_entries) Free(entry);
+  m_entries.clear();
+}

@@ -1,0 +1,238 @@
+#include "plugins/d3d/DGlRenderer.h"
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "core/render/LFB.h"
+
+void qiboSetVertexLayout() {
+  constexpr GLsizei kStride = sizeof(DGlVertex);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(offsetof(DGlVertex, x)));
+  glEnableVertexAttribArray(1);
+  glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(offsetof(DGlVertex, nx)));
+  glEnableVertexAttribArray(2);
+  glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, kStride,
+                        reinterpret_cast<void*>(offsetof(DGlVertex, color)));
+  glEnableVertexAttribArray(3);
+  glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(offsetof(DGlVertex, u)));
+}
+
+bool DGlRenderer::Create(int width, int height, const char*& step, std::string& detail) {
+  Destroy();
+  m_width = width;
+  m_height = height;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
+  glGenFramebuffers(1, &m_framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+  glGenRenderbuffers(1, &m_colorBuffer);
+  glBindRenderbuffer(GL_RENDERBUFFER, m_colorBuffer);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colorBuffer);
+  if (glGetError() != GL_NO_ERROR) {
+    step = "Unable to create backbuffer";
+    return false;
+  }
+  glGenRenderbuffers(1, &m_depthBuffer);
+  glBindRenderbuffer(GL_RENDERBUFFER, m_depthBuffer);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthBuffer);
+  if (glGetError() != GL_NO_ERROR || glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    step = "Unable to attach z-buffer to backbuffer";
+    return false;
+  }
+  m_program = std::make_unique<DGlProgram>();
+  if (!m_program->Create(detail)) {
+    step = "Unable to create Direct3D7 device";
+    m_program.reset();
+    return false;
+  }
+  glGenVertexArrays(1, &m_streamArray);
+  glBindVertexArray(m_streamArray);
+  m_boundArray = m_streamArray;
+  glGenBuffers(1, &m_streamVertices);
+  glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
+  glBufferData(GL_ARRAY_BUFFER, kStreamVertices * sizeof(DGlVertex), nullptr, GL_STREAM_DRAW);
+  glGenBuffers(1, &m_streamIndices);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_streamIndices);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, kStreamVertices * 3 * sizeof(uint16_t), nullptr, GL_STREAM_DRAW);
+  qiboSetVertexLayout();
+  // The device's fixed set-up: depth test less-or-equal, clockwise faces
+  // (as seen on screen, y up) in front as in the scene's left-handed space, blending by alpha.
+  glDepthFunc(GL_LEQUAL);
+  glFrontFace(GL_CW);
+  glCullFace(GL_BACK);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glDepthMask(GL_FALSE);
+  m_states = 0;
+  ApplyStates(qibo::gl::kDepthTest | qibo::gl::kDepthWrite | qibo::gl::kCull);
+  SetViewport(0, 0, width, height);
+  return true;
+}
+
+void DGlRenderer::Destroy() {
+  if (m_streamIndices) glDeleteBuffers(1, &m_streamIndices);
+  if (m_streamVertices) glDeleteBuffers(1, &m_streamVertices);
+  if (m_streamArray) glDeleteVertexArrays(1, &m_streamArray);
+  if (m_depthBuffer) glDeleteRenderbuffers(1, &m_depthBuffer);
+  if (m_colorBuffer) glDeleteRenderbuffers(1, &m_colorBuffer);
+  if (m_framebuffer) glDeleteFramebuffers(1, &m_framebuffer);
+  m_streamIndices = m_streamVertices = m_streamArray = 0;
+  m_depthBuffer = m_colorBuffer = m_framebuffer = 0;
+  m_boundArray = m_boundTexture = 0;
+  m_program.reset();
+  m_uniforms = DGlUniforms();
+  m_states = 0;
+  m_depthBias = 0;
+}
+
+void DGlRenderer::ApplyStates(uint32_t wanted) {
+  using namespace qibo::gl;
+  const uint32_t diff = wanted ^ m_states;
+  if (!diff) return;
+  auto set = [](GLenum cap, bool on) { on ? glEnable(cap) : glDisable(cap); };
+  if (diff & kDepthTest) set(GL_DEPTH_TEST, wanted & kDepthTest);
+  if (diff & kDepthWrite) glDepthMask((wanted & kDepthWrite) ? GL_TRUE : GL_FALSE);
+  if (diff & kCull) set(GL_CULL_FACE, wanted & kCull);
+  if (diff & kBlend) set(GL_BLEND, wanted & kBlend);
+  m_states = wanted;
+}
+
+void DGlRenderer::SetDepthBias(int bias) {
+  bias = bias < 0 ? 0 : (bias > 16 ? 16 : bias);
+  if (bias == m_depthBias) return;
+  if (bias == 0) {
+    glDisable(GL_POLYGON_OFFSET_FILL);
+  } else {
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(0.0f, -static_cast<float>(bias));
+  }
+  m_depthBias = bias;
+}
+
+void DGlRenderer::SetViewport(int x, int y, int width, int height) {
+  glViewport(x, m_height - y - height, width, height);
+}
+
+void DGlRenderer::Clear(uint32_t argb, bool color) {
+  glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+  const uint32_t states = m_states;
+  ApplyStates(states | qibo::gl::kDepthWrite);  // a clear honours the depth mask
+  glClearDepth(1.0);
+  GLbitfield mask = GL_DEPTH_BUFFER_BIT;
+  if (color) {
+    glClearColor(static_cast<float>((argb >> 16) & 0xFF) / 255.0f,
+                 static_cast<float>((argb >> 8) & 0xFF) / 255.0f, static_cast<float>(argb & 0xFF) / 255.0f,
+                 1.0f);
+    mask |= GL_COLOR_BUFFER_BIT;
+  }
+  glClear(mask);
+  ApplyStates(states);
+}
+
+void DGlRenderer::Flush() {
+  m_program->Use();
+  m_program->Flush(m_uniforms);
+}
+
+void DGlRenderer::BindVertexArray(GLuint vao) {
+  if (vao == m_boundArray) return;
+  glBindVertexArray(vao);
+  m_boundArray = vao;
+}
+
+void DGlRenderer::BindTexture(GLuint texture) {
+  if (texture == m_boundTexture) return;
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  m_boundTexture = texture;
+}
+
+void DGlRenderer::DrawStream(GLenum mode, const DGlVertex* vertices, int count) {
+  if (!m_program || count <= 0 || count > kStreamVertices) return;
+  Flush();
+  BindVertexArray(m_streamArray);
+  glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
+  // Orphan the old storage so a draw still reading it does not stall us.
+  glBufferData(GL_ARRAY_BUFFER, kStreamVertices * sizeof(DGlVertex), nullptr, GL_STREAM_DRAW);
+  glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(DGlVertex), vertices);
+  glDrawArrays(mode, 0, count);
+}
+
+void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const uint16_t* indices,
+                                    int indexCount) {
+  if (!m_program || count <= 0 || count > kStreamVertices || indexCount <= 0 ||
+      indexCount > kStreamVertices * 3)
+    return;
+  Flush();
+  BindVertexArray(m_streamArray);
+  glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
+  glBufferData(GL_ARRAY_BUFFER, kStreamVertices * sizeof(DGlVertex), nullptr, GL_STREAM_DRAW);
+  glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(DGlVertex), vertices);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, kStreamVertices * 3 * sizeof(uint16_t), nullptr, GL_STREAM_DRAW);
+  glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, indexCount * sizeof(uint16_t), indices);
+  glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_SHORT, nullptr);
+}
+
+void DGlRenderer::DrawArrayObject(GLuint vao, int indexCount) {
+  if (!m_program || !vao || indexCount <= 0) return;
+  Flush();
+  BindVertexArray(vao);
+  glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr);
+}
+
+std::unique_ptr<LFB> DGlRenderer::Grab(int x, int y, int width, int height) {
+  if (!m_framebuffer || width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > m_width ||
+      y + height > m_height)
+    return nullptr;
+  auto picture = std::make_unique<LFB>();
+  if (!picture->Create(width, height)) return nullptr;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  std::vector<uint32_t> rows(static_cast<size_t>(width) * static_cast<size_t>(height));
+  glReadPixels(x, m_height - y - height, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+  // OpenGL's rows run bottom to top, the picture's top to bottom.
+  for (int row = 0; row < height; ++row) {
+    const uint32_t* source = rows.data() + static_cast<size_t>(height - 1 - row) * static_cast<size_t>(width);
+    uint32_t* target = picture->GetRow(row);
+    for (int i = 0; i < width; ++i) target[i] = source[i] | 0xFF000000u;
+  }
+  picture->SetHasAlpha(false);
+  return picture;
+}
+
+bool DGlRenderer::Show(const LFB& picture, int x, int y) {
+  if (!m_framebuffer || picture.IsEmpty()) return false;
+  const int width = picture.GetWidth();
+  const int height = picture.GetHeight();
+  GLuint texture = 0;
+  GLuint source = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, picture.GetPitch());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+               picture.GetPixels());
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glGenFramebuffers(1, &source);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_framebuffer);
+  // The texture's first row is the picture's top: flip while copying.
+  const int top = m_height - y;
+  glBlitFramebuffer(0, 0, width, height, x, top, x + width, top - height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+  glDeleteFramebuffers(1, &source);
+  glDeleteTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, m_boundTexture);
+  return true;
+}
+
+void DGlRenderer::CopyToWindow(int windowWidth, int windowHeight) {
+  if (!m_framebuffer) return;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBlitFramebuffer(0, 0, m_width, m_height, 0, 0, windowWidth, windowHeight, GL_COLOR_BUFFER_BIT,
+                    GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+}

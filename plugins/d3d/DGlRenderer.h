@@ -1,0 +1,103 @@
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "plugins/d3d/DGlProgram.h"
+
+class LFB;
+
+// One vertex as the device draws it: position, normal, colour, one pair of
+// texture coordinates (36 bytes).
+struct DGlVertex {
+  float x = 0, y = 0, z = 0;
+  float nx = 0, ny = 0, nz = 0;
+  uint32_t color = 0xFFFFFFFFu;  // bytes R, G, B, A in memory order
+  float u = 0, v = 0;
+};
+static_assert(sizeof(DGlVertex) == 36);
+
+// Render-state bits, compared with the cached word so that only changed
+// bits reach OpenGL.
+namespace qibo::gl {
+constexpr uint32_t kDepthTest = 0x01;
+constexpr uint32_t kDepthWrite = 0x02;
+constexpr uint32_t kCull = 0x04;
+constexpr uint32_t kBlend = 0x08;
+}  // namespace qibo::gl
+
+// The drawing side of the device on one OpenGL context: an off-screen back
+// buffer (colour and depth) that frames are drawn into and presented from,
+// the shader program, the 300-vertex streaming buffer and the render-state
+// cache. Everything here needs the context current; Destroy before the
+// context goes.
+class DGlRenderer {
+ public:
+  static constexpr int kStreamVertices = 300;
+
+  DGlRenderer() = default;
+  ~DGlRenderer() { Destroy(); }
+  DGlRenderer(const DGlRenderer&) = delete;
+  DGlRenderer& operator=(const DGlRenderer&) = delete;
+
+  // Creates the back buffer of the size, the program and the buffers. On
+  // failure step is the failing step's message and detail the driver's.
+  bool Create(int width, int height, const char*& step, std::string& detail);
+  void Destroy();
+  bool IsCreated() const { return m_program != nullptr; }
+  int GetWidth() const { return m_width; }
+  int GetHeight() const { return m_height; }
+  int GetMaxTextureSize() const { return m_maxTextureSize; }
+
+  DGlUniforms& Uniforms() { return m_uniforms; }
+  void ApplyStates(uint32_t wanted);
+  uint32_t GetStates() const { return m_states; }
+  // Depth bias 0..16, pulling faces towards the viewer.
+  void SetDepthBias(int bias);
+  // The device viewport in back-buffer pixels (top-left origin).
+  void SetViewport(int x, int y, int width, int height);
+  // Clears depth to 1.0 and, when color, the colour to argb.
+  void Clear(uint32_t argb, bool color);
+  // Draws count vertices from the streaming buffer (count <= 300).
+  void DrawStream(GLenum mode, const DGlVertex* vertices, int count);
+  // An indexed triangle list through the streaming buffer (count <= 300).
+  void DrawStreamIndexed(const DGlVertex* vertices, int count, const uint16_t* indices, int indexCount);
+  // Draws from a vertex array object the caller keeps (the shape cache).
+  void DrawArrayObject(GLuint vao, int indexCount);
+  void BindTexture(GLuint texture);
+  // Someone else bound a vertex array: bind ours again at the next draw.
+  void ForgetArrayBinding() { m_boundArray = 0xFFFFFFFFu; }
+
+  // A new picture of the back-buffer rectangle (top-left origin), or null.
+  std::unique_ptr<LFB> Grab(int x, int y, int width, int height);
+  // Copies the picture into the back buffer with its top-left at (x, y).
+  bool Show(const LFB& picture, int x, int y);
+  // Copies the back buffer to the window's framebuffer.
+  void CopyToWindow(int windowWidth, int windowHeight);
+
+ private:
+  void Flush();
+  void BindVertexArray(GLuint vao);
+
+  std::unique_ptr<DGlProgram> m_program;
+  DGlUniforms m_uniforms;
+  GLuint m_framebuffer = 0;
+  GLuint m_colorBuffer = 0;
+  GLuint m_depthBuffer = 0;
+  GLuint m_streamArray = 0;
+  GLuint m_streamVertices = 0;
+  GLuint m_streamIndices = 0;
+  GLuint m_boundArray = 0;
+  GLuint m_boundTexture = 0;
+  uint32_t m_states = 0;
+  int m_depthBias = 0;
+  int m_width = 0;
+  int m_height = 0;
+  int m_maxTextureSize = 0;
+};
+
+// Sets the three attribute pointers of DGlVertex on the bound array buffer.
+void qiboSetVertexLayout();

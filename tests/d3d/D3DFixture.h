@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/devices/CTRenderTarget.h"
+#include "core/geometry/CTShape.h"
+#include "core/geometry/DRenderShape.h"
+#include "core/object/Ref.h"
+#include "tests/support/TempDir.h"
+
+// One triangle facing a camera that looks along +z, 4 units wide, centred
+// on its entity; vertex colours and texture coordinates are the test's.
+class D3DTestTriangle : public CTShape {
+  QIBO_CLASS(D3DTestTriangle)
+
+ public:
+  D3DTestTriangle();
+  // Sends the mesh through the pipeline to be drawn as m_target asks.
+  void Render(const RenderInfo_t& info, CTMaterial* material) override;
+  Vector3 GetSupport(const Vector3& d) override;
+  // Reverses the winding: the triangle then shows its back.
+  void Flip();
+
+  DRenderShape m_mesh;
+  uint32_t m_target = 0x01000000;  // faces; 0x02000000 edges, 0x04000000 points
+};
+
+namespace qibo::test {
+
+// Each test runs in a directory of its own with RasterDev.plug loaded and
+// ends with qiBO_Deinit.
+class D3DFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A new CTDirect3D held by the fixture.
+  CTRenderTarget* MakeDevice();
+  static void Set(CTRenderTarget* device, const char* property, const char* value);
+  // Shows the device; the "ERROR!!" lines it printed.
+  static std::vector<std::string> ShowCapturing(CTRenderTarget* device, bool& shown);
+  // The pixel at (x, y) as 0xAARRGGBB; 0 when nothing can be grabbed.
+  static uint32_t PixelAt(CTRenderTarget* device, int x, int y);
+  static int CountLogged(const std::string& text);
+
+  template <class T>
+  T* Make(const char* name = nullptr) {
+    Ref<T> object = qibo::Create<T>();
+    if (name) object->SetName(name);
+    m_owned.emplace_back(object.Get());
+    return object.Get();
+  }
+
+  TempDir m_dir;
+
+ public:
+  std::vector<Ref<CTReferenced>> m_owned;
+};
+
+// Expects the colour within tolerance per channel.
+void ExpectColor(uint32_t argb, int r, int g, int b, int tolerance, const char* what);
+
+}  // namespace qibo::test

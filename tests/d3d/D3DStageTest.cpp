@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/kernel/ClassApi.h"
+#include "core/kernel/DefEngineManager.h"
+#include "core/kernel/EngineApi.h"
+#include "core/kernel/Kernel.h"
+#include "core/render/CTBasicSpectator.h"
+#include "core/render/CTMaterial.h"
+#include "core/render/CTPipelineStage.h"
+#include "core/render/CTTexture.h"
+#include "core/render/LFB.h"
+#include "core/render/RenderInfo.h"
+#include "core/scene/CTCamera.h"
+#include "core/scene/CTDrawable.h"
+#include "core/scene/CTEnvironment.h"
+#include "core/scene/CTGroup.h"
+#include "core/scene/CTLight.h"
+#include "tests/d3d/D3DFixture.h"
+
+namespace qibo::test {
+namespace {
+
+constexpr uint32_t kBackground = 0x203040;  // the environment's fog colour clears the picture
+
+// A camera at the origin looking along +z at a triangle 10 units ahead,
+// shown through a spectator that acquires the CTDirect3D; the default
+// environment's light shines along the view.
+class D3DStageTest : public D3DFixture {
+ protected:
+  void SetUp() override {
+    D3DFixture::SetUp();
+    auto* engine = qibo::GetService<DefEngineManager>();
+    ASSERT_TRUE(engine && engine->IsStarted());
+    m_environment = engine->GetDefaultEnvironment();
+    ASSERT_TRUE(m_environment);
+    m_environment->SetFogColor(kBackground);
+    m_light = qibo::Cast<CTLight>(m_environment->GetLight());
+    ASSERT_TRUE(m_light);
+    m_light->SetDirection(Vector3(0, 0, 1));
+    auto* world = Make<CTGroup>("World");
+    m_camera = Make<CTCamera>("Eye");
+    m_camera->SetParent(world);
+    m_triangle = Make<D3DTestTriangle>();
+    m_drawable = Make<CTDrawable>();
+    m_drawable->SetShape(m_triangle);
+    m_drawable->MoveTo(Vector3(0, 0, 10));
+    m_drawable->SetParent(world);
+    m_material = Make<CTMaterial>("Red");
+    m_material->m_useDiffuse = true;
+    m_material->m_useAmbient = false;
+    m_material->m_diffuse = Vector3(1, 0, 0);
+    m_drawable->SetMaterial(m_material);
+    m_spectator = Make<CTBasicSpectator>();
+    m_spectator->SetCamera(m_camera);
+    m_spectator->Enable();
+    m_spectator->RegisterWithService();
+  }
+  void TearDown() override {
+    m_spectator->UnregisterWithService();
+    D3DFixture::TearDown();
+  }
+
+  // Runs frames until the device has drawn one; the device.
+  CTRenderTarget* Frames(int n = 2) {
+    for (int i = 0; i < n; ++i) qiBO_DoFrame();
+    return m_spectator->GetVideoDevice();
+  }
+  uint32_t Centre(CTRenderTarget* device) { return PixelAt(device, 176, 139); }
+
+ public:  // the cases' set-up functions change the scene
+  CTEnvironment* m_environment = nullptr;
+  CTLight* m_light = nullptr;
+  CTCamera* m_camera = nullptr;
+  D3DTestTriangle* m_triangle = nullptr;
+  CTDrawable* m_drawable = nullptr;
+  CTMaterial* m_material = nullptr;
+  CTBasicSpectator* m_spectator = nullptr;
+};
+
+CTTexture* MakeTexture(std::vector<Ref<CTReferenced>>& owned, uint32_t argb) {
+  Ref<CTTexture> texture = qibo::Create<CTTexture>();
+  auto picture = std::make_unique<LFB>(4, 4);
+  for (int i = 0; i < 16; ++i) picture->SetPixel(i % 4, i / 4, argb);
+  picture->SetHasAlpha((argb >> 24) != 0xFF);
+  texture->SetData(std::move(picture));
+  owned.emplace_back(texture.Get());
+  return texture.Get();
+}
+
+// The scenes of one frame each: what the set-up changes and the colour
+// expected at the triangle's centre.
+struct FrameCase {
+  const char* name;
+  void (*setUp)(D3DStageTest&);
+  int r, g, b;
+};
+const FrameCase kFrameCases[] = {
+    {"lit diffuse", [](D3DStageTest&) {}, 255, 0, 0},
+    {"light from behind leaves emissive only",
+     [](D3DStageTest& t) {
+       t.m_light->SetDirection(Vector3(0, 0, -1));
+       t.m_material->m_useEmissive = true;
+       t.m_material->m_emissive = Vector3(0, 0, 0.5f);
+     },
+     0, 0, 128},
+    {"vertex colours, 1.5 gives 255",
+     [](D3DStageTest& t) {
+       t.m_material->m_useVertexColor = true;
+       for (int i = 0; i < 3; ++i) {
+         DVertex& v = t.m_triangle->m_mesh.GetVertices()[i];
+         v.r = 0.0f, v.g = 1.5f, v.b = 0.0f;
+       }
+     },
+     0, 255, 0},
+    {"texture modulated by white",
+     [](D3DStageTest& t) {
+       t.m_material->m_diffuse = Vector3(1, 1, 1);
+       t.m_material->SetTexture(MakeTexture(t.m_owned, 0xFF0000FF));
+     },
+     0, 0, 255},
+    {"alpha test drops texels of alpha 10 or less",
+     [](D3DStageTest& t) {
+       t.m_material->m_diffuse = Vector3(1, 1, 1);
+       t.m_material->SetTexture(MakeTexture(t.m_owned, 0x0A00FF00));
+     },
+     0x20, 0x30, 0x40},
+    {"linear fog halfway",
+     [](D3DStageTest& t) {
+       t.m_environment->SetFogDensity(1.0f);
+       t.m_environment->SetFogColor(0x0000FF);
+       t.m_camera->SetFarDist(20.0f);
+     },
+     128, 0, 128},
+    {"material without fog",
+     [](D3DStageTest& t) {
+       t.m_environment->SetFogDensity(1.0f);
+       t.m_environment->SetFogColor(0x0000FF);
+       t.m_camera->SetFarDist(20.0f);
+       t.m_material->m_noFog = true;
+     },
+     255, 0, 0},
+    {"half transparent, blended at the end of the scene",
+     [](D3DStageTest& t) { t.m_material->SetAlpha(0.5f); }, 128 + 0x10, 0x18, 0x20},
+    {"back face culled", [](D3DStageTest& t) { t.m_triangle->Flip(); }, 0x20, 0x30, 0x40},
+    {"back face of a double-sided material",
+     [](D3DStageTest& t) {
+       t.m_triangle->Flip();
+       t.m_material->m_doubleSided = true;
+       t.m_material->m_useEmissive = true;
+       t.m_material->m_emissive = Vector3(1, 0, 0);
+     },
+     255, 0, 0},
+};
+
+// One frame of the scene through the real pipeline and the device's
+// shaders, read back at the triangle's centre.
+TEST_F(D3DStageTest, Frame_DrawsTheTriangleWithTheMaterialsLightFogAndTexture) {
+  for (const FrameCase& c : kFrameCases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    c.setUp(*this);
+    CTRenderTarget* device = Frames();
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(device->IsVisible());
+    ExpectColor(Centre(device), c.r, c.g, c.b, 4, "centre");
+    const uint32_t fog = m_environment->GetFogColor();
+    ExpectColor(PixelAt(device, 3, 270), (fog >> 16) & 0xFF, (fog >> 8) & 0xFF, fog & 0xFF, 0, "corner");
+  }
+}
+
+// A shape that holds still is drawn from its copy on the GPU: colours
+// written into its pools without Touch() do not show until its change stamp
+// moves.
+TEST_F(D3DStageTest, UnchangedShape_IsDrawnFromItsGpuCopyUntilItsStampMoves) {
+  m_material->m_useVertexColor = true;
+  auto paint = [this](float r, float g, float b) {
+    for (int i = 0; i < 3; ++i) {
+      DVertex& v = m_triangle->m_mesh.GetVertices()[i];
+      v.r = r, v.g = g, v.b = b;
+    }
+  };
+  paint(0, 1, 0);
+  CTRenderTarget* device = Frames(4);  // shown, seen, uploaded, drawn from the copy
+  ASSERT_NE(device, nullptr);
+  ExpectColor(Centre(device), 0, 255, 0, 4, "before");
+  paint(0, 0, 1);
+  Frames(1);
+  ExpectColor(Centre(device), 0, 255, 0, 4, "the GPU copy");
+  m_triangle->m_mesh.Touch();
+  Frames(1);
+  ExpectColor(Centre(device), 0, 0, 255, 4, "after Touch");
+}
+
+// The logo (a 128 x 64 picture with a gold frame and white letters) sits in
+// the top right corner, drawn through the pipeline at the end of the scene.
+TEST_F(D3DStageTest, EndScene_DrawsTheLogoInTheTopRightCorner) {
+  CTRenderTarget* device = Frames();
+  ASSERT_NE(device, nullptr);
+  const int left = 352 - 128;
+  ExpectColor(PixelAt(device, left + 1, 1), 0xE0, 0xB0, 0x40, 8, "frame, top left");
+  ExpectColor(PixelAt(device, 350, 62), 0xE0, 0xB0, 0x40, 8, "frame, bottom right");
+  ExpectColor(PixelAt(device, left + 13, 21), 0xFF, 0xFF, 0xFF, 8, "the q");
+  ExpectColor(PixelAt(device, left - 2, 10), 0x20, 0x30, 0x40, 0, "left of the logo");
+  ExpectColor(PixelAt(device, left + 10, 66), 0x20, 0x30, 0x40, 0, "below the logo");
+}
+
+// Faces with alpha wait for the end of the scene and are blended back to
+// front, whatever order the scene drew them in: here the near one first.
+TEST_F(D3DStageTest, TransparentFaces_AreBlendedFarthestFirst) {
+  m_material->SetAlpha(0.5f);
+  auto* far = Make<CTDrawable>();
+  far->SetShape(Make<D3DTestTriangle>());
+  far->MoveTo(Vector3(0, 0, 20));
+  far->SetParent(qibo::Cast<CTGroup>(m_camera->GetRoot()));
+  auto* blue = Make<CTMaterial>("Blue");
+  blue->m_useDiffuse = true;
+  blue->m_useAmbient = false;
+  blue->m_diffuse = Vector3(0, 0, 1);
+  blue->SetAlpha(0.5f);
+  far->SetMaterial(blue);
+  CTRenderTarget* device = Frames();
+  ASSERT_NE(device, nullptr);
+  // Blue over the background, then red over that.
+  ExpectColor(Centre(device), 136, 12, 80, 4, "centre");
+}
+
+// The stages draw only for a CTDirect3D target.
+TEST_F(D3DStageTest, Stages_HandleOnlyContextsOfTheDevice) {
+  CTRenderTarget* device = Frames();
+  ASSERT_NE(device, nullptr);
+  DRenderContext ours;
+  ours.target = device;
+  DRenderContext none;
+  for (const char* name :
+       {"CTD3DStageLocal", "CTD3DStageLocalLight", "CTD3DStageWorld", "CTD3DStageWorldLight",
+        "CTD3DStageCamera", "CTD3DStageView", "CTD3DStageScreen"}) {
+    Ref<CTPipelineStage> stage(qibo::Cast<CTPipelineStage>(qiBO_CreateClassByName(name)));
+    ASSERT_TRUE(stage) << name;
+    EXPECT_TRUE(stage->HandlesContext(&ours)) << name;
+    EXPECT_FALSE(stage->HandlesContext(&none)) << name;
+    EXPECT_FALSE(stage->HandlesContext(nullptr)) << name;
+  }
+}
+
+// Materials whose extra value is 3 get texture coordinates from the
+// reflected view (while the device's "UseAutomaticUV" is on): left of the
+// centre that reads the red left half of the texture, where the vertices'
+// own coordinates read its blue right half.
+TEST_F(D3DStageTest, ReflectionTexCoords_ReplaceTheVerticesOnlyWhenAskedFor) {
+  Ref<CTTexture> texture = qibo::Create<CTTexture>();
+  auto picture = std::make_unique<LFB>(64, 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) picture->SetPixel(x, y, x < 32 ? 0xFFFF0000 : 0xFF0000FF);
+  texture->SetData(std::move(picture));
+  m_material->m_diffuse = Vector3(1, 1, 1);
+  m_material->SetTexture(texture.Get());
+  for (int i = 0; i < 3; ++i) m_triangle->m_mesh.GetVertices()[i].u = 0.9f;
+  struct Case {
+    int extra;
+    bool automatic;
+    bool red;
+  } cases[] = {{0, true, false}, {3, true, true}, {3, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extra * 10 + c.automatic);
+    m_material->m_extra = c.extra;
+    m_material->Invalidate();
+    CTRenderTarget* device = Frames();
+    ASSERT_NE(device, nullptr);
+    device->GetPropertyByName("UseAutomaticUV").FromString(c.automatic ? "1" : "0");
+    Frames(1);
+    ExpectColor(PixelAt(device, 150, 170), c.red ? 255 : 0, 0, c.red ? 0 : 255, 8, "left of the centre");
+  }
+}
+
+// Edges are drawn as lines and vertices as points: the bottom edge and the
+// top corner show, the inside stays empty.
+TEST_F(D3DStageTest, EdgesAndPoints_AreDrawnAsLinesAndPoints) {
+  struct Case {
+    uint32_t target;
+    int x, y;  // a pixel the drawing covers, give or take a row
+  } cases[] = {{qibo::state::kDrawnEdges, 176, 200}, {qibo::state::kDrawnPoints, 176, 78}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    m_triangle->m_target = c.target;
+    CTRenderTarget* device = Frames();
+    ASSERT_NE(device, nullptr);
+    int red = 0;
+    for (int y = c.y - 1; y <= c.y + 1; ++y)
+      for (int x = c.x - 1; x <= c.x + 1; ++x) red += PixelAt(device, x, y) == 0xFFFF0000 ? 1 : 0;
+    EXPECT_GT(red, 0);
+    ExpectColor(Centre(device), 0x20, 0x30, 0x40, 0, "inside");
+  }
+}
+
+}  // namespace
+}  // namespace qibo::test

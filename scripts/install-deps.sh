@@ -9,6 +9,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   libsdl2-dev libepoxy-dev libopenmpt-dev libsndfile1-dev
+  libjpeg62-turbo-dev
 )
 
 missing=()

@@ -85,6 +85,9 @@ const Verb kVerbs[] = {
     {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},
     {"extract", qibo::tool::Extract, "extract PACKAGE [MEMBER...]  write a package's members as files"},
     {"play", qibo::tool::Play, "play FILE               play a music file until a key is pressed or it ends"},
+    {"convert", qibo::tool::ConvertPicture,
+     "convert IN OUT          convert a picture, formats chosen by extension"},
+    {"info", qibo::tool::PictureInfo, "info FILE               show a picture's format, size and attributes"},
 };
 
 int Usage() {

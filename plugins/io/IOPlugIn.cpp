@@ -1,0 +1,25 @@
+// qiboIO.plug: the picture importers and exporters.
+#include "core/kernel/PlugInEntry.h"
+#include "plugins/io/CTPictureFormats.h"
+
+namespace {
+
+class QiboIOLib : public CTPlugInLib {
+ protected:
+  void AddClasses() override {
+    AddClass(CTTargaImport::_CD());
+    AddClass(CTTargaExport::_CD());
+    AddClass(CTBMPImport::_CD());
+    AddClass(CTSGIImport::_CD());
+    AddClass(CTCELImport::_CD());
+    AddClass(CTPBMExport::_CD());
+    AddClass(CT3DFImport::_CD());
+    AddClass(CT3DFExport::_CD());
+    AddClass(CTJpegImport::_CD());
+    AddClass(CTJpegExport::_CD());
+  }
+};
+
+}  // namespace
+
+QIBO_PLUGIN_ENTRY(QiboIOLib)

@@ -7,6 +7,7 @@
 #include "core/devices/CTRenderTarget.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/render/CTTexture.h"
 #include "core/scene/CTCamera.h"
 
 namespace {
@@ -205,6 +206,8 @@ void DViewport::SetDevice(CTRenderTarget* target) {
   UpdateViewTransform();
   UpdateRenderContext();
 }
+
+void DViewport::SetBackgroundPicture(CTTexture* picture) { m_picture = picture; }
 
 void DViewport::SetCamera(CTCamera* camera) {
   m_camera = camera;

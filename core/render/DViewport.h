@@ -3,12 +3,14 @@
 #include <cstdint>
 
 #include "core/object/CTBasicPtr.h"
+#include "core/object/CountedPtr.h"
 #include "core/object/Ref.h"
 #include "core/render/RenderInfo.h"
 #include "core/scene/DTransform.h"
 
 class CTCamera;
 class CTRenderTarget;
+class CTTexture;
 
 // One camera shown on a rectangle of one render target. The rectangle is
 // kept three ways, each derived from the others on demand:
@@ -66,6 +68,11 @@ class DViewport {
   DRenderContext* GetRenderContext();
   void SetBackgroundColor(ColorARGB8888 color) { m_background = color | 0xFF000000u; }
   ColorARGB8888 GetBackgroundColor() const { return m_background; }
+  // A picture the target shows behind the scene, stretched over the
+  // viewport, instead of clearing to a colour. Held with a counted
+  // reference.
+  void SetBackgroundPicture(CTTexture* picture);
+  CTTexture* GetBackgroundPicture() const { return m_picture.Get(); }
   const DTransform& GetCameraTransform() const { return m_cameraTransform; }
   const DTransform& GetViewTransform() const { return m_viewTransform; }
   uint32_t GetFlags() const { return m_flags; }
@@ -93,6 +100,7 @@ class DViewport {
   SmartPtr<CTCamera> m_camera;
   DRenderContext m_context;
   ColorARGB8888 m_background = 0xFF000000u;
+  CountedPtr<CTTexture> m_picture;
   DTransform m_cameraTransform;
   DTransform m_viewTransform;
 };

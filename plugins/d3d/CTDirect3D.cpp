@@ -8,6 +8,7 @@
 
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/render/CTTexture.h"
 #include "core/render/DViewport.h"
 #include "core/render/LFB.h"
 #include "core/scene/CTCamera.h"
@@ -172,6 +173,7 @@ void CTDirect3D::Release() {
     m_shapes.Clear();
     m_renderer.Destroy();
   }
+  m_backgroundSource = nullptr;
   m_window.Close();
   if (m_pumping) RemoveUpdate(qibo::AsUpdate(&CTDirect3D::PumpMessages));
   m_pumping = false;
@@ -238,13 +240,34 @@ bool CTDirect3D::BeginScene(DRenderContext* context) {
   CTEnvironment* environment = context->environment;
   const uint32_t background = environment ? environment->GetFogColor()
                                           : (context->viewport ? context->viewport->GetBackgroundColor() : 0);
-  m_renderer.Clear(background, true);
+  if (UpdateBackground(context->viewport ? context->viewport->GetBackgroundPicture() : nullptr)) {
+    m_renderer.Clear(background, false);
+    m_renderer.DrawBackground();
+  } else {
+    m_renderer.Clear(background, true);
+  }
   SetFog(context);
   m_materialSwitches = 0;
   m_material = nullptr;
   m_deferred.clear();
   SetProjection(context);
   return true;
+}
+
+bool CTDirect3D::UpdateBackground(CTTexture* picture) {
+  if (picture == m_backgroundSource.Get() && (!picture || picture->LastChange() == m_backgroundChange))
+    return m_renderer.HasBackground();
+  m_renderer.ClearBackground();
+  m_backgroundSource = picture;
+  if (!picture) return false;
+  m_backgroundChange = picture->LastChange();
+  // A picture that cannot be had (or copied) leaves no background: the
+  // frame is cleared to the colour instead.
+  if (picture->Lock()) {
+    if (const LFB* pixels = picture->GetData()) m_renderer.SetBackground(*pixels);
+    picture->Unlock();
+  }
+  return m_renderer.HasBackground();
 }
 
 void CTDirect3D::SetFog(DRenderContext* context) {

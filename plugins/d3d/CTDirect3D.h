@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/devices/CTRenderTarget.h"
+#include "core/object/CTBasicPtr.h"
 #include "core/object/QIBO_String.h"
 #include "plugins/d3d/DGlCaches.h"
 #include "plugins/d3d/DGlRenderer.h"
@@ -107,6 +108,9 @@ class CTDirect3D : public CTRenderTarget {
   DGlVertex MakeVertex(const DRenderShape& shape, int vertex) const;
   void DeferFace(const DRenderShape& shape, int face, CTMaterial* material, bool lit);
   void DrawDeferred();
+  // Brings the kept copy of the viewport's background picture up to date;
+  // whether there is one to draw.
+  bool UpdateBackground(CTTexture* picture);
 
   DGlWindow m_window;
   DGlRenderer m_renderer;
@@ -115,6 +119,10 @@ class CTDirect3D : public CTRenderTarget {
   std::unique_ptr<DOverlay> m_overlay;
   bool m_pumping = false;
   DRenderContext* m_context = nullptr;
+  // The background picture on the GPU came from this texture, as it was at
+  // this change.
+  SmartPtr<CTTexture> m_backgroundSource;
+  uint32_t m_backgroundChange = 0;
   float m_projection[16] = {};
   float m_screen[16] = {};
   float m_camera[16] = {};

@@ -72,6 +72,7 @@ bool DGlRenderer::Create(int width, int height, const char*& step, std::string& 
 }
 
 void DGlRenderer::Destroy() {
+  ClearBackground();
   if (m_streamIndices) glDeleteBuffers(1, &m_streamIndices);
   if (m_streamVertices) glDeleteBuffers(1, &m_streamVertices);
   if (m_streamArray) glDeleteVertexArrays(1, &m_streamArray);
@@ -202,30 +203,71 @@ std::unique_ptr<LFB> DGlRenderer::Grab(int x, int y, int width, int height) {
   return picture;
 }
 
-bool DGlRenderer::Show(const LFB& picture, int x, int y) {
-  if (!m_framebuffer || picture.IsEmpty()) return false;
-  const int width = picture.GetWidth();
-  const int height = picture.GetHeight();
+namespace {
+
+// A texture holding the picture, its first row the picture's top.
+GLuint UploadPicture(const LFB& picture) {
   GLuint texture = 0;
-  GLuint source = 0;
   glGenTextures(1, &texture);
   glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, picture.GetPitch());
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-               picture.GetPixels());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.GetWidth(), picture.GetHeight(), 0, GL_BGRA,
+               GL_UNSIGNED_INT_8_8_8_8_REV, picture.GetPixels());
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  return texture;
+}
+
+// Copies a texture of width x height onto the rectangle (x, top) - (right,
+// bottom) of framebuffer, in GL's bottom-up rows: flipped, so that the
+// picture's top lands at the top.
+void BlitTexture(GLuint texture, int width, int height, GLuint framebuffer, int x, int top, int right,
+                 int bottom) {
+  GLuint source = 0;
   glGenFramebuffers(1, &source);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
   glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_framebuffer);
-  // The texture's first row is the picture's top: flip while copying.
-  const int top = m_height - y;
-  glBlitFramebuffer(0, 0, width, height, x, top, x + width, top - height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
+  const bool scaled = right - x != width || top - bottom != height;
+  glBlitFramebuffer(0, 0, width, height, x, top, right, bottom, GL_COLOR_BUFFER_BIT,
+                    scaled ? GL_LINEAR : GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
   glDeleteFramebuffers(1, &source);
+}
+
+}  // namespace
+
+bool DGlRenderer::Show(const LFB& picture, int x, int y) {
+  if (!m_framebuffer || picture.IsEmpty()) return false;
+  const GLuint texture = UploadPicture(picture);
+  const int top = m_height - y;
+  BlitTexture(texture, picture.GetWidth(), picture.GetHeight(), m_framebuffer, x, top, x + picture.GetWidth(),
+              top - picture.GetHeight());
   glDeleteTextures(1, &texture);
   glBindTexture(GL_TEXTURE_2D, m_boundTexture);
   return true;
+}
+
+bool DGlRenderer::SetBackground(const LFB& picture) {
+  ClearBackground();
+  if (!m_framebuffer || picture.IsEmpty()) return false;
+  m_background = UploadPicture(picture);
+  m_backgroundWidth = picture.GetWidth();
+  m_backgroundHeight = picture.GetHeight();
+  glBindTexture(GL_TEXTURE_2D, m_boundTexture);
+  return true;
+}
+
+void DGlRenderer::ClearBackground() {
+  if (m_background) glDeleteTextures(1, &m_background);
+  m_background = 0;
+  m_backgroundWidth = m_backgroundHeight = 0;
+}
+
+void DGlRenderer::DrawBackground() {
+  if (!m_background || !m_framebuffer) return;
+  BlitTexture(m_background, m_backgroundWidth, m_backgroundHeight, m_framebuffer, 0, m_height, m_width, 0);
 }
 
 void DGlRenderer::CopyToWindow(int windowWidth, int windowHeight) {

@@ -75,6 +75,12 @@ class DGlRenderer {
   std::unique_ptr<LFB> Grab(int x, int y, int width, int height);
   // Copies the picture into the back buffer with its top-left at (x, y).
   bool Show(const LFB& picture, int x, int y);
+  // The background picture: uploaded once (again when it changes), then
+  // stretched over the whole output at every DrawBackground.
+  bool SetBackground(const LFB& picture);
+  void ClearBackground();
+  bool HasBackground() const { return m_background != 0; }
+  void DrawBackground();
   // Copies the back buffer to the window's framebuffer.
   void CopyToWindow(int windowWidth, int windowHeight);
 
@@ -92,6 +98,9 @@ class DGlRenderer {
   GLuint m_streamIndices = 0;
   GLuint m_boundArray = 0;
   GLuint m_boundTexture = 0;
+  GLuint m_background = 0;  // texture of the background picture
+  int m_backgroundWidth = 0;
+  int m_backgroundHeight = 0;
   uint32_t m_states = 0;
   int m_depthBias = 0;
   int m_width = 0;

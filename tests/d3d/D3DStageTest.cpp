@@ -297,3 +297,40 @@ TEST_F(D3DStageTest, EdgesAndPoints_AreDrawnAsLinesAndPoints) {
 
 }  // namespace
 }  // namespace qibo::test
+
+namespace qibo::test {
+namespace {
+
+// A viewport's background picture fills the output behind the scene, is
+// copied again when it changes, and gives way to the clear colour when it
+// goes.
+TEST_F(D3DStageTest, BackgroundPicture_FillsTheOutputAndFollowsItsChanges) {
+  Ref<CTTexture> picture = qibo::Create<CTTexture>();
+  const auto paint = [&](uint32_t topLeft, uint32_t bottomLeft) {
+    auto pixels = std::make_unique<LFB>(2, 2);
+    pixels->SetPixel(0, 0, topLeft);
+    pixels->SetPixel(1, 0, 0xFF00FF00u);
+    pixels->SetPixel(0, 1, bottomLeft);
+    pixels->SetPixel(1, 1, 0xFFFFFFFFu);
+    ASSERT_TRUE(picture->SetData(std::move(pixels)));
+  };
+  paint(0xFFFF0000u, 0xFF0000FFu);
+  m_spectator->GetViewport().SetBackgroundPicture(picture.Get());
+  CTRenderTarget* device = Frames(3);
+  ASSERT_NE(device, nullptr);
+  ExpectColor(PixelAt(device, 10, 10), 255, 0, 0, 2, "top left");
+  ExpectColor(PixelAt(device, 10, 268), 0, 0, 255, 2, "bottom left");
+  ExpectColor(PixelAt(device, 340, 268), 255, 255, 255, 2, "bottom right");
+  ExpectColor(Centre(device), 255, 0, 0, 8, "the scene on top");
+
+  paint(0xFF00FFFFu, 0xFF0000FFu);
+  Frames(1);
+  ExpectColor(PixelAt(device, 10, 10), 0, 255, 255, 2, "top left, changed");
+
+  m_spectator->GetViewport().SetBackgroundPicture(nullptr);
+  Frames(1);
+  ExpectColor(PixelAt(device, 10, 268), 0x20, 0x30, 0x40, 0, "cleared again");
+}
+
+}  // namespace
+}  // namespace qibo::test

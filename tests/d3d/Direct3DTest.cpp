@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/PlugInApi.h"
 #include "core/render/CTTexture.h"
 #include "core/render/CTTextureManager.h"
 #include "core/render/LFB.h"
 #include "tests/d3d/D3DFixture.h"
+#include "tests/support/Files.h"
 
 namespace qibo::test {
 namespace {
@@ -200,6 +203,38 @@ TEST_F(Direct3DTest, Present_DrawsTheStatisticsLineOnlyWhenAsked) {
     EXPECT_EQ(magenta > 20, statistics);
     device->Hide();
   }
+}
+
+}  // namespace
+}  // namespace qibo::test
+
+namespace qibo::test {
+namespace {
+
+// With the picture plug-in loaded, F12 saves real Targa files, numbered from
+// the first free name on.
+TEST_F(Direct3DTest, Snapshot_SavesNumberedTargaFiles) {
+  auto* plugIns = static_cast<CTInterface*>(qiBO_GetService(CTPlugInManager::_CD()));
+  ASSERT_NE(plugIns, nullptr);
+  plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_IO_PLUGIN_DIR);
+  ASSERT_TRUE(qiBO_LoadPlugIn("qiboIO.plug"));
+  CTRenderTarget* device = MakeDevice();
+  bool shown = false;
+  ShowCapturing(device, shown);
+  ASSERT_TRUE(shown);
+  for (int i = 0; i < 2; ++i) {
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.keysym.sym = SDLK_F12;
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+    qiBO_DoFrame();
+  }
+  for (const char* name : {"snap_001.tga", "snap_002.tga"}) {
+    const std::string bytes = GetFile(name);
+    // An 18-byte header, then 352 x 278 pixels.
+    EXPECT_GE(bytes.size(), 18u + 352u * 278u * 3u) << name;
+  }
+  device->Hide();
 }
 
 }  // namespace

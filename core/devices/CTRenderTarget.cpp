@@ -1,5 +1,7 @@
 #include "core/devices/CTRenderTarget.h"
 
+#include "core/render/LFB.h"
+
 QIBO_IMPLEMENT_CLASS(CTRenderTarget, CTDevice, .desc = "Render Target", .isAbstract = true)
 
 void CTRenderTarget::DoAddProperties() {
@@ -31,4 +33,13 @@ LFB* CTRenderTarget::GrabLFBFullScreen() {
   int height = 0;
   if (!m_visible || !GetResolution(width, height)) return nullptr;
   return GrabLFB(0, 0, width, height);
+}
+
+bool CTRenderTarget::ShowLFBFullScreen(LFB* lfb) {
+  if (!lfb || !Show()) return false;
+  int width = 0;
+  int height = 0;
+  if (!GetResolution(width, height)) return false;
+  if ((lfb->GetWidth() != width || lfb->GetHeight() != height) && !lfb->Rescale(width, height)) return false;
+  return ShowLFB(lfb, 0, 0);
 }

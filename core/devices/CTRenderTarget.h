@@ -43,6 +43,9 @@ class CTRenderTarget : public CTDevice {
   bool IsVisible() const { return m_visible; }
   // The whole picture, or null unless visible with a resolution.
   LFB* GrabLFBFullScreen();
+  // Shows the output if needed and puts lfb over all of it, rescaling the
+  // buffer in place to the resolution first.
+  bool ShowLFBFullScreen(LFB* lfb);
 
  protected:
   // For targets whose output disappears without Hide (a closed window).

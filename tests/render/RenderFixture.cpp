@@ -4,6 +4,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/render/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(TestTarget, CTRenderTarget, .desc = "Test target")
 QIBO_IMPLEMENT_CLASS(TestStage, CTPipelineStage, .isAbstract = true)
@@ -13,6 +14,12 @@ QIBO_IMPLEMENT_CLASS(TestDrawLocalLight, TestStage, .desc = "Test draw local")
 QIBO_IMPLEMENT_CLASS(TestDrawLocalLight2, TestStage, .desc = "Test draw local 2")
 QIBO_IMPLEMENT_CLASS(TestTemporaryClone, TestStage, .desc = "Test temporary clone")
 QIBO_IMPLEMENT_CLASS(TestMeshShape, CTShape)
+
+bool TestTarget::ShowLFB(LFB* lfb, int x, int y) {
+  s_journal.push_back("ShowLFB " + std::to_string(lfb->GetWidth()) + "x" + std::to_string(lfb->GetHeight()) +
+                      " at " + std::to_string(x) + "," + std::to_string(y));
+  return true;
+}
 
 bool TestStage::DoProcess(DRenderPacket* packet) {
   const std::string name = GetCD()->GetName().c_str();

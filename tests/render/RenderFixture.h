@@ -27,7 +27,7 @@ class TestTarget : public CTRenderTarget {
   bool DoShow() override { return Note("Show", !s_refuseShow); }
   bool DoHide() override { return Note("Hide", true); }
   LFB* GrabLFB(int, int, int, int) override { return nullptr; }
-  bool ShowLFB(LFB*, int, int) override { return false; }
+  bool ShowLFB(LFB* lfb, int x, int y) override;
   bool BeginScene(DRenderContext*) override { return Note("BeginScene", !s_refuseScene); }
   bool EndScene(DRenderContext*) override { return Note("EndScene", true); }
   void Present() override { Note("Present", true); }

@@ -8,6 +8,7 @@
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/render/CTBasicSpectator.h"
+#include "core/render/LFB.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
@@ -76,6 +77,19 @@ TEST_F(SpectatorTest, VideoOff_HidesWhatItShowedAndReleasesTheTarget) {
   EXPECT_EQ(Process(), Journal{"Hide"});
   EXPECT_EQ(m_spectator->GetVideoDevice(), nullptr);
   EXPECT_TRUE(m_spectator->IsActive());
+}
+
+// A full-screen picture opens the output first and is fitted to it.
+TEST_F(SpectatorTest, ShowLFBFullScreen_ShowsAndRescales) {
+  auto* target = Make<TestTarget>();
+  LFB picture(64, 48);
+  TestTarget::s_journal.clear();
+  EXPECT_TRUE(target->ShowLFBFullScreen(&picture));
+  EXPECT_EQ(TestTarget::s_journal, (Journal{"Show", "ShowLFB 640x480 at 0,0"}));
+  EXPECT_EQ(picture.GetWidth(), 640);
+  target->Close();
+  TestTarget::s_refuseShow = true;
+  EXPECT_FALSE(target->ShowLFBFullScreen(&picture));
 }
 
 TEST_F(SpectatorTest, ATargetThatCannotBeShown_DisablesTheSpectator) {

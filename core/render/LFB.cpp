@@ -164,11 +164,12 @@ bool SideOk(int side) { return side >= 1 && side <= LFB::kMaxSide; }
 
 }  // namespace
 
-bool LFB::Create(int width, int height, int pitch) {
+bool LFB::Create(int width, int height, int pitch, bool zeroed) {
   if (pitch == 0) pitch = width;
   if (!SideOk(width) || !SideOk(height) || pitch < width || pitch > kMaxSide) return false;
   try {
-    std::vector<uint32_t> pixels(static_cast<size_t>(pitch) * static_cast<size_t>(height), 0);
+    Pixels pixels(static_cast<size_t>(pitch) * static_cast<size_t>(height));
+    if (zeroed) std::fill(pixels.begin(), pixels.end(), 0u);
     m_pixels.swap(pixels);
   } catch (const std::bad_alloc&) {
     return false;
@@ -180,7 +181,7 @@ bool LFB::Create(int width, int height, int pitch) {
 }
 
 void LFB::Clear() {
-  std::vector<uint32_t>().swap(m_pixels);
+  Pixels().swap(m_pixels);
   std::vector<uint8_t>().swap(m_second);
   m_width = m_height = m_pitch = 0;
   m_flags[0] = 0;
@@ -210,7 +211,7 @@ bool LFB::Rescale(int width, int height) {
   if (IsEmpty() || !SideOk(width) || !SideOk(height)) return false;
   if (width == m_width && height == m_height && m_pitch == m_width) return true;
   try {
-    std::vector<uint32_t> out(static_cast<size_t>(width) * static_cast<size_t>(height));
+    Pixels out(static_cast<size_t>(width) * static_cast<size_t>(height));  // Scale writes every pixel
     Scale(m_pixels.data(), m_width, m_height, m_pitch, out.data(), width, height);
     m_pixels.swap(out);
   } catch (const std::bad_alloc&) {

@@ -2,7 +2,34 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <vector>
+
+namespace qibo {
+
+// An allocator whose elements start uninitialised when no value is given,
+// so that a buffer about to be overwritten whole is not cleared first.
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  DefaultInitAllocator() = default;
+  template <class U>
+  DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+}  // namespace qibo
 
 // The 32-bit linear frame buffer that textures own and importers fill.
 // Pixels are 0xAARRGGBB (alpha in bits 24-31, blue in bits 0-7); row 0 is
@@ -26,8 +53,9 @@ class LFB {
 
   // Allocates zeroed pixels; pitch 0 means width. Fails (leaving the buffer
   // as it was) for a side outside 1..kMaxSide, a pitch below the width or
-  // above kMaxSide, or no memory. Flags and colour value are kept.
-  bool Create(int width, int height, int pitch = 0);
+  // above kMaxSide, or no memory. Flags and colour value are kept. A decoder
+  // that writes every pixel passes zeroed = false and skips the clearing.
+  bool Create(int width, int height, int pitch = 0, bool zeroed = true);
   // Frees both blocks; size 0, flags 0, 0, 1, colour value 0xFF000000.
   void Clear();
 
@@ -73,7 +101,8 @@ class LFB {
   int MipLevelCount() const;
 
  private:
-  std::vector<uint32_t> m_pixels;
+  using Pixels = std::vector<uint32_t, qibo::DefaultInitAllocator<uint32_t>>;
+  Pixels m_pixels;
   std::vector<uint8_t> m_second;
   int m_width = 0;
   int m_height = 0;

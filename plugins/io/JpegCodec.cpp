@@ -83,7 +83,8 @@ bool Decode(jpeg_decompress_struct& codec, JpegContext& context, const uint8_t* 
     return false;
   }
   Picture result;
-  if (!AllocPicture(result, codec.output_width, codec.output_height, why)) return false;
+  // ReadPixels writes every row before it succeeds.
+  if (!AllocPicture(result, codec.output_width, codec.output_height, why, false)) return false;
   LFB& lfb = *result.lfb;
   std::vector<uint8_t> line(codec.output_width);
   if (!ReadPixels(&codec, &context, lfb.GetPixels(), lfb.GetPitch(), line.data())) {

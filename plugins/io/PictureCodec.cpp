@@ -4,7 +4,7 @@
 
 namespace qibo::io {
 
-bool AllocPicture(Picture& picture, int64_t width, int64_t height, std::string& why) {
+bool AllocPicture(Picture& picture, int64_t width, int64_t height, std::string& why, bool zeroed) {
   if (width < 1 || height < 1 || width > LFB::kMaxSide || height > LFB::kMaxSide) {
     why = "Picture size " + std::to_string(width) + " x " + std::to_string(height) + " is out of range";
     return false;
@@ -16,7 +16,7 @@ bool AllocPicture(Picture& picture, int64_t width, int64_t height, std::string& 
     return false;
   }
   auto lfb = std::make_unique<LFB>();
-  if (!lfb->Create(static_cast<int>(width), static_cast<int>(height))) {
+  if (!lfb->Create(static_cast<int>(width), static_cast<int>(height), 0, zeroed)) {
     why = "Out of memory for the picture";
     return false;
   }

@@ -28,7 +28,9 @@ struct Picture {
 
 // A zeroed buffer of width x height, or false with a reason when the size
 // is outside 1..LFB::kMaxSide or the pixels would exceed kMaxPictureBytes.
-bool AllocPicture(Picture& picture, int64_t width, int64_t height, std::string& why);
+// zeroed = false leaves the pixels uninitialised for a decoder that writes
+// every one of them before it succeeds.
+bool AllocPicture(Picture& picture, int64_t width, int64_t height, std::string& why, bool zeroed = true);
 // Swaps the rows top for bottom.
 void FlipRows(LFB& lfb);
 

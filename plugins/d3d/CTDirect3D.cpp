@@ -140,11 +140,8 @@ bool CTDirect3D::DoShow() {
 bool CTDirect3D::SetUp(const DShowRequest& request) {
   const char* step = "Unable to create render-window";
   if (!m_window.Open(request, step)) return Fail(step);
-  std::string detail;
-  if (!m_renderer.Create(request.width, request.height, step, detail)) {
-    if (!detail.empty()) ErrorMsgF("%s", detail.c_str());
-    return Fail(step);
-  }
+  std::string detail;  // the driver's message, logged by the program already
+  if (!m_renderer.Create(request.width, request.height, step, detail)) return Fail(step);
   // OpenGL offers no W buffer: the setting is cleared and the Z buffer used.
   if (m_useWBuffer) m_useWBuffer = false;
   m_overlay = std::make_unique<DOverlay>();

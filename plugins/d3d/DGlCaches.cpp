@@ -1,42 +1,51 @@
 #include "plugins/d3d/DGlCaches.h"
 
 #include "core/geometry/DRenderShape.h"
+#include "core/kernel/Logging.h"
 #include "core/render/CTTexture.h"
 #include "core/render/LFB.h"
 
 namespace {
 
-// Halves the larger sides until the picture fits the device.
+// Halves both sides (rounding up) until the picture fits the device, so that
+// its aspect stays as it was; whether it had to shrink.
 bool FitSize(int width, int height, int maxSize, int& fitWidth, int& fitHeight) {
   fitWidth = width;
   fitHeight = height;
   if (maxSize <= 0) return false;
   while (fitWidth > maxSize || fitHeight > maxSize) {
-    if (fitWidth > maxSize) fitWidth = (fitWidth + 1) / 2;
-    if (fitHeight > maxSize) fitHeight = (fitHeight + 1) / 2;
+    fitWidth = (fitWidth + 1) / 2;
+    fitHeight = (fitHeight + 1) / 2;
   }
   return fitWidth != width || fitHeight != height;
 }
 
-void UploadPicture(GLuint name, const LFB& picture, int maxSize) {
-  glBindTexture(GL_TEXTURE_2D, name);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+// Uploads the picture, reduced first when it is larger than the device
+// takes; false (and logged) when no picture the device takes could be made.
+bool UploadPicture(GLuint name, const LFB& picture, int maxSize) {
   int width = 0;
   int height = 0;
   const LFB* source = &picture;
   LFB reduced;
   if (FitSize(picture.GetWidth(), picture.GetHeight(), maxSize, width, height)) {
     reduced = picture;
-    if (reduced.Rescale(width, height)) source = &reduced;
+    if (reduced.IsEmpty() || !reduced.Rescale(width, height)) {
+      qiBO_Error("A texture larger than the device allows could not be reduced", nullptr);
+      return false;
+    }
+    source = &reduced;
   }
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, source->GetPitch());
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, source->GetWidth(), source->GetHeight(), 0, GL_BGRA,
                GL_UNSIGNED_INT_8_8_8_8_REV, source->GetPixels());
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  return true;
 }
 
 }  // namespace
@@ -51,7 +60,13 @@ GLuint DGlTextureCache::Get(CTTexture* texture, int maxSize) {
     if (!entry.name || entry.change != texture->LastChange() || entry.pixels != picture->GetPixels() ||
         entry.width != picture->GetWidth() || entry.height != picture->GetHeight()) {
       if (!entry.name) glGenTextures(1, &entry.name);
-      UploadPicture(entry.name, *picture, maxSize);
+      if (!UploadPicture(entry.name, *picture, maxSize)) {
+        // Unlocked before the entry (and its reference) goes.
+        glDeleteTextures(1, &entry.name);
+        texture->Unlock();
+        m_entries.erase(texture);
+        return 0;
+      }
       entry.change = texture->LastChange();
       entry.pixels = picture->GetPixels();
       entry.width = picture->GetWidth();

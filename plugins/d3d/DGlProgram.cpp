@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/kernel/Logging.h"
+
 namespace {
 
 const char* const kVertexShader = R"(#version 330 core
@@ -150,51 +152,94 @@ void Upload(GLint location, Kind kind, const void* data) {
   }
 }
 
-// The shader, or 0 with the driver's log in error.
+// Logs each line of a driver's log as its own error, so that none is cut
+// by the log's record size; a flood of lines is cut short.
+void LogDriverMessage(const std::string& what, const std::string& log) {
+  constexpr int kMaxLines = 16;
+  int lines = 0;
+  size_t start = 0;
+  while (start < log.size() && lines < kMaxLines) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    if (line.find_first_not_of(" \t\r") != std::string::npos) {
+      qiBO_Error((what + ": " + line).c_str(), nullptr);
+      ++lines;
+    }
+    start = end + 1;
+  }
+  if (lines == 0) qiBO_Error((what + " failed without a message from the driver").c_str(), nullptr);
+}
+
+std::string ShaderLog(GLuint shader) {
+  GLint length = 0;
+  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  std::vector<char> log(static_cast<size_t>(length > 1 ? length : 1), '\0');
+  glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
+  return log.data();
+}
+
+std::string ProgramLog(GLuint program) {
+  GLint length = 0;
+  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+  std::vector<char> log(static_cast<size_t>(length > 1 ? length : 1), '\0');
+  glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
+  return log.data();
+}
+
+// The shader, or 0 with the driver's log in error (and logged).
 GLuint Compile(GLenum type, const char* source, std::string& error) {
+  const std::string what = type == GL_VERTEX_SHADER ? "Vertex shader" : "Fragment shader";
+  if (!source) {
+    error = what + ": no source";
+    qiBO_Error(error.c_str(), nullptr);
+    return 0;
+  }
   GLuint shader = glCreateShader(type);
   glShaderSource(shader, 1, &source, nullptr);
   glCompileShader(shader);
   GLint ok = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
   if (ok == GL_TRUE) return shader;
-  GLint length = 0;
-  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-  std::vector<char> log(static_cast<size_t>(length > 1 ? length : 1), '\0');
-  glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-  error = std::string(type == GL_VERTEX_SHADER ? "Vertex" : "Fragment") + " shader: " + log.data();
+  const std::string log = ShaderLog(shader);
+  error = what + ": " + log;
+  LogDriverMessage(what, log);
   glDeleteShader(shader);
   return 0;
 }
 
 }  // namespace
 
-bool DGlProgram::Create(std::string& error) {
+bool DGlProgram::Create(std::string& error) { return Create(kVertexShader, kFragmentShader, error); }
+
+bool DGlProgram::Create(const char* vertexSource, const char* fragmentSource, std::string& error) {
   Destroy();
-  GLuint vs = Compile(GL_VERTEX_SHADER, kVertexShader, error);
-  GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, kFragmentShader, error) : 0;
+  GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, error);
+  GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, fragmentSource, error) : 0;
   if (!vs || !fs) {
     if (vs) glDeleteShader(vs);
     return false;
   }
-  m_program = glCreateProgram();
-  glAttachShader(m_program, vs);
-  glAttachShader(m_program, fs);
-  glLinkProgram(m_program);
+  GLuint program = glCreateProgram();
+  glAttachShader(program, vs);
+  glAttachShader(program, fs);
+  glLinkProgram(program);
   glDeleteShader(vs);
   glDeleteShader(fs);
   GLint ok = GL_FALSE;
-  glGetProgramiv(m_program, GL_LINK_STATUS, &ok);
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
   if (ok != GL_TRUE) {
-    char log[1024] = {};
-    glGetProgramInfoLog(m_program, sizeof(log), nullptr, log);
-    error = std::string("Shader link: ") + log;
-    Destroy();
+    const std::string log = ProgramLog(program);
+    error = "Shader link: " + log;
+    LogDriverMessage("Shader link", log);
+    glDeleteProgram(program);
     return false;
   }
+  m_program = program;
   for (int i = 0; i < kEntryCount; ++i) m_locations[i] = glGetUniformLocation(m_program, kEntries[i].name);
   glUseProgram(m_program);
-  glUniform1i(glGetUniformLocation(m_program, "uTexture"), 0);
+  const GLint sampler = glGetUniformLocation(m_program, "uTexture");
+  if (sampler >= 0) glUniform1i(sampler, 0);
   m_sentValid = false;
   return true;
 }
@@ -202,10 +247,12 @@ bool DGlProgram::Create(std::string& error) {
 void DGlProgram::Destroy() {
   if (m_program) glDeleteProgram(m_program);
   m_program = 0;
+  for (GLint& location : m_locations) location = -1;
   m_sentValid = false;
 }
 
 void DGlProgram::Flush(const DGlUniforms& wanted) {
+  if (!m_program) return;
   const auto* want = reinterpret_cast<const unsigned char*>(&wanted);
   auto* sent = reinterpret_cast<unsigned char*>(&m_sent);
   for (int i = 0; i < kEntryCount; ++i) {

@@ -44,11 +44,20 @@ class DGlProgram {
   DGlProgram(const DGlProgram&) = delete;
   DGlProgram& operator=(const DGlProgram&) = delete;
 
-  // Compiles and links; on failure error holds the driver's message.
+  // Compiles and links the device's shaders; on failure error holds the
+  // driver's message, which is also logged line by line.
   bool Create(std::string& error);
+  // The same for other shader sources (uniforms the sources lack are not
+  // sent). A failure leaves no program: nothing is made current.
+  bool Create(const char* vertexSource, const char* fragmentSource, std::string& error);
   void Destroy();
-  void Use() const { glUseProgram(m_program); }
-  // Sends every value of wanted that differs from what was sent last.
+  bool IsCreated() const { return m_program != 0; }
+  GLuint GetName() const { return m_program; }
+  void Use() const {
+    if (m_program) glUseProgram(m_program);
+  }
+  // Sends every value of wanted that differs from what was sent last;
+  // nothing without a program.
   void Flush(const DGlUniforms& wanted);
   // The number of uniform uploads so far.
   int GetUploadCount() const { return m_uploads; }

@@ -93,7 +93,14 @@ bool DGlWindow::CreateWindow(const DShowRequest& request, const char*& error) {
 }
 
 bool DGlWindow::CreateContext(const DShowRequest& request, const char*& error) {
+  // Asked to report a reset (a lost context) where the platform can; a
+  // driver that refuses the request gets the plain context instead.
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_LOSE_CONTEXT);
   m_context = SDL_GL_CreateContext(m_window);
+  if (!m_context) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_NO_NOTIFICATION);
+    m_context = SDL_GL_CreateContext(m_window);
+  }
   if (!m_context || SDL_GL_MakeCurrent(m_window, m_context) != 0) {
     error = "Unable to create Direct3D7 device";
     return false;
@@ -138,8 +145,10 @@ void DGlWindow::Swap(bool waitForRetrace) {
 
 bool DGlWindow::IsContextLost() const {
   if (!m_context) return false;
-  if (epoxy_gl_version() < 45 && !epoxy_has_gl_extension("GL_KHR_robustness")) return false;
-  return glGetGraphicsResetStatus() != GL_NO_ERROR;
+  if (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness"))
+    return glGetGraphicsResetStatus() != GL_NO_ERROR;
+  if (epoxy_has_gl_extension("GL_ARB_robustness")) return glGetGraphicsResetStatusARB() != GL_NO_ERROR;
+  return false;
 }
 
 int DGlWindow::CountDisplays() {

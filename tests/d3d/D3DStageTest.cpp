@@ -1,3 +1,4 @@
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -330,6 +331,82 @@ TEST_F(D3DStageTest, BackgroundPicture_FillsTheOutputAndFollowsItsChanges) {
   m_spectator->GetViewport().SetBackgroundPicture(nullptr);
   Frames(1);
   ExpectColor(PixelAt(device, 10, 268), 0x20, 0x30, 0x40, 0, "cleared again");
+}
+
+}  // namespace
+}  // namespace qibo::test
+
+namespace qibo::test {
+namespace {
+
+// The driver's reset status, answered by the test: a reset for the given
+// number of queries, then none. Everything else is the real driver.
+int g_resetsToReport = 0;
+GLenum ReportedResetStatus() {
+  if (g_resetsToReport <= 0) return GL_NO_ERROR;
+  --g_resetsToReport;
+  return GL_UNKNOWN_CONTEXT_RESET;
+}
+
+class ResetStatusInjection {
+ public:
+  ResetStatusInjection() : m_driver(epoxy_glGetGraphicsResetStatus) {
+    epoxy_glGetGraphicsResetStatus = &ReportedResetStatus;
+  }
+  ~ResetStatusInjection() {
+    epoxy_glGetGraphicsResetStatus = m_driver;
+    g_resetsToReport = 0;
+  }
+
+ private:
+  decltype(epoxy_glGetGraphicsResetStatus) m_driver;
+};
+
+// When the driver reports the context lost at Present, the device sets up a
+// new window and context and the next frames draw as before: the texture,
+// the shape's GPU copy, the background picture and the logo are all made
+// again on the new context, and no name from the old one is used.
+TEST_F(D3DStageTest, LostContext_IsSetUpAgainAndEveryGpuCopyRebuilt) {
+  ResetStatusInjection injection;
+  m_material->m_diffuse = Vector3(1, 1, 1);
+  m_material->SetTexture(MakeTexture(m_owned, 0xFF0000FFu));
+  Ref<CTTexture> background = qibo::Create<CTTexture>();
+  auto pixels = std::make_unique<LFB>(2, 2);
+  for (int i = 0; i < 4; ++i) pixels->SetPixel(i % 2, i / 2, 0xFF00FF00u);
+  ASSERT_TRUE(background->SetData(std::move(pixels)));
+  m_spectator->GetViewport().SetBackgroundPicture(background.Get());
+  struct Check {
+    int x, y;
+    int r, g, b;
+    const char* what;
+  };
+  const Check checks[] = {{176, 139, 0, 0, 255, "the textured triangle"},
+                          {10, 268, 0, 255, 0, "the background picture"},
+                          {352 - 127, 1, 0xE0, 0xB0, 0x40, "the logo's frame"}};
+  // Drawn before any loss, then after one, then after a second.
+  for (int losses = 0; losses < 3; ++losses) {
+    SCOPED_TRACE(losses);
+    CTRenderTarget* device = Frames(4);  // the shape is drawn from its GPU copy by now
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(device->IsVisible());
+    for (const Check& c : checks) ExpectColor(PixelAt(device, c.x, c.y), c.r, c.g, c.b, 8, c.what);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    if (losses == 2) break;
+    // A query object of the test's own marks the context in use: a new
+    // context does not know it.
+    GLuint marker = 0;
+    glGenQueries(1, &marker);
+    glBeginQuery(GL_SAMPLES_PASSED, marker);
+    glEndQuery(GL_SAMPLES_PASSED);
+    ASSERT_TRUE(glIsQuery(marker));
+    const int logged = CountLogged("The OpenGL context was lost");
+    g_resetsToReport = 1;
+    Frames(1);
+    EXPECT_EQ(g_resetsToReport, 0);
+    EXPECT_EQ(CountLogged("The OpenGL context was lost"), logged + 1);
+    EXPECT_TRUE(device->IsVisible());
+    EXPECT_FALSE(glIsQuery(marker));
+  }
 }
 
 }  // namespace

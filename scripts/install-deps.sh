@@ -10,6 +10,7 @@ PACKAGES=(
   clang clang-format libclang-rt-14-dev
   libsdl2-dev libepoxy-dev libopenmpt-dev libsndfile1-dev
   libjpeg62-turbo-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
 )
 
 missing=()

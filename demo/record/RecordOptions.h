@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+// The command-line options of a recording run:
+//   Quarndelion --record FILE [--size WxH] [--fps N]
+// Each option also takes its value after '=' ("--size=800x600"). Other
+// arguments belong to the program and are left alone.
+namespace qibo::demo {
+
+struct RecordOptions {
+  static constexpr int kDefaultWidth = 640;
+  static constexpr int kDefaultHeight = 480;
+  static constexpr int kDefaultFps = 60;
+  // Sizes outside these bounds are refused; both sides must be even, as the
+  // 4:2:0 video the movie is stored in halves them.
+  static constexpr int kMinSide = 16;
+  static constexpr int kMaxSide = 8192;
+  static constexpr int kMaxFps = 240;
+
+  std::string path;  // empty: no recording
+  int width = kDefaultWidth;
+  int height = kDefaultHeight;
+  int fps = kDefaultFps;
+
+  bool Enabled() const { return !path.empty(); }
+};
+
+// Reads the recording options from argv (argv[0] is skipped). On a bad value
+// or a missing one, answers false with a message for the user in error and
+// leaves options as they were; on success error is cleared.
+bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& options, std::string& error);
+
+}  // namespace qibo::demo

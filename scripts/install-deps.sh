@@ -9,7 +9,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   libsdl2-dev libepoxy-dev libopenmpt-dev libsndfile1-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libgl1-mesa-dri libegl-mesa0
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
 )
 

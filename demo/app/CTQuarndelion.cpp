@@ -1,0 +1,404 @@
+#include "demo/app/CTQuarndelion.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/devices/CTDeviceManager.h"
+#include "core/kernel/ConsoleInput.h"
+#include "core/kernel/EngineApi.h"
+#include "core/kernel/Kernel.h"
+#include "core/kernel/StopSignals.h"
+#include "core/motion/CTKeyFrameController.h"
+#include "core/persist/OsPath.h"
+#include "core/render/CTMaterial.h"
+#include "core/render/MaterialApi.h"
+#include "core/scene/CTEnvironment.h"
+#include "demo/app/CameraPath.h"
+#include "demo/app/DemoRecorder.h"
+#include "demo/app/Progress.h"
+#include "demo/scenes/Backdrop.h"
+#include "demo/scenes/CTBoxScene.h"
+#include "demo/scenes/CTDoubleTorusScene.h"
+#include "demo/scenes/CTFader.h"
+#include "demo/scenes/CTInterlude.h"
+#include "demo/scenes/CTTorusScene.h"
+#include "demo/scenes/CTWaterTankScene.h"
+
+QIBO_IMPLEMENT_CLASS(CTQuarndelion, CTApplication, .desc = "Quarndelion Application",
+                     .product = "Quarndelion", .build = 1)
+
+namespace {
+
+constexpr const char* kMusicFile = "runfiles\\melody01.xm";
+constexpr const char* kPictureFiles[CTQuarndelion::kPictureCount] = {
+    "runfiles\\Start1.jpg", "runfiles\\credits-leeg.jpg", "runfiles\\credits-code.jpg",
+    "runfiles\\credits-music.jpg", "runfiles\\credits-graphics.jpg"};
+constexpr int32_t kTimelinePeriod = 1000;  // ms of world time per count
+constexpr double kCameraDistance = 10.0;   // the camera's own step back; the path moves its group's child
+
+// A running device manager, or null.
+CTDeviceManager* Devices() {
+  auto* devices = qibo::FindService<CTDeviceManager>();
+  if (!devices) devices = qibo::GetService<CTDeviceManager>();
+  if (devices && !devices->IsStarted()) devices->Start();
+  return devices && devices->IsStarted() ? devices : nullptr;
+}
+
+// A whole number from 1 to 1000 spelt with digits only.
+bool IsSpeedFactor(const char* text) {
+  if (!text || !*text) return false;
+  for (const char* c = text; *c; ++c)
+    if (*c < '0' || *c > '9') return false;
+  errno = 0;
+  const long value = strtol(text, nullptr, 10);
+  return errno == 0 && value >= 1 && value <= 1000;
+}
+
+}  // namespace
+
+CTQuarndelion::CTQuarndelion() : m_keyHit([] { return qibo::KeyHit(); }) { SetName("Quarndelion"); }
+
+CTQuarndelion::~CTQuarndelion() { TearDown(); }
+
+CTDemoScene* CTQuarndelion::GetScene1() const { return m_scene1.Get(); }
+CTDemoScene* CTQuarndelion::GetScene2() const { return m_scene2.Get(); }
+CTDemoScene* CTQuarndelion::GetScene3() const { return m_scene3.Get(); }
+CTDemoScene* CTQuarndelion::GetScene4() const { return m_scene4.Get(); }
+
+void CTQuarndelion::SetRecorder(std::unique_ptr<qibo::demo::DemoRecorder> recorder) {
+  m_recorder = std::move(recorder);
+}
+
+void CTQuarndelion::Quit(int) { m_quit = true; }
+
+// ---------------------------------------------------------------------------
+// Run
+
+int CTQuarndelion::Run(int argc, const char** argv) {
+  m_quit = false;
+  m_shown = false;
+  if (m_recorder && !m_recorder->Prepare()) return 1;
+  BuildScene();
+  m_spectator->Enable();
+  if (!StartMusic()) {
+    ErrorMsg("The music player caused a fatal error");
+    TearDown();
+    return 0;
+  }
+  qibo::demo::PrintProgress('o');
+  ApplyArguments(argc, argv);
+  ImportPictures();
+  qibo::demo::PrintProgress('n');
+  AddUpdate(qibo::AsUpdate(&CTQuarndelion::TimelineStep), kTimelinePeriod, -1);
+  RunLoop();
+  fputc('\n', stdout);
+
+  int result = 0;
+  if (m_recorder) {
+    if (!m_recorder->Finish()) result = 1;
+  } else if (!m_shown && !m_quit && !m_spectator->IsEnabled()) {
+    // The window never opened: say why instead of ending silently.
+    ErrorMsg("No window could be opened for the demo");
+    fprintf(
+        stderr,
+        "Quarndelion: no window could be opened (is there a display? DISPLAY and WAYLAND_DISPLAY are %s).\n"
+        "To render the demo into a movie file instead, run: Quarndelion --record demo.mp4\n",
+        getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") ? "set" : "unset");
+    result = 1;
+  }
+  TearDown();
+  return result;
+}
+
+void CTQuarndelion::RunLoop() {
+  while (true) {
+    if (m_keyHit && m_keyHit()) break;
+    if (!m_spectator || !m_spectator->IsEnabled()) break;
+    if (m_quit || qibo::StopSignalReceived()) break;
+    if (m_recorder) m_recorder->BeforeFrame();
+    qiBO_DoFrame();
+    CTRenderTarget* video = m_spectator ? m_spectator->GetVideoDevice() : nullptr;
+    if (video && video->IsVisible()) m_shown = true;
+    if (m_recorder && !m_recorder->AfterFrame(m_spectator.Get())) break;
+  }
+}
+
+bool CTQuarndelion::StartMusic() {
+  if (m_recorder) return m_recorder->StartMusic(kMusicFile);
+  CTDeviceManager* devices = Devices();
+  if (!devices) return false;
+  m_music = qibo::Cast<CTMusicPlayer>(devices->GetDevice(CTMusicPlayer::_CD()->ID(), -1, false));
+  if (m_music && !m_music->IsStarted()) m_music->Start();
+  if (!m_music || !m_music->IsStarted()) return false;
+  // The player opens the file itself: it gets the operating system's path.
+  return m_music->Load(qibo::ResolvePath(kMusicFile).c_str()) && m_music->Play();
+}
+
+CTTimer* CTQuarndelion::ObtainTimer() {
+  if (!m_timer)
+    if (CTDeviceManager* devices = Devices())
+      m_timer = qibo::Cast<CTTimer>(devices->GetDevice(CTTimer::_CD()->ID(), true));
+  return m_timer.Get();
+}
+
+void CTQuarndelion::ApplyArguments(int argc, const char* const* argv) {
+  for (int i = 0; i < argc && argv; ++i) {
+    if (!argv[i]) continue;
+    char argument[256];
+    snprintf(argument, sizeof(argument), "%s", argv[i]);
+    if (strncmp(argument, "-speed", 6) == 0) {
+      const char* factor = argument + 6;
+      // A text that is not a whole number would stop the clock (0) or run
+      // it backwards; the speed stays as it is then.
+      if (!IsSpeedFactor(factor)) {
+        WarningMsgF(0, "Ignoring \"%s\": the speed must be a whole number from 1 to 1000", argument);
+        continue;
+      }
+      CTTimer* timer = ObtainTimer();
+      DProperty& multiplier = timer ? timer->GetPropertyByName("Multiplier") : DProperty::Null();
+      if (&multiplier == &DProperty::Null())
+        WarningMsgF(0, "Ignoring \"%s\": the timer has no speed setting", argument);
+      else
+        multiplier.FromString(factor);
+    } else if (strncmp(argument, "-setup", 6) == 0) {
+      // The engine has no settings pages to show.
+      InfoMsg("-setup: there is no settings page to show");
+    }
+  }
+}
+
+void CTQuarndelion::ImportPictures() {
+  m_importer = qibo::Create<CTBitmapIO>();
+  if (!m_importer) return;
+  for (int i = 0; i < kPictureCount; ++i)
+    if (m_importer->Import(kPictureFiles[i])) m_pictures[i] = Ref<CTTexture>(m_importer->GetTexture());
+}
+
+// ---------------------------------------------------------------------------
+// Scene
+
+void CTQuarndelion::BuildScene() {
+  m_world = qibo::Create<CTGroup>();
+  m_world->SetName("World");
+  auto* cameraGroup = new CTGroup("Camera group", m_world.Get());
+  m_camera = new CTCamera("Camera", cameraGroup);
+  m_camera->MoveBack(kCameraDistance);
+
+  if (CTEnvironment* environment = qiBO_GetDefaultEnvironment()) {
+    environment->SetPriority(0.0f);
+    environment->SetSecondScalar(1.0f);
+  }
+
+  qibo::demo::PrintProgress('a');
+  if (CTMaterial* box = qiBO_CreateMaterial("BoxMat", nullptr)) {
+    box->SetColor(DColor{1.0f, 1.0f, 1.0f, 1.0f});
+    box->LoadTexture("cubes1");
+  }
+
+  qibo::demo::PrintProgress('r');
+  m_scene1 = qibo::Create<CTTorusScene>();
+  if (m_scene1) m_scene1->Build();
+  qibo::demo::PrintProgress('n');
+  m_scene3 = qibo::Create<CTWaterTankScene>();
+  if (m_scene3) m_scene3->Build();
+  qibo::demo::PrintProgress('d');
+  m_interlude = qibo::Create<CTInterlude>();
+  if (m_interlude) m_interlude->Build();
+  qibo::demo::PrintProgress('e');
+  m_scene2 = qibo::Create<CTDoubleTorusScene>();
+  if (m_scene2) m_scene2->Build();
+  qibo::demo::PrintProgress('l');
+  m_fader = qibo::Create<CTFader>();
+  if (m_fader) m_fader->SetDuration(10.0f);
+  m_scene4 = qibo::Create<CTBoxScene>();
+  if (m_scene4) m_scene4->Build();
+
+  // Each scene's root stands where its stretch of the camera path looks.
+  using qibo::demo::CameraTarget;
+  const std::pair<CTDemoScene*, CameraTarget> placements[] = {{m_scene1.Get(), CameraTarget::kTorus},
+                                                              {m_scene2.Get(), CameraTarget::kDoubleTorus},
+                                                              {m_scene3.Get(), CameraTarget::kWaterTank},
+                                                              {m_scene4.Get(), CameraTarget::kBoxes},
+                                                              {m_interlude.Get(), CameraTarget::kInterlude}};
+  for (const auto& [scene, target] : placements)
+    if (scene && scene->GetRoot()) scene->GetRoot()->MoveTo(qibo::demo::SceneCentre(target));
+
+  MakeCameraPath();
+
+  qibo::demo::PrintProgress('i');
+  m_spectator = qibo::Create<CTBasicSpectator>();
+  m_spectator->RegisterWithService();
+  m_spectator->SetCamera(m_camera);
+  SetDemoSpectator(m_spectator.Get());
+}
+
+void CTQuarndelion::MakeCameraPath() {
+  Ref<CTKeyFrameController> path = qibo::Create<CTKeyFrameController>();
+  if (!path || !path->GetPositionTrack() || !path->GetRotationTrack()) return;
+  path->SetName("Camera path");
+  qibo::demo::KeyCameraPath(*path->GetPositionTrack(), *path->GetRotationTrack());
+  path->SetObject(m_camera);  // the camera holds it from now on
+  path->Enable();
+}
+
+// ---------------------------------------------------------------------------
+// Timeline
+
+void CTQuarndelion::Attach(CTDemoScene* scene) {
+  if (scene && scene->GetRoot() && m_world) scene->GetRoot()->SetParent(m_world.Get());
+}
+
+void CTQuarndelion::Detach(CTDemoScene* scene) {
+  if (scene && scene->GetRoot() && scene->GetRoot()->GetParent()) scene->GetRoot()->SetParent(nullptr);
+}
+
+void CTQuarndelion::ShowPicture(Picture which) { ShowBackdrop(m_pictures[which].Get()); }
+
+void CTQuarndelion::Fade(float r, float g, float b, float duration, float level) {
+  if (!m_fader) return;
+  m_fader->SetColor(DColor{r, g, b, 1.0f});
+  FadeOn(duration, level);
+}
+
+void CTQuarndelion::FadeOn(float duration, float level) {
+  if (!m_fader) return;
+  m_fader->SetDuration(duration);
+  m_fader->SetLevel(level);
+}
+
+void CTQuarndelion::TimelineStep(int32_t) {
+  switch (m_step) {
+    case 0:  // the start picture fades in from black over 4 s
+      ShowPicture(kStart1);
+      if (m_fader) m_fader->Activate();
+      Fade(0, 0, 0, -4.0f, 1.0f);
+      break;
+    case 10:
+      if (m_fader) m_fader->Deactivate();
+      Attach(m_scene1.Get());
+      if (m_scene1) m_scene1->Activate();
+      break;
+    case 30:
+      if (m_scene1) m_scene1->Deactivate();
+      m_scene1.Reset();
+      Attach(m_interlude.Get());
+      if (m_interlude) m_interlude->Activate();
+      break;
+    case 54:
+      Detach(m_interlude.Get());
+      if (m_interlude) m_interlude->Deactivate();
+      Attach(m_scene2.Get());
+      if (m_scene2) m_scene2->Activate();
+      break;
+    case 90:
+      Attach(m_interlude.Get());
+      if (m_interlude) m_interlude->Activate();
+      if (m_scene2) m_scene2->Deactivate();
+      m_scene2.Reset();
+      break;
+    case 110:
+      Detach(m_interlude.Get());
+      if (m_interlude) m_interlude->Deactivate();
+      Attach(m_scene3.Get());
+      if (m_scene3) m_scene3->Activate();
+      break;
+    case 160:
+      Attach(m_interlude.Get());
+      if (m_interlude) m_interlude->Activate();
+      if (m_scene3) m_scene3->Deactivate();
+      m_scene3.Reset();
+      break;
+    case 180:
+      Detach(m_interlude.Get());
+      if (m_interlude) m_interlude->Deactivate();
+      Attach(m_scene4.Get());
+      break;
+    case 185:
+      if (m_scene4) m_scene4->Activate();
+      break;
+    case 220:
+      Detach(m_scene4.Get());
+      if (m_scene4) m_scene4->Deactivate();
+      m_scene4.Reset();
+      break;
+    case 221:
+      Attach(m_interlude.Get());
+      if (m_interlude) m_interlude->Activate();
+      break;
+    case 240:
+      if (m_interlude) m_interlude->BeginClosing();
+      break;
+    case 260:  // fade to black over 4 s
+      Detach(m_interlude.Get());
+      if (m_interlude) m_interlude->Deactivate();
+      m_interlude.Reset();
+      if (m_fader) m_fader->Activate();
+      Fade(0, 0, 0, 4.0f, 0.0f);
+      break;
+    case 275:
+      FadeOn(-4.0f, 1.0f);
+      ShowPicture(kCreditsLeeg);
+      break;
+    case 283:
+      ShowPicture(kCreditsCode);
+      break;
+    case 284:  // a white flash between the credit pictures
+      Fade(1, 1, 1, 3.0f, 0.0f);
+      break;
+    case 285:
+      FadeOn(-0.4f, 1.0f);
+      break;
+    case 286:
+      ShowPicture(kCreditsMusic);
+      break;
+    case 289:
+      ShowPicture(kCreditsGraphics);
+      break;
+    case 292:
+      ShowPicture(kCreditsLeeg);
+      break;
+    case 297:
+      Fade(1, 1, 1, 3.0f, 0.0f);
+      break;
+    case 298:
+      FadeOn(-0.4f, 1.0f);
+      break;
+    case 303:  // fade out over 10 s
+      FadeOn(10.0f, 0.0f);
+      break;
+    case kLastCount:
+      if (m_fader) m_fader->Deactivate();
+      m_fader.Reset();
+      Quit(0);
+      break;
+    default:
+      break;
+  }
+  ++m_step;
+}
+
+// ---------------------------------------------------------------------------
+// Teardown
+
+void CTQuarndelion::TearDown() {
+  RemoveUpdate(qibo::AsUpdate(&CTQuarndelion::TimelineStep));
+  m_scene1.Reset();
+  m_scene3.Reset();
+  m_interlude.Reset();
+  m_scene2.Reset();
+  m_fader.Reset();
+  m_scene4.Reset();
+  m_camera = nullptr;
+  m_world.Reset();
+  if (m_spectator) {
+    if (GetDemoSpectator() == m_spectator.Get()) SetDemoSpectator(nullptr);
+    m_spectator->Disable();
+    m_spectator->UnregisterWithService();
+    m_spectator.Reset();
+  }
+  m_music.Reset();  // gives the player back; the device manager stops it
+  m_timer.Reset();
+  m_importer.Reset();
+}

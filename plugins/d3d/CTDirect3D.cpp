@@ -252,11 +252,17 @@ bool CTDirect3D::BeginScene(DRenderContext* context) {
 }
 
 bool CTDirect3D::UpdateBackground(CTTexture* picture) {
-  if (picture == m_backgroundSource.Get() && (!picture || picture->LastChange() == m_backgroundChange))
+  // Without a picture there is no background, also when the one shown was
+  // deleted (its safe pointer reads null then, like the new picture).
+  if (!picture) {
+    m_backgroundSource = nullptr;
+    if (m_renderer.HasBackground()) m_renderer.ClearBackground();
+    return false;
+  }
+  if (picture == m_backgroundSource.Get() && picture->LastChange() == m_backgroundChange)
     return m_renderer.HasBackground();
   m_renderer.ClearBackground();
   m_backgroundSource = picture;
-  if (!picture) return false;
   m_backgroundChange = picture->LastChange();
   // A picture that cannot be had (or copied) leaves no background: the
   // frame is cleared to the colour instead.

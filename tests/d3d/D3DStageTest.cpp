@@ -331,6 +331,15 @@ TEST_F(D3DStageTest, BackgroundPicture_FillsTheOutputAndFollowsItsChanges) {
   m_spectator->GetViewport().SetBackgroundPicture(nullptr);
   Frames(1);
   ExpectColor(PixelAt(device, 10, 268), 0x20, 0x30, 0x40, 0, "cleared again");
+
+  // Taken away and deleted before the next frame: the device forgets it too.
+  m_spectator->GetViewport().SetBackgroundPicture(picture.Get());
+  Frames(1);
+  ExpectColor(PixelAt(device, 10, 10), 0, 255, 255, 2, "shown again");
+  m_spectator->GetViewport().SetBackgroundPicture(nullptr);
+  picture.Reset();
+  Frames(1);
+  ExpectColor(PixelAt(device, 10, 268), 0x20, 0x30, 0x40, 0, "cleared after the picture was deleted");
 }
 
 }  // namespace

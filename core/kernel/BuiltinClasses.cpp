@@ -29,6 +29,7 @@
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/CTFrontEndManager.h"
 #include "core/kernel/CTPlugInManager.h"
+#include "core/kernel/CTPropertyPageManager.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/DefClassManager.h"
@@ -126,6 +127,7 @@ const std::vector<ClassDesc*>& BuiltinClasses() {
       CTMaterialManager::_CD(),
       CTTextureManager::_CD(),
       CTPlugInManager::_CD(),
+      CTPropertyPageManager::_CD(),
       CTFrontEndManager::_CD(),
       CTCollisionManager::_CD(),
       CTRenderPipelineManager::_CD(),

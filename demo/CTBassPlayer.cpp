@@ -2,6 +2,9 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include <string>
+
+#include "core/persist/OsPath.h"
 #include "demo/AudioOutput.h"
 #include "demo/MusicDecoder.h"
 
@@ -45,10 +48,14 @@ bool CTBassPlayer::StopDevice() {
 
 bool CTBassPlayer::Load(const char* file) {
   Unload();
-  if (auto stream = qibo::demo::OpenStreamDecoder(file)) {
+  if (!file) return ErrorMsg("Can't play the file");
+  // Names are the engine's ("runfiles\\melody01.xm"): the decoders get the
+  // operating system's path.
+  const std::string path = qibo::ResolvePath(file);
+  if (auto stream = qibo::demo::OpenStreamDecoder(path.c_str())) {
     m_output->SetSource(std::move(stream));
     m_stream = m_nextHandle++;
-  } else if (auto music = qibo::demo::OpenModuleDecoder(file, true)) {
+  } else if (auto music = qibo::demo::OpenModuleDecoder(path.c_str(), true)) {
     m_output->SetSource(std::move(music));
     m_music = m_nextHandle++;
   } else {

@@ -6,12 +6,13 @@
 #include <cstring>
 
 #include "core/devices/CTDeviceManager.h"
+#include "core/kernel/CTPropertyPageManager.h"
+#include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ConsoleInput.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/StopSignals.h"
 #include "core/motion/CTKeyFrameController.h"
-#include "core/persist/OsPath.h"
 #include "core/render/CTMaterial.h"
 #include "core/render/MaterialApi.h"
 #include "core/scene/CTEnvironment.h"
@@ -35,6 +36,7 @@ constexpr const char* kMusicFile = "runfiles\\melody01.xm";
 constexpr const char* kPictureFiles[CTQuarndelion::kPictureCount] = {
     "runfiles\\Start1.jpg", "runfiles\\credits-leeg.jpg", "runfiles\\credits-code.jpg",
     "runfiles\\credits-music.jpg", "runfiles\\credits-graphics.jpg"};
+constexpr uint32_t kNightSky = 0x00060A18;  // 0x00RRGGBB
 constexpr int32_t kTimelinePeriod = 1000;  // ms of world time per count
 constexpr double kCameraDistance = 10.0;   // the camera's own step back; the path moves its group's child
 
@@ -132,8 +134,7 @@ bool CTQuarndelion::StartMusic() {
   m_music = qibo::Cast<CTMusicPlayer>(devices->GetDevice(CTMusicPlayer::_CD()->ID(), -1, false));
   if (m_music && !m_music->IsStarted()) m_music->Start();
   if (!m_music || !m_music->IsStarted()) return false;
-  // The player opens the file itself: it gets the operating system's path.
-  return m_music->Load(qibo::ResolvePath(kMusicFile).c_str()) && m_music->Play();
+  return m_music->Load(kMusicFile) && m_music->Play();
 }
 
 CTTimer* CTQuarndelion::ObtainTimer() {
@@ -163,8 +164,10 @@ void CTQuarndelion::ApplyArguments(int argc, const char* const* argv) {
       else
         multiplier.FromString(factor);
     } else if (strncmp(argument, "-setup", 6) == 0) {
-      // The engine has no settings pages to show.
-      InfoMsg("-setup: there is no settings page to show");
+      // Shown by a property-page service when the host has one; the engine
+      // itself brings none, so usually nothing is shown.
+      if (!qiBO_ShowPropertyPage(qibo::FindService<CTServiceManager>()))
+        InfoMsg("-setup: there is no settings page to show");
     }
   }
 }
@@ -189,6 +192,9 @@ void CTQuarndelion::BuildScene() {
   if (CTEnvironment* environment = qiBO_GetDefaultEnvironment()) {
     environment->SetPriority(0.0f);
     environment->SetSecondScalar(1.0f);
+    // The scenes float in a night sky: frames are cleared to deep blue, not
+    // to the engine's daylight haze.
+    environment->SetFogColor(kNightSky);
   }
 
   qibo::demo::PrintProgress('a');

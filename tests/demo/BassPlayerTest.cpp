@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -82,6 +84,18 @@ TEST_F(BassPlayerTest, WavLoadsPlaysOnceAndUnloads) {
   EXPECT_EQ(m_player->GetPlayedMs(), 200);
   EXPECT_TRUE(m_player->Unload());
   EXPECT_FALSE(m_player->IsLoaded());
+}
+
+// The engine's names, backslashes and any case, reach the file.
+TEST_F(BassPlayerTest, EngineStyleNamesFindTheirFiles) {
+  ASSERT_TRUE(m_player->Start());
+  ASSERT_EQ(mkdir("RunFiles", 0755), 0);
+  ASSERT_EQ(rename("tiny.xm", "RunFiles/tiny.xm"), 0);
+  for (const char* name : {"runfiles\\tiny.xm", "RUNFILES/Tiny.XM"}) {
+    EXPECT_TRUE(m_player->Load(name)) << name;
+    EXPECT_TRUE(m_player->IsModule()) << name;
+  }
+  EXPECT_FALSE(m_player->Load("runfiles\\missing.xm"));
 }
 
 TEST_F(BassPlayerTest, DeviceThreadPullsTheMusic) {

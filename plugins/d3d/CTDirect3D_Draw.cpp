@@ -148,9 +148,10 @@ bool CTDirect3D::ApplyMaterial(CTMaterial* m, uint32_t shapeState, DRenderContex
   m_renderer.SetDepthBias(m->m_depthBias);
   u.specularOn = m_specularHighlights && m->m_useSpecular ? 1 : 0;
   u.vertexDiffuse = m->m_useVertexColor ? 1 : 0;
-  const GLuint texture = m_textures.Get(m->GetTexture(), m_renderer.GetMaxTextureSize());
+  bool opaque = false;
+  const GLuint texture = m_textures.Get(m->GetTexture(), m_renderer.GetMaxTextureSize(), &opaque);
   u.textureOn = texture ? 1 : 0;
-  m_renderer.BindTexture(texture);
+  m_renderer.BindTexture(texture, opaque);
   u.modulate = m->m_useDiffuse || m->m_useAmbient || m->m_useVertexColor ? 1 : 0;
   u.autoUV = texture && m_useAutomaticUV && m->m_extra == 3 ? 1 : 0;
   return true;
@@ -184,7 +185,7 @@ bool CTDirect3D::DrawIndexed(const DRenderShape& shape, bool) {
   // the same stamp: it always goes through the streaming buffer.
   const bool cacheable = (shape.GetState() & kTemporary) == 0;
   if (const DGlShapeCache::Entry* entry = cacheable ? m_shapes.Find(shape, m_frame) : nullptr) {
-    m_renderer.DrawArrayObject(entry->array, entry->indexCount);
+    m_renderer.DrawArrayObject(entry->array, entry->indexCount, entry->opaqueVertices);
     return true;
   }
   const int references = shape.GetFaceCount() * 3;
@@ -209,7 +210,7 @@ bool CTDirect3D::DrawIndexed(const DRenderShape& shape, bool) {
   if (upload) {
     const DGlShapeCache::Entry* entry = m_shapes.Upload(shape, vertices, indices, m_frame);
     m_renderer.ForgetArrayBinding();
-    if (entry) m_renderer.DrawArrayObject(entry->array, entry->indexCount);
+    if (entry) m_renderer.DrawArrayObject(entry->array, entry->indexCount, entry->opaqueVertices);
     return entry != nullptr;
   }
   std::vector<uint16_t> shortIndices(indices.begin(), indices.end());

@@ -48,9 +48,19 @@ bool UploadPicture(GLuint name, const LFB& picture, int maxSize) {
   return true;
 }
 
+bool OpaquePicture(const LFB& picture) {
+  for (int y = 0; y < picture.GetHeight(); ++y) {
+    const uint32_t* row = picture.GetRow(y);
+    for (int x = 0; x < picture.GetWidth(); ++x)
+      if ((row[x] >> 24) < DGlRenderer::kOpaqueAlpha) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-GLuint DGlTextureCache::Get(CTTexture* texture, int maxSize) {
+GLuint DGlTextureCache::Get(CTTexture* texture, int maxSize, bool* opaque) {
+  if (opaque) *opaque = false;
   if (!texture || !texture->Lock()) return 0;
   const LFB* picture = texture->GetData();
   GLuint result = 0;
@@ -71,8 +81,10 @@ GLuint DGlTextureCache::Get(CTTexture* texture, int maxSize) {
       entry.pixels = picture->GetPixels();
       entry.width = picture->GetWidth();
       entry.height = picture->GetHeight();
+      entry.opaque = OpaquePicture(*picture);
     }
     result = entry.name;
+    if (opaque) *opaque = entry.opaque;
   }
   texture->Unlock();
   return result;
@@ -140,6 +152,9 @@ const DGlShapeCache::Entry* DGlShapeCache::Upload(const DRenderShape& shape,
                indices.data(), GL_STATIC_DRAW);
   qiboSetVertexLayout();
   entry.indexCount = static_cast<int>(indices.size());
+  entry.opaqueVertices = true;
+  for (const DGlVertex& v : vertices)
+    if ((v.color >> 24) < DGlRenderer::kOpaqueAlpha) entry.opaqueVertices = false;
   Remember(entry, shape);
   entry.lastUse = frame;
   entry.uploaded = true;

@@ -23,8 +23,9 @@ class DGlTextureCache {
   DGlTextureCache& operator=(const DGlTextureCache&) = delete;
 
   // The device texture, uploaded on first use and after a change; 0 for a
-  // texture without pixels.
-  GLuint Get(CTTexture* texture, int maxSize);
+  // texture without pixels. opaque, when given, tells whether every texel's
+  // alpha is at least DGlRenderer::kOpaqueAlpha.
+  GLuint Get(CTTexture* texture, int maxSize, bool* opaque = nullptr);
   // Deletes every device texture (needs the context current).
   void Clear();
 
@@ -36,6 +37,7 @@ class DGlTextureCache {
     const void* pixels = nullptr;
     int width = 0;
     int height = 0;
+    bool opaque = false;
   };
   std::unordered_map<const CTTexture*, Entry> m_entries;
 };
@@ -52,6 +54,7 @@ class DGlShapeCache {
     GLuint vertices = 0;
     GLuint indices = 0;
     int indexCount = 0;
+    bool opaqueVertices = false;  // every vertex alpha at least DGlRenderer::kOpaqueAlpha
     uint32_t stamp = 0;
     int vertexCount = 0;
     int faceCount = 0;

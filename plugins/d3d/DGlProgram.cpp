@@ -51,7 +51,10 @@ void main() {
 }
 )";
 
-const char* const kFragmentShader = R"(#version 330 core
+// The fragment shader after its first lines, which define QIBO_ALPHA_TEST,
+// QIBO_FOG and QIBO_TEXTURE: a part defined 0 is left out (see
+// DGlProgram::Create).
+const char* const kFragmentBody = R"(
 in vec4 vColor;
 in vec2 vUV;
 in float vEyeZ;
@@ -62,15 +65,21 @@ uniform int uFogOn, uTextureOn, uModulate, uAlphaTest;
 out vec4 fragColor;
 void main() {
   vec4 c = vColor;
+#if QIBO_TEXTURE
   if (uTextureOn != 0) {
     vec4 t = texture(uTexture, vUV);
     c = uModulate != 0 ? t * c : t;
   }
+#endif
+#if QIBO_ALPHA_TEST
   if (uAlphaTest != 0 && c.a * 255.0 <= 10.0) discard;
+#endif
+#if QIBO_FOG
   if (uFogOn != 0) {
     float f = clamp((uFogRange.y - vEyeZ) / max(uFogRange.y - uFogRange.x, 1e-6), 0.0, 1.0);
     c.rgb = mix(uFogColor, c.rgb, f);
   }
+#endif
   fragColor = c;
 }
 )";
@@ -210,7 +219,14 @@ GLuint Compile(GLenum type, const char* source, std::string& error) {
 
 }  // namespace
 
-bool DGlProgram::Create(std::string& error) { return Create(kVertexShader, kFragmentShader, error); }
+bool DGlProgram::Create(std::string& error, uint32_t parts) {
+  using namespace qibo::gl;
+  const std::string fragment = std::string("#version 330 core\n") + "#define QIBO_ALPHA_TEST " +
+                               ((parts & kShaderAlphaTest) ? "1" : "0") + "\n#define QIBO_FOG " +
+                               ((parts & kShaderFog) ? "1" : "0") + "\n#define QIBO_TEXTURE " +
+                               ((parts & kShaderTexture) ? "1" : "0") + kFragmentBody;
+  return Create(kVertexShader, fragment.c_str(), error);
+}
 
 bool DGlProgram::Create(const char* vertexSource, const char* fragmentSource, std::string& error) {
   Destroy();

@@ -2,6 +2,7 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdint>
 #include <string>
 
 // Everything the device's shaders read besides the vertices. Matrices are
@@ -33,6 +34,18 @@ struct DGlUniforms {
   int alphaTest = 1;
 };
 
+// Parts of the device's fragment shader. A program without a part draws
+// correctly only where that part would change nothing, and in return does
+// less per fragment: software rasterisers (llvmpipe) run the fragment code
+// of every pixel on the CPU, and a shader that may discard makes them shade
+// each fragment before its depth test instead of skipping hidden ones.
+namespace qibo::gl {
+constexpr uint32_t kShaderAlphaTest = 0x1;  // the alpha test: else nothing can fall to it
+constexpr uint32_t kShaderFog = 0x2;        // fog: else uFogOn is 0
+constexpr uint32_t kShaderTexture = 0x4;    // the texture: else uTextureOn is 0
+constexpr uint32_t kShaderAll = 0x7;
+}  // namespace qibo::gl
+
 // The device's shader program: the fixed-function model (material colours,
 // one directional light, specular highlights, linear fog, modulated texture,
 // alpha test "greater than 10") in one vertex and one fragment shader.
@@ -45,8 +58,10 @@ class DGlProgram {
   DGlProgram& operator=(const DGlProgram&) = delete;
 
   // Compiles and links the device's shaders; on failure error holds the
-  // driver's message, which is also logged line by line.
-  bool Create(std::string& error);
+  // driver's message, which is also logged line by line. parts (qibo::gl
+  // kShader...) names the fragment-shader parts built in; one left out acts
+  // as if its switch were off (see there).
+  bool Create(std::string& error, uint32_t parts = qibo::gl::kShaderAll);
   // The same for other shader sources (uniforms the sources lack are not
   // sent). A failure leaves no program: nothing is made current.
   bool Create(const char* vertexSource, const char* fragmentSource, std::string& error);

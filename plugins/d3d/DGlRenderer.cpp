@@ -48,6 +48,7 @@ bool DGlRenderer::Create(int width, int height, const char*& step, std::string& 
     m_program.reset();
     return false;
   }
+  m_usedProgram = nullptr;  // Create made it current, Flush does not know
   glGenVertexArrays(1, &m_streamArray);
   glBindVertexArray(m_streamArray);
   m_boundArray = m_streamArray;
@@ -82,7 +83,14 @@ void DGlRenderer::Destroy() {
   m_streamIndices = m_streamVertices = m_streamArray = 0;
   m_depthBuffer = m_colorBuffer = m_framebuffer = 0;
   m_boundArray = m_boundTexture = 0;
+  m_boundTextureOpaque = false;
+  for (int i = 0; i < static_cast<int>(qibo::gl::kShaderAll); ++i) {
+    m_partial[i].reset();
+    m_partialFailed[i] = false;
+  }
   m_program.reset();
+  m_usedProgram = nullptr;
+  m_usedParts = 0;
   m_uniforms = DGlUniforms();
   m_states = 0;
   m_depthBias = 0;
@@ -132,9 +140,56 @@ void DGlRenderer::Clear(uint32_t argb, bool color) {
   ApplyStates(states);
 }
 
-void DGlRenderer::Flush() {
-  m_program->Use();
-  m_program->Flush(m_uniforms);
+namespace {
+
+bool OpaqueVertices(const DGlVertex* vertices, int count) {
+  for (int i = 0; i < count; ++i)
+    if ((vertices[i].color >> 24) < DGlRenderer::kOpaqueAlpha) return false;
+  return true;
+}
+
+}  // namespace
+
+// The fragment's alpha is the texture's alone (texture without modulation),
+// or the colour's times the texture's; the colour's alpha is the material's
+// for lit drawing with material diffuse, else the vertices'.
+bool DGlRenderer::MayDiscard(bool opaqueVertices) const {
+  const DGlUniforms& u = m_uniforms;
+  if (u.alphaTest == 0) return false;
+  const bool texture = u.textureOn != 0;
+  if (texture && !m_boundTextureOpaque) return true;
+  if (texture && u.modulate == 0) return false;
+  if (u.lighting != 0 && u.vertexDiffuse == 0) return !(u.matDiffuse[3] * 255.0f >= kOpaqueAlpha);
+  return !opaqueVertices;
+}
+
+DGlProgram* DGlRenderer::ProgramFor(uint32_t parts) {
+  if (parts >= qibo::gl::kShaderAll || m_partialFailed[parts]) return m_program.get();
+  if (!m_partial[parts]) {
+    auto program = std::make_unique<DGlProgram>();
+    std::string error;
+    if (!program->Create(error, parts)) {
+      m_partialFailed[parts] = true;
+      return m_program.get();
+    }
+    m_partial[parts] = std::move(program);
+    m_usedProgram = nullptr;  // Create made it current
+  }
+  return m_partial[parts].get();
+}
+
+void DGlRenderer::Flush(bool opaqueVertices) {
+  using namespace qibo::gl;
+  uint32_t parts = (MayDiscard(opaqueVertices) ? kShaderAlphaTest : 0) | (m_uniforms.fogOn ? kShaderFog : 0) |
+                   (m_uniforms.textureOn ? kShaderTexture : 0);
+  DGlProgram* program = ProgramFor(parts);
+  if (program == m_program.get()) parts = kShaderAll;
+  if (program != m_usedProgram) {
+    program->Use();
+    m_usedProgram = program;
+  }
+  m_usedParts = parts;
+  program->Flush(m_uniforms);
 }
 
 void DGlRenderer::BindVertexArray(GLuint vao) {
@@ -143,7 +198,8 @@ void DGlRenderer::BindVertexArray(GLuint vao) {
   m_boundArray = vao;
 }
 
-void DGlRenderer::BindTexture(GLuint texture) {
+void DGlRenderer::BindTexture(GLuint texture, bool opaque) {
+  m_boundTextureOpaque = texture != 0 && opaque;
   if (texture == m_boundTexture) return;
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(GL_TEXTURE_2D, texture);
@@ -152,7 +208,7 @@ void DGlRenderer::BindTexture(GLuint texture) {
 
 void DGlRenderer::DrawStream(GLenum mode, const DGlVertex* vertices, int count) {
   if (!m_program || count <= 0 || count > kStreamVertices) return;
-  Flush();
+  Flush(OpaqueVertices(vertices, count));
   BindVertexArray(m_streamArray);
   glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
   // Orphan the old storage so a draw still reading it does not stall us.
@@ -166,7 +222,7 @@ void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const 
   if (!m_program || count <= 0 || count > kStreamVertices || indexCount <= 0 ||
       indexCount > kStreamVertices * 3)
     return;
-  Flush();
+  Flush(OpaqueVertices(vertices, count));
   BindVertexArray(m_streamArray);
   glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
   glBufferData(GL_ARRAY_BUFFER, kStreamVertices * sizeof(DGlVertex), nullptr, GL_STREAM_DRAW);
@@ -176,9 +232,9 @@ void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const 
   glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_SHORT, nullptr);
 }
 
-void DGlRenderer::DrawArrayObject(GLuint vao, int indexCount) {
+void DGlRenderer::DrawArrayObject(GLuint vao, int indexCount, bool opaqueVertices) {
   if (!m_program || !vao || indexCount <= 0) return;
-  Flush();
+  Flush(opaqueVertices);
   BindVertexArray(vao);
   glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr);
 }

@@ -37,6 +37,9 @@ constexpr uint32_t kBlend = 0x08;
 class DGlRenderer {
  public:
   static constexpr int kStreamVertices = 300;
+  // An alpha (0..255) from which on the alpha test ("greater than 10")
+  // passes for sure, filtering and rounding included.
+  static constexpr uint32_t kOpaqueAlpha = 12;
 
   DGlRenderer() = default;
   ~DGlRenderer() { Destroy(); }
@@ -65,9 +68,14 @@ class DGlRenderer {
   void DrawStream(GLenum mode, const DGlVertex* vertices, int count);
   // An indexed triangle list through the streaming buffer (count <= 300).
   void DrawStreamIndexed(const DGlVertex* vertices, int count, const uint16_t* indices, int indexCount);
-  // Draws from a vertex array object the caller keeps (the shape cache).
-  void DrawArrayObject(GLuint vao, int indexCount);
-  void BindTexture(GLuint texture);
+  // Draws from a vertex array object the caller keeps (the shape cache);
+  // opaqueVertices: every vertex colour's alpha is at least kOpaqueAlpha.
+  void DrawArrayObject(GLuint vao, int indexCount, bool opaqueVertices = false);
+  // opaque: every texel's alpha is at least kOpaqueAlpha.
+  void BindTexture(GLuint texture, bool opaque = false);
+  // The fragment-shader parts (qibo::gl::kShader...) of the program the
+  // last draw went through.
+  uint32_t GetLastDrawParts() const { return m_usedParts; }
   // Someone else bound a vertex array: bind ours again at the next draw.
   void ForgetArrayBinding() { m_boundArray = 0xFFFFFFFFu; }
 
@@ -85,10 +93,21 @@ class DGlRenderer {
   void CopyToWindow(int windowWidth, int windowHeight);
 
  private:
-  void Flush();
+  // Sends the uniforms to the program the draw needs: one with only the
+  // fragment-shader parts the uniforms and the drawn alpha call for (the
+  // alpha test only when something can fall to it, see MayDiscard), made on
+  // first use; the full program when that cannot be made.
+  void Flush(bool opaqueVertices);
+  bool MayDiscard(bool opaqueVertices) const;
+  DGlProgram* ProgramFor(uint32_t parts);
   void BindVertexArray(GLuint vao);
 
-  std::unique_ptr<DGlProgram> m_program;
+  std::unique_ptr<DGlProgram> m_program;  // every part (qibo::gl::kShaderAll)
+  // Programs of fewer parts, by their parts; a failed one stays failed.
+  std::unique_ptr<DGlProgram> m_partial[qibo::gl::kShaderAll];
+  bool m_partialFailed[qibo::gl::kShaderAll] = {};
+  const DGlProgram* m_usedProgram = nullptr;  // current in OpenGL, when known
+  uint32_t m_usedParts = 0;
   DGlUniforms m_uniforms;
   GLuint m_framebuffer = 0;
   GLuint m_colorBuffer = 0;
@@ -98,6 +117,7 @@ class DGlRenderer {
   GLuint m_streamIndices = 0;
   GLuint m_boundArray = 0;
   GLuint m_boundTexture = 0;
+  bool m_boundTextureOpaque = false;
   GLuint m_background = 0;  // texture of the background picture
   int m_backgroundWidth = 0;
   int m_backgroundHeight = 0;

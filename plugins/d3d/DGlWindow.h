@@ -45,6 +45,9 @@ class DGlWindow {
   void Swap(bool waitForRetrace);
   // The number of displays SDL reports; 0 without a video driver.
   static int CountDisplays();
+  // Tunes the C library's heap for the GL driver, once per process (every
+  // window's set-up calls it); see the definition.
+  static void KeepDriverHeap();
 
  private:
   bool CreateWindow(const DShowRequest& request, const char*& error);

@@ -37,8 +37,8 @@ constexpr const char* kPictureFiles[CTQuarndelion::kPictureCount] = {
     "runfiles\\Start1.jpg", "runfiles\\credits-leeg.jpg", "runfiles\\credits-code.jpg",
     "runfiles\\credits-music.jpg", "runfiles\\credits-graphics.jpg"};
 constexpr uint32_t kNightSky = 0x00060A18;  // 0x00RRGGBB
-constexpr int32_t kTimelinePeriod = 1000;  // ms of world time per count
-constexpr double kCameraDistance = 10.0;   // the camera's own step back; the path moves its group's child
+constexpr int32_t kTimelinePeriod = 1000;   // ms of world time per count
+constexpr double kCameraDistance = 10.0;    // the camera's own step back; the path moves its group's child
 
 // A running device manager, or null.
 CTDeviceManager* Devices() {

@@ -14,7 +14,7 @@
 #include "plugins/d3d/DGlProgram.h"
 #include "plugins/d3d/DGlRenderer.h"
 #include "plugins/d3d/DGlWindow.h"
-#include "tests/d3d/D3DFixture.h"
+#include "tests/d3d/GlLayerFixture.h"
 
 namespace qibo::test {
 namespace {
@@ -22,31 +22,9 @@ namespace {
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
-// The device's OpenGL layer on a context of its own: Mesa's software
-// renderer behind SDL's offscreen driver.
-class D3DGlTest : public D3DFixture {
+class D3DGlTest : public GlLayerFixture {
  protected:
-  void SetUp() override {
-    D3DFixture::SetUp();
-    DShowRequest request;
-    request.width = kWidth;
-    request.height = kHeight;
-    request.type = DDeviceType::kRgb;
-    const char* step = nullptr;
-    ASSERT_TRUE(m_window.Open(request, step)) << step;
-    std::string detail;
-    ASSERT_TRUE(m_renderer.Create(kWidth, kHeight, step, detail)) << step << detail;
-  }
-  void TearDown() override {
-    m_textures.Clear();
-    m_renderer.Destroy();
-    m_window.Close();
-    D3DFixture::TearDown();
-  }
-
-  DGlWindow m_window;
-  DGlRenderer m_renderer;
-  DGlTextureCache m_textures;
+  D3DGlTest() : GlLayerFixture(kWidth, kHeight) {}
 };
 
 // What the driver says about the sources, asked for directly: the log of

@@ -10,7 +10,7 @@
 #include "plugins/d3d/DGlProgram.h"
 #include "plugins/d3d/DGlRenderer.h"
 #include "plugins/d3d/DGlWindow.h"
-#include "tests/d3d/D3DFixture.h"
+#include "tests/d3d/GlLayerFixture.h"
 
 namespace qibo::test {
 namespace {
@@ -19,29 +19,9 @@ constexpr int kWidth = 32;
 constexpr int kHeight = 32;
 constexpr uint32_t kClear = 0xFF203040u;
 
-class D3DShaderPartsTest : public D3DFixture {
+class D3DShaderPartsTest : public GlLayerFixture {
  protected:
-  void SetUp() override {
-    D3DFixture::SetUp();
-    DShowRequest request;
-    request.width = kWidth;
-    request.height = kHeight;
-    request.type = DDeviceType::kRgb;
-    const char* step = nullptr;
-    ASSERT_TRUE(m_window.Open(request, step)) << step;
-    std::string detail;
-    ASSERT_TRUE(m_renderer.Create(kWidth, kHeight, step, detail)) << step << detail;
-  }
-  void TearDown() override {
-    m_textures.Clear();
-    m_renderer.Destroy();
-    m_window.Close();
-    D3DFixture::TearDown();
-  }
-
-  DGlWindow m_window;
-  DGlRenderer m_renderer;
-  DGlTextureCache m_textures;
+  D3DShaderPartsTest() : GlLayerFixture(kWidth, kHeight) {}
 };
 
 // One draw over the whole output: what the uniforms, the texture's and the

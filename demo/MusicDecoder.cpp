@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/persist/OsFile.h"
+
 namespace qibo::demo {
 
 namespace {
@@ -110,17 +112,6 @@ class ModuleDecoder final : public MusicDecoder {
   bool m_loops = false;
 };
 
-bool ReadWholeFile(const char* path, std::vector<char>& data) {
-  FILE* file = fopen(path, "rb");
-  if (!file) return false;
-  char chunk[65536];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0) data.insert(data.end(), chunk, chunk + got);
-  const bool ok = !ferror(file);
-  fclose(file);
-  return ok;
-}
-
 }  // namespace
 
 std::unique_ptr<MusicDecoder> OpenStreamDecoder(const char* path) {
@@ -138,7 +129,7 @@ std::unique_ptr<MusicDecoder> OpenStreamDecoder(const char* path) {
 std::unique_ptr<MusicDecoder> OpenModuleDecoder(const char* path, bool loop) {
   if (!path) return nullptr;
   std::vector<char> data;
-  if (!ReadWholeFile(path, data) || data.empty()) return nullptr;
+  if (!qibo::ReadWholeFile(path, data) || data.empty()) return nullptr;
   int error = 0;
   openmpt_module* module =
       openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent, nullptr,

@@ -59,6 +59,19 @@ FILE* OpenRegularFileStream(const std::string& path, std::string* why) {
   return OpenFileStream(path, "rb", why);
 }
 
+bool ReadWholeFile(const std::string& path, std::vector<char>& data, std::string* why) {
+  data.clear();
+  FILE* file = OpenRegularFileStream(path, why);
+  if (!file) return false;
+  char chunk[65536];
+  size_t got;
+  while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0) data.insert(data.end(), chunk, chunk + got);
+  const bool ok = !ferror(file);
+  fclose(file);
+  if (!ok && why) *why = "read error";
+  return ok;
+}
+
 FILE* OpenFileStream(const std::string& path, const char* mode, std::string* why) {
   if (!mode) return nullptr;
   const std::string_view m(mode);

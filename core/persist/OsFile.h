@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The operating-system file layer under the engine's readers and writers.
 // Paths here are operating-system paths ("/" separators, resolved case);
@@ -17,6 +18,8 @@ namespace qibo {
 // would wait for a writer.
 int OpenRegularFile(const std::string& path, std::string* why = nullptr);
 FILE* OpenRegularFileStream(const std::string& path, std::string* why = nullptr);
+// Reads a whole regular file into data (replacing what it held).
+bool ReadWholeFile(const std::string& path, std::vector<char>& data, std::string* why = nullptr);
 
 // fopen for the engine's file handles, with the same modes ("rb", "r+b",
 // "wb", "w+b", "a+b"), that never blocks on a FIFO or a device and refuses

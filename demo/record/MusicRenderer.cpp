@@ -7,21 +7,11 @@
 #include <cstdio>
 
 #include "core/kernel/Logging.h"
+#include "core/persist/OsFile.h"
 
 namespace qibo::demo {
 
 namespace {
-
-bool ReadWholeFile(const char* path, std::vector<char>& data) {
-  FILE* file = fopen(path, "rb");
-  if (!file) return false;
-  char chunk[65536];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0) data.insert(data.end(), chunk, chunk + got);
-  const bool ok = !ferror(file);
-  fclose(file);
-  return ok;
-}
 
 constexpr uint64_t kFnvBasis = 0xCBF29CE484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001B3ull;
@@ -47,7 +37,7 @@ bool MusicRenderer::Open(const char* path, int sampleRate, int fps) {
   if (sampleRate < kMinRate || sampleRate > kMaxRate)
     return Fail("Music sample rate " + std::to_string(sampleRate) + " is out of range");
   if (fps < 1 || fps > 1000) return Fail("Movie frame rate " + std::to_string(fps) + " is out of range");
-  if (!ReadWholeFile(path, m_file) || m_file.empty())
+  if (!qibo::ReadWholeFile(path, m_file) || m_file.empty())
     return Fail(std::string("Can't read the music file \"") + path + "\"");
   m_rate = sampleRate;
   m_fps = fps;

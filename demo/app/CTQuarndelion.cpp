@@ -14,7 +14,6 @@
 #include "core/kernel/StopSignals.h"
 #include "core/motion/CTKeyFrameController.h"
 #include "core/render/CTMaterial.h"
-#include "core/render/MaterialApi.h"
 #include "core/scene/CTEnvironment.h"
 #include "demo/app/CameraPath.h"
 #include "demo/app/DemoRecorder.h"
@@ -26,6 +25,7 @@
 #include "demo/scenes/CTInterlude.h"
 #include "demo/scenes/CTTorusScene.h"
 #include "demo/scenes/CTWaterTankScene.h"
+#include "demo/scenes/SceneKit.h"
 
 QIBO_IMPLEMENT_CLASS(CTQuarndelion, CTApplication, .desc = "Quarndelion Application",
                      .product = "Quarndelion", .build = 1)
@@ -198,10 +198,9 @@ void CTQuarndelion::BuildScene() {
   }
 
   qibo::demo::PrintProgress('a');
-  if (CTMaterial* box = qiBO_CreateMaterial("BoxMat", nullptr)) {
-    box->SetColor(DColor{1.0f, 1.0f, 1.0f, 1.0f});
-    box->LoadTexture("cubes1");
-  }
+  // White and textured; the texture service is started for it (a material
+  // only asks a running one).
+  qibo::demo::SceneMaterial("BoxMat", "cubes1");
 
   qibo::demo::PrintProgress('r');
   m_scene1 = qibo::Create<CTTorusScene>();

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "core/devices/CTDeviceManager.h"
-#include "core/devices/CTRenderTarget.h"
 #include "core/devices/DevicePtr.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/CTPlugInManager.h"
@@ -19,6 +18,7 @@
 #include "core/object/Random.h"
 #include "core/object/Ref.h"
 #include "core/render/CTBasicSpectator.h"
+#include "core/render/CTRenderTarget.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTGroup.h"
 #include "demo/data/DataPath.h"

@@ -10,18 +10,18 @@
 #include <cmath>
 #include <vector>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/geometry/CTShape.h"
 #include "core/geometry/DRenderShape.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/CTMaterial.h"
 #include "core/render/CTPipelineStage.h"
 #include "core/render/CTPipelineStage_LightWorld.h"
+#include "core/render/CTRenderTarget.h"
 #include "core/render/DViewport.h"
 #include "core/render/DefRenderPipelineManager.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTEnvironment.h"

@@ -13,7 +13,7 @@
 #include "core/kernel/Kernel.h"
 #include "core/object/Ref.h"
 #include "core/persist/MemoryStream.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 

@@ -13,9 +13,9 @@
 
 #include "core/geometry/CTBox.h"
 #include "core/object/Ref.h"
-#include "core/render/DFrustum.h"
-#include "core/render/RenderInfo.h"
-#include "core/scene/DTransform.h"
+#include "core/render/base/RenderInfo.h"
+#include "core/scene/math/DFrustum.h"
+#include "core/scene/math/DTransform.h"
 
 namespace {
 

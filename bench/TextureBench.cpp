@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "bench/cubes/CubeScene.h"
-#include "core/devices/CTRenderTarget.h"
 #include "core/devices/DevicePtr.h"
 #include "core/geometry/CTBox.h"
 #include "core/object/Ref.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTTexture.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTTexture.h"
 
 namespace qibo::cubes {
 

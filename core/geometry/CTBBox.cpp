@@ -1,6 +1,6 @@
 #include "core/geometry/CTBBox.h"
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTBBox, CTBox, .desc = "BBox shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTBBox") == 0xA5CFF37E);

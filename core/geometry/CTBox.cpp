@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "core/geometry/CTSphere.h"
-#include "core/persist/Stream.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/MaterialApi.h"
+#include "core/object/Stream.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/MaterialApi.h"
 
 QIBO_IMPLEMENT_CLASS(CTBox, CTShape, .desc = "Box shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTBox") == 0xFC519ED3);

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTCone, CTShape, .desc = "Cone shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTCone") == 0x6FB65AD0);

@@ -6,7 +6,7 @@
 
 #include "core/geometry/CTBBox.h"
 #include "core/geometry/CTSphere.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTCylinder, CTShape, .desc = "Cylinder shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTCylinder") == 0x81ACDC60);

@@ -6,8 +6,8 @@
 #include "core/geometry/CTSphere.h"
 #include "core/geometry/ShapeKit.h"
 #include "core/kernel/Logging.h"
-#include "core/persist/Stream.h"
-#include "core/render/CTMaterial.h"
+#include "core/object/Stream.h"
+#include "core/render/base/CTMaterial.h"
 
 QIBO_IMPLEMENT_CLASS(CTPointShape, CTShape, .desc = "PointShape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTPointShape") == 0x15CF1021);

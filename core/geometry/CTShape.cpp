@@ -6,10 +6,10 @@
 #include "core/geometry/CTSphere.h"
 #include "core/geometry/DRenderShape.h"
 #include "core/geometry/ShapeKit.h"
-#include "core/persist/Stream.h"
-#include "core/render/CTRenderPipelineManager.h"
-#include "core/render/DFrustum.h"
-#include "core/render/RenderInfo.h"
+#include "core/object/Stream.h"
+#include "core/render/base/CTRenderPipelineManager.h"
+#include "core/render/base/RenderInfo.h"
+#include "core/scene/math/DFrustum.h"
 
 QIBO_IMPLEMENT_CLASS(CTShape, CTInterface, .desc = "Abstract shape", .isAbstract = true)
 static_assert(qibo::ClassId("CTShape") == 0x93D6300E);

@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
-#include "core/geometry/Plane3.h"
 #include "core/object/CTInterface.h"
 #include "core/object/CountedPtr.h"
 #include "core/object/Ref.h"
-#include "core/render/CTMaterial.h"
-#include "core/scene/DTransform.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/scene/math/DTransform.h"
+#include "core/scene/math/Plane3.h"
 
 class DFrustum;
 class DRenderShape;

@@ -10,12 +10,12 @@
 #include "core/geometry/CTSphere.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/object/Stream.h"
 #include "core/persist/QIBO_Stream.h"
 #include "core/persist/SmartFile.h"
-#include "core/persist/Stream.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTTextureManager.h"
-#include "core/render/MaterialApi.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTTextureManager.h"
+#include "core/render/base/MaterialApi.h"
 
 QIBO_IMPLEMENT_CLASS(CTSimple3DFont, CTShape, .desc = "Simple Shape Font", .safeToReceive = true)
 static_assert(qibo::ClassId("CTSimple3DFont") == 0x5A7FA876);

@@ -3,7 +3,7 @@
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
 #include "core/object/CountedPtr.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 
 // A line (or lines) of text drawn as textured quads in the plane z = 0,
 // facing -Z: character i of a line covers x .. x + w from the text position

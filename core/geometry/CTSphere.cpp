@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTSphere, CTShape, .desc = "Sphere shape", .safeToReceive = true)
 static_assert(qibo::ClassId("CTSphere") == 0x0169D761);

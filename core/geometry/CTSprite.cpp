@@ -2,7 +2,7 @@
 
 #include "core/geometry/CTBBox.h"
 #include "core/geometry/CTSphere.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTSprite, CTShape, .desc = "Sprite", .product = "qiBO 3D", .safeToReceive = true)
 static_assert(qibo::ClassId("CTSprite") == 0x618D3E78);

@@ -10,7 +10,7 @@
 
 #include "core/geometry/MeshMerge.h"
 #include "core/kernel/Logging.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 
 using namespace qibo::mesh;
 

@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/geometry/Plane3.h"
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Plane3.h"
+#include "core/scene/math/Vector3.h"
 
 class CTMaterial;
 class DRenderShape;

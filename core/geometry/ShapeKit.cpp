@@ -8,7 +8,7 @@
 #include "core/object/CTBasic.h"
 #include "core/object/CTNamed.h"
 #include "core/object/QIBO_String.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 
 namespace qibo::shapemesh {
 

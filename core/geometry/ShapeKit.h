@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "core/geometry/DRenderShape.h"
-#include "core/geometry/Plane3.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
+#include "core/scene/math/Plane3.h"
 
 class CTBasic;
 class CTMaterial;

@@ -1,6 +1,6 @@
 #include "core/io/CTBitmapExport.h"
 
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 
 QIBO_IMPLEMENT_CLASS(CTBitmapExport, CTImportExport, .desc = "Abstract Bitmap Exporter", .isAbstract = true)
 

@@ -1,6 +1,6 @@
 #include "core/io/CTBitmapIO.h"
 
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 
 QIBO_IMPLEMENT_CLASS(CTBitmapIO, CTBitmapImport, .desc = "Bitmap importer")
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(CTBitmapImport, CTImport, .desc = "Abstract Bitmap Importer", .isAbstract = true)
 

@@ -37,6 +37,8 @@ class CTEngineManager : public CTManager {
   // Queues a viewport's render context for this frame; not owned.
   virtual bool DoRenderContext(DRenderContext* context) = 0;
   virtual uint32_t GetFrameID() = 0;
+  // Milliseconds of the frame being processed, on the engine's timer.
+  virtual uint32_t GetWorldTime() = 0;
   // Entities drawn in every render context besides the camera's scene; the
   // engine is a named holder, duplicates are ignored.
   virtual void AddDrawable(CTEntity* entity) = 0;

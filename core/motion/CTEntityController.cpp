@@ -1,8 +1,8 @@
-#include "core/motion/CTEntityController.h"
+#include "core/motion/base/CTEntityController.h"
 
 #include "core/geometry/CTCollisionManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 #include "core/scene/CTEntity.h"
 #include "core/scene/CTMotionSensor.h"
 

@@ -1,6 +1,6 @@
 #include "core/motion/CTKeyFrameController.h"
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 #include "core/scene/CTEntity.h"
 
 QIBO_IMPLEMENT_CLASS(CTKeyFrameController, CTEntityController, .desc = "Key-frame controller",

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "core/motion/CTEntityController.h"
 #include "core/motion/CTQuatTrack.h"
 #include "core/motion/CTVectorTrack.h"
+#include "core/motion/base/CTEntityController.h"
 #include "core/object/Ref.h"
 
 // Moves its entity along a position track and a rotation track by its own

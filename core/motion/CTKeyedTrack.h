@@ -8,7 +8,7 @@
 #include "core/kernel/Logging.h"
 #include "core/motion/CTTrack.h"
 #include "core/object/QIBO_String.h"
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 
 // A key record of value type V: the time, then the value.
 //

@@ -1,6 +1,6 @@
 #include "core/motion/CTLookAtController.h"
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 #include "core/scene/CTEntity.h"
 #include "core/scene/CTGroup.h"
 

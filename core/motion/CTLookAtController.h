@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/motion/CTEntityController.h"
+#include "core/motion/base/CTEntityController.h"
 #include "core/object/CTBasicPtr.h"
 
 // Keeps its entity facing another entity: once per tick while enabled, the

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "core/kernel/Logging.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 #include "core/scene/CTEntity.h"
 
 // The description is the class's own, spelling included.

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "core/motion/CTEntityController.h"
-#include "core/motion/MotionInfo.h"
+#include "core/motion/base/CTEntityController.h"
+#include "core/motion/base/MotionInfo.h"
 
 // Moves its entity by velocities: once per tick while enabled, the
 // position advances by the velocity and the rotation by the angular

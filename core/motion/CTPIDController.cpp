@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "core/kernel/Logging.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTPIDController, CTController, .desc = "PID Controller", .product = "qiboCore",
                      .safeToReceive = true)

@@ -3,7 +3,7 @@
 #include <cfloat>
 #include <cstdint>
 
-#include "core/motion/CTController.h"
+#include "core/motion/base/CTController.h"
 
 // A feedback regulator: from the wanted and the measured value it computes
 // an actuator value, proportional, integral and derivative, clamped to the

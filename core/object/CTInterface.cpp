@@ -1,6 +1,6 @@
 #include "core/object/CTInterface.h"
 
-#include "core/persist/SmartRegistry.h"
+#include "core/object/ObjectServices.h"
 
 QIBO_IMPLEMENT_CLASS(CTInterface, CTNamed, .desc = "DProperty Interface")
 
@@ -121,13 +121,11 @@ void CTInterface::ReadProperties() {
   BuildIfEmpty();
   if (TableEmpty()) return;
   if (!m_useDefaultSettings) {
-    SmartRegistry registry;
-    if (registry.Open(this, nullptr)) {
+    if (auto settings = qibo::Services().OpenSettings(this)) {
       for (size_t i = 0; i < TableSize() && !m_useDefaultSettings; ++i) {
         DProperty& p = Entry(i);
-        if (!p.ReadOnly() && p.Persistent()) registry.Read(p);
+        if (!p.ReadOnly() && p.Persistent()) settings->Read(p);
       }
-      registry.Close();
     }
   }
   if (m_applyAfterRead) ApplyChanges();
@@ -141,9 +139,8 @@ void CTInterface::WriteProperties() {
   for (const DProperty& p : Entries())
     if (!p.ReadOnly() && p.Persistent()) ++stored;
   if (stored < 2) return;  // nothing besides "UseDefaultSettings"
-  SmartRegistry registry;
-  if (!registry.Open(this, nullptr)) return;
+  auto settings = qibo::Services().OpenSettings(this);
+  if (!settings) return;
   for (DProperty& p : Entries())
-    if (!p.ReadOnly() && p.Persistent()) registry.Write(p);
-  registry.Close();
+    if (!p.ReadOnly() && p.Persistent()) settings->Write(p);
 }

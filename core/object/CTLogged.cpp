@@ -3,15 +3,13 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/kernel/CTErrorManager.h"
-#include "core/kernel/Kernel.h"
+#include "core/object/ObjectServices.h"
 
 QIBO_IMPLEMENT_CLASS(CTLogged, CTInterface, .desc = "Logging of error-messages")
 
 namespace {
 
-// The running error manager, or null: logging never creates services.
-CTErrorManager* RunningErrorManager() { return qibo::FindService<CTErrorManager>(); }
+using Severity = qibo::ObjectServices::Severity;
 
 // The formatted text, cut to what a message keeps.
 QIBO_String FormatV(const char* format, va_list args) {
@@ -35,7 +33,7 @@ bool CTLogged::ErrorCode(uint32_t code) {
   m_lastErrorCode = code;
   m_lastErrorMsg = TranslateErrorCode(code);
   m_error = true;
-  if (CTErrorManager* errors = RunningErrorManager()) errors->ErrorCode(code, this);
+  qibo::Services().ReportCode(this, code);
   return false;
 }
 
@@ -43,7 +41,7 @@ bool CTLogged::ErrorMsg(const char* text) {
   m_lastErrorCode = 1;
   m_lastErrorMsg = text;
   m_error = true;
-  if (CTErrorManager* errors = RunningErrorManager()) errors->Error(text, this);
+  qibo::Services().Report(this, Severity::kError, text);
   return false;
 }
 
@@ -52,14 +50,12 @@ bool CTLogged::WarningMsg(const char* text, int level) {
     m_error = true;
     m_lastErrorMsg = text;
   }
-  if (level < m_verboseLevel)
-    if (CTErrorManager* errors = RunningErrorManager()) errors->Warning(text, this);
+  if (level < m_verboseLevel) qibo::Services().Report(this, Severity::kWarning, text);
   return true;
 }
 
 bool CTLogged::InfoMsg(const char* text, int level) {
-  if (level < m_verboseLevel)
-    if (CTErrorManager* errors = RunningErrorManager()) errors->Info(text, this);
+  if (level < m_verboseLevel) qibo::Services().Report(this, Severity::kInfo, text);
   return true;
 }
 

@@ -2,12 +2,9 @@
 
 #include <cstring>
 
-#include "core/devices/NetworkApi.h"
-#include "core/kernel/CTUpdateManager.h"
-#include "core/kernel/EngineApi.h"
-#include "core/kernel/Kernel.h"
+#include "core/object/ObjectServices.h"
 #include "core/object/Ref.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTNamed, CTStreamed, .desc = "Messaging")
 
@@ -16,18 +13,6 @@ namespace {
 // Registration announcements to the other copies in a network session.
 constexpr int kMsgRegistered = static_cast<int>(0x3F060351u);
 constexpr int kMsgUnregistered = static_cast<int>(0x3F060350u);
-
-// The running message manager, held for the duration of one call.
-class MessageManagerCall {
- public:
-  MessageManagerCall() : m_manager(qibo::GetService<CTUpdateManager>()), m_hold(m_manager) {}
-  CTUpdateManager* operator->() const { return m_manager; }
-  explicit operator bool() const { return m_manager && m_manager->IsStarted(); }
-
- private:
-  CTUpdateManager* m_manager;
-  Ref<CTUpdateManager> m_hold;
-};
 
 }  // namespace
 
@@ -81,7 +66,7 @@ bool CTNamed::ProcessChunk(Stream* stream, uint32_t chunkID) {
   return true;
 }
 
-void CTNamed::Invalidate() { m_lastChange = qiBO_GetFrameID(); }
+void CTNamed::Invalidate() { m_lastChange = qibo::Services().FrameId(); }
 
 void CTNamed::OnMessage(int message, void* data) {
   if (message == kMsgRename && data) SetName(static_cast<const char*>(data));
@@ -106,29 +91,25 @@ bool CTNamed::UnregisterWithService() {
 }
 
 void CTNamed::AddUpdate(UpdateFn fn, int32_t period, int count) {
-  if (MessageManagerCall manager; manager) manager->AddUpdate(this, fn, period, count);
+  qibo::Services().AddUpdate(this, fn, period, count);
 }
 
-void CTNamed::RemoveUpdate(UpdateFn fn) {
-  if (MessageManagerCall manager; manager) manager->RemoveUpdate(this, fn);
-}
+void CTNamed::RemoveUpdate(UpdateFn fn) { qibo::Services().RemoveUpdate(this, fn); }
 
 void CTNamed::AddMsg(int message, void* data, int32_t delay) {
-  if (MessageManagerCall manager; manager) manager->AddMsg(this, message, data, delay, 1);
+  qibo::Services().AddMsg(this, message, data, delay, 1);
 }
 
 void CTNamed::AddInfMsg(int message, void* data, int32_t period) {
-  if (MessageManagerCall manager; manager) manager->AddMsg(this, message, data, period, -1);
+  qibo::Services().AddMsg(this, message, data, period, -1);
 }
 
-void CTNamed::RemoveInfMsg(int message) {
-  if (MessageManagerCall manager; manager) manager->RemoveMsg(this, message);
-}
+void CTNamed::RemoveInfMsg(int message) { qibo::Services().RemoveMsg(this, message); }
 
 void CTNamed::BroadcastMessage(int message, int32_t argument) {
-  if (GetNetID() != 0) qiBO_SendNetworkMessage(GetNetID(), message, argument);
+  if (GetNetID() != 0) qibo::Services().SendNetworkMessage(GetNetID(), message, argument);
 }
 
 void CTNamed::BroadcastData(int message, void* data, int size) {
-  if (GetNetID() != 0) qiBO_SendNetworkData(GetNetID(), message, data, size);
+  if (GetNetID() != 0) qibo::Services().SendNetworkData(GetNetID(), message, data, size);
 }

@@ -3,14 +3,8 @@
 #include <cstdint>
 
 #include "core/object/CTStreamed.h"
+#include "core/object/ObjectServices.h"
 #include "core/object/ShortText.h"
-
-class CTNamed;
-
-// Periodic update callback: a member function of a CTNamed (or of a derived
-// class, converted with qibo::AsUpdate) that receives the time elapsed since
-// its entry was last armed, in the tick's units (milliseconds).
-using UpdateFn = void (CTNamed::*)(int32_t elapsed);
 
 namespace qibo {
 template <class T>

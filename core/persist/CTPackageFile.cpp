@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/FileSearch.h"
 #include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"

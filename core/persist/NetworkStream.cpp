@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "core/devices/NetworkApi.h"
 #include "core/kernel/Logging.h"
 #include "core/object/CTStreamed.h"
+#include "core/object/ObjectServices.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ Ref<CTStreamed> NetworkStream::ProcessObjectChunkHeader() {
   const uint32_t netId = static_cast<uint32_t>(ReadInt());
   if (ReadFailed()) return Ref<CTStreamed>();
   if (netId != 0) {
-    if (CTStreamed* known = qiBO_FindNetworkObject(netId)) {
+    if (CTStreamed* known = qibo::Services().FindNetworkObject(netId)) {
       if (known->GetCD()->CheckGroupID(classId)) return Ref<CTStreamed>(known);
       ReadWarning("Network object %u is not of class 0x%08X", netId, classId);
       return Ref<CTStreamed>();

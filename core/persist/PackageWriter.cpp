@@ -10,8 +10,8 @@
 #include <limits>
 #include <vector>
 
+#include "core/object/ByteIO.h"
 #include "core/object/QIBO_String.h"
-#include "core/persist/ByteIO.h"
 #include "core/persist/CTPackageFile.h"
 #include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"

@@ -4,10 +4,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/object/ByteIO.h"
 #include "core/object/Ref.h"
-#include "core/persist/ByteIO.h"
+#include "core/object/Stream.h"
 #include "core/persist/SmartFile.h"
-#include "core/persist/Stream.h"
 
 // The chunk layer over a byte stream: a tree of tagged, length-prefixed
 // chunks that carries whole object graphs.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/object/ObjectServices.h"
 #include "core/object/QIBO_String.h"
 
 class CTBasic;
@@ -10,12 +11,12 @@ class DProperty;
 // followed by "_" and the sub-name when one is given. Keys are property
 // names. A write that fails (a read-only file, a full disk) is logged once
 // per open, through the object's log.
-class SmartRegistry {
+class SmartRegistry final : public qibo::SettingsSection {
  public:
   static constexpr const char* kFileName = ".\\qibo.ini";
 
   SmartRegistry() = default;
-  ~SmartRegistry() { Close(); }
+  ~SmartRegistry() override { Close(); }
   SmartRegistry(const SmartRegistry&) = delete;
   SmartRegistry& operator=(const SmartRegistry&) = delete;
 
@@ -25,9 +26,9 @@ class SmartRegistry {
 
   // False if not open, the property is read-only or not stored, or the key
   // is absent; otherwise loads the value and marks the property changed.
-  bool Read(DProperty& property);
+  bool Read(DProperty& property) override;
   // Whether the value was written.
-  bool Write(DProperty& property);
+  bool Write(DProperty& property) override;
 
   QIBO_String Key() const { return m_key; }
   bool Valid() const { return m_open; }

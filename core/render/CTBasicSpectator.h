@@ -3,11 +3,11 @@
 #include <cstdint>
 
 #include "core/devices/CTMotionBase.h"
-#include "core/devices/CTRenderTarget.h"
 #include "core/devices/CTSound.h"
 #include "core/devices/DevicePtr.h"
 #include "core/object/CTBasicPtr.h"
 #include "core/object/Ref.h"
+#include "core/render/CTRenderTarget.h"
 #include "core/render/CTSpectator.h"
 #include "core/render/DViewport.h"
 #include "core/scene/CTCamera.h"

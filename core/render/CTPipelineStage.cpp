@@ -1,7 +1,7 @@
 #include "core/render/CTPipelineStage.h"
 
 #include "core/geometry/DRenderShape.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTPipelineStage, CTInterface, .desc = "Abstract pipeline stage", .build = 1,
                      .isAbstract = true)

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTPipelineStage_CachedClone, CTPipelineStage, .desc = "CachedShapeClone",
                      .url = "qibo_stages")

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/render/CTPipelineStage.h"
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 
 class CTLight;
 class CTMaterial;

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <utility>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/render/CTTexture.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/CTTexture.h"
 #include "core/scene/CTCamera.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "core/object/CTBasicPtr.h"
 #include "core/object/CountedPtr.h"
 #include "core/object/Ref.h"
-#include "core/render/RenderInfo.h"
-#include "core/scene/DTransform.h"
+#include "core/render/base/RenderInfo.h"
+#include "core/scene/math/DTransform.h"
 
 class CTCamera;
 class CTRenderTarget;

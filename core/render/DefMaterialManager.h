@@ -2,8 +2,8 @@
 
 #include "core/object/Ref.h"
 #include "core/object/StepArray.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTMaterialManager.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTMaterialManager.h"
 
 class DefMaterialManager : public CTMaterialManager {
   QIBO_CLASS(DefMaterialManager)

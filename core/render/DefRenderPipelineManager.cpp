@@ -1,11 +1,11 @@
 #include "core/render/DefRenderPipelineManager.h"
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/geometry/DRenderShape.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/render/CTMaterialManager.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/CTMaterialManager.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(DefRenderPipelineManager, CTRenderPipelineManager, .desc = "Pipeline Manager",
                      .product = "qiBO DefMgr", .build = 1)

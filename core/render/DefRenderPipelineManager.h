@@ -5,7 +5,7 @@
 
 #include "core/object/Ref.h"
 #include "core/render/CTPipelineStage.h"
-#include "core/render/CTRenderPipelineManager.h"
+#include "core/render/base/CTRenderPipelineManager.h"
 
 class CTClassManager;
 

@@ -11,8 +11,8 @@
 #include "core/kernel/Kernel.h"
 #include "core/persist/CTFileManager.h"
 #include "core/persist/FileSearch.h"
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(DefTextureManager, CTTextureManager, .desc = "Texture manager", .product = "qiBO DefMgr")
 static_assert(qibo::ClassId("DefTextureManager") == 0x0D7B3F27);

@@ -4,7 +4,7 @@
 
 #include "core/object/QIBO_String.h"
 #include "core/object/StepArray.h"
-#include "core/render/CTTextureManager.h"
+#include "core/render/base/CTTextureManager.h"
 
 class LFB;
 

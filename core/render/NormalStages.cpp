@@ -1,6 +1,6 @@
 #include "core/render/NormalStages.h"
 
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTPipelineStage_DrawFaceNormals, CTPipelineStage, .desc = "DrawFaceNormals",
                      .url = "qibo_stages", .product = "qiBO Stages")

@@ -2,7 +2,7 @@
 
 #include "core/geometry/DRenderShape.h"
 #include "core/render/DViewport.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTPipelineStage_LocalToWorld, CTPipelineStage, .desc = "LocalToWorld",
                      .url = "qibo_stages", .product = "qiBO Stages")

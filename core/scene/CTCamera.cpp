@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTCamera, CTEntity, .desc = "3D World Camera", .product = "qiBO 3D",
                      .safeToReceive = true)

@@ -1,7 +1,7 @@
 #include "core/scene/CTDrawable.h"
 
-#include "core/persist/Stream.h"
-#include "core/render/RenderInfo.h"
+#include "core/object/Stream.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTDrawable, CTEntity, .desc = "3D World Drawable", .product = "qiBO 3D",
                      .safeToReceive = true)

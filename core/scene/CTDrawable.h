@@ -2,7 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/object/PtrView.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTEntity.h"
 
 // An entity that draws a shape with a material when a drawing pass reaches

@@ -10,7 +10,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 #include "core/scene/CTGroup.h"
 
 QIBO_IMPLEMENT_CLASS(CTEntity, CTInterface, .desc = "3D World Entity 2000", .product = "qiBO 3D",

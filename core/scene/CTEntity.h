@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/motion/CTEntityController.h"
+#include "core/motion/base/CTEntityController.h"
 #include "core/object/CTBasicPtr.h"
 #include "core/object/CTInterface.h"
 #include "core/object/CountedPtr.h"
 #include "core/object/Ref.h"
 #include "core/scene/CTMotionSensor.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 
 class CTGroup;
 class CTMaterial;

@@ -4,7 +4,7 @@
 
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 #include "core/scene/CTLight.h"
 
 QIBO_IMPLEMENT_CLASS(CTEnvironment, CTGroup, .desc = "Motionin controller", .safeToReceive = true)

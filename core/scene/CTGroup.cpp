@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "core/geometry/CTBBox.h"
+#include "core/object/Stream.h"
 #include "core/persist/FileStream.h"
-#include "core/persist/Stream.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTGroup, CTEntity, .desc = "3D World Group", .product = "qiBO 3D", .safeToReceive = true)
 static_assert(qibo::ClassId("CTGroup") == 0x23268B13);

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/persist/Stream.h"
-#include "core/render/RenderInfo.h"
+#include "core/object/Stream.h"
+#include "core/render/base/RenderInfo.h"
 #include "core/scene/CTCamera.h"
 
 QIBO_IMPLEMENT_CLASS(CTLODGroup, CTGroup, .desc = "Level of detail group", .product = "qiBO 3D",

@@ -1,6 +1,6 @@
 #include "core/scene/CTLight.h"
 
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 QIBO_IMPLEMENT_CLASS(CTLight, CTEntity, .desc = "3D World Light", .product = "qiBO 3D", .safeToReceive = true)
 static_assert(qibo::ClassId("CTLight") == 0x25FC9321);

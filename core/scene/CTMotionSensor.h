@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/motion/MotionInfo.h"
+#include "core/motion/base/MotionInfo.h"
 #include "core/object/CTInterface.h"
 
 class CTEntity;

@@ -13,7 +13,7 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/StopSignals.h"
 #include "core/motion/CTKeyFrameController.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTEnvironment.h"
 #include "demo/app/CameraPath.h"
 #include "demo/app/DemoRecorder.h"

@@ -11,7 +11,7 @@
 #include "core/kernel/CTApplication.h"
 #include "core/object/Ref.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTGroup.h"
 

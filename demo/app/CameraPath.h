@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 
 class CTQuatTrack;
 class CTVectorTrack;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
@@ -11,7 +10,8 @@
 #include "core/object/Random.h"
 #include "core/persist/OsPath.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/LFB.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/LFB.h"
 
 namespace qibo::demo {
 

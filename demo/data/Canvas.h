@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 #include "demo/data/BitmapFont.h"
 
 // Painting helpers for the demo's generated pictures and textures: a

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 
 // The demo's generated pictures and textures. Pictures (640 x 480, shown
 // full screen as the spectator's backdrop) are written as JPEG into

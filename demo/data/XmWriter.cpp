@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <numbers>
 
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 
 namespace qibo::demo {
 

@@ -7,7 +7,7 @@
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/render/MaterialApi.h"
+#include "core/render/base/MaterialApi.h"
 #include "core/scene/CTDrawable.h"
 #include "demo/effects/CTNoisyTexture.h"
 

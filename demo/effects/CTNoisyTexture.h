@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 
 // A texture of random grey noise: every pixel gets one random byte in its
 // red, green and blue channels, alpha fully opaque.

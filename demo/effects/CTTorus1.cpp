@@ -6,8 +6,8 @@
 #include "core/geometry/ShapeKit.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/render/MaterialApi.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/MaterialApi.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(CTTorus1, CTShape, .desc = "Torus No 1", .product = "Quarndelion", .fixedId = 0x932D7765)
 

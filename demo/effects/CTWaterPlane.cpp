@@ -8,7 +8,7 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
 #include "core/object/QIBO_String.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 #include "core/scene/CTCamera.h"
 
 QIBO_IMPLEMENT_CLASS(CTWaterPlane, CTShape, .desc = "Waterplane", .product = "qiBO", .fixedId = 0x10B2918F)

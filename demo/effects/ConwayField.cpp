@@ -8,7 +8,7 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
 #include "core/object/QIBO_String.h"
-#include "core/render/MaterialApi.h"
+#include "core/render/base/MaterialApi.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 

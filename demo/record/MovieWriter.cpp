@@ -19,7 +19,7 @@ extern "C" {
 #include <utility>
 
 #include "core/kernel/Logging.h"
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 
 namespace qibo::demo {
 

@@ -2,7 +2,7 @@
 
 #include "core/object/CTBasicPtr.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/object/Ref.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTDrawable.h"
 #include "demo/scenes/CTDemoScene.h"
 #include "demo/scenes/CTViewQuad.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/object/Ref.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 #include "core/scene/CTDrawable.h"
 #include "demo/effects/CTTorus1.h"
 #include "demo/scenes/CTDemoScene.h"

@@ -2,7 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/DRenderShape.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 
 // A quad over the whole view: corners (-1, -1), (-1, 1), (1, 1), (1, -1) at
 // depth 0 in view space, two triangles (0, 1, 2) and (0, 2, 3), drawn from

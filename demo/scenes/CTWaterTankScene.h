@@ -6,7 +6,7 @@
 #include "core/geometry/CTSphere.h"
 #include "core/object/CountedPtr.h"
 #include "core/object/Ref.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTGroup.h"

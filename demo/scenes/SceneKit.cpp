@@ -2,9 +2,9 @@
 
 #include "core/kernel/Kernel.h"
 #include "core/object/Ref.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTTextureManager.h"
-#include "core/render/MaterialApi.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTTextureManager.h"
+#include "core/render/base/MaterialApi.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 #include "demo/effects/CTTorus1.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 
 class CTDrawable;
 class CTGroup;

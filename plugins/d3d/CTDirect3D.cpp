@@ -8,9 +8,9 @@
 
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/render/CTTexture.h"
 #include "core/render/DViewport.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
 #include "plugins/d3d/D3DMath.h"

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/object/CTBasicPtr.h"
 #include "core/object/QIBO_String.h"
+#include "core/render/CTRenderTarget.h"
 #include "plugins/d3d/DGlCaches.h"
 #include "plugins/d3d/DGlRenderer.h"
 #include "plugins/d3d/DGlWindow.h"

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "core/geometry/DRenderShape.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTMaterialManager.h"
-#include "core/render/CTRenderPipelineManager.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTMaterialManager.h"
+#include "core/render/base/CTRenderPipelineManager.h"
+#include "core/render/base/RenderInfo.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTLight.h"

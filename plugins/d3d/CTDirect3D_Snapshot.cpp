@@ -7,9 +7,9 @@
 #include "core/io/CTBitmapExport.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
-#include "core/render/CTTexture.h"
-#include "core/render/CTTextureManager.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/CTTextureManager.h"
+#include "core/render/base/LFB.h"
 #include "plugins/d3d/CTDirect3D.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 
 namespace qibo::d3d {
 

@@ -1,6 +1,6 @@
 #include "plugins/d3d/D3DStages.h"
 
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 
 #define QIBO_D3D_STAGE_CLASS(Name, Id)                                                               \
   QIBO_IMPLEMENT_CLASS(Name, CTD3DStage, .desc = "Direct3D pipeline stage", .url = "RasterDev.plug", \

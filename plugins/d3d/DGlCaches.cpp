@@ -2,8 +2,8 @@
 
 #include "core/geometry/DRenderShape.h"
 #include "core/kernel/Logging.h"
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/object/Ref.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 #include "plugins/d3d/DGlRenderer.h"
 
 class DRenderShape;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 
 void qiboSetVertexLayout() {
   constexpr GLsizei kStride = sizeof(DGlVertex);

@@ -4,12 +4,12 @@
 
 #include "core/kernel/Kernel.h"
 #include "core/persist/MemoryStream.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTMaterialManager.h"
-#include "core/render/CTTexture.h"
-#include "core/render/CTTextureManager.h"
-#include "core/render/LFB.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTMaterialManager.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/CTTextureManager.h"
+#include "core/render/base/LFB.h"
+#include "core/render/base/RenderInfo.h"
 #include "plugins/d3d/DGlRenderer.h"
 
 extern const uint8_t kQiboLogoStream[];

@@ -5,8 +5,8 @@
 
 #include "core/geometry/DRenderShape.h"
 #include "core/object/Ref.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTTexture.h"
 
 class DGlRenderer;
 

@@ -10,8 +10,8 @@
 #include "core/kernel/Kernel.h"
 #include "core/object/Ref.h"
 #include "core/persist/MemoryStream.h"
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 
 namespace {
 

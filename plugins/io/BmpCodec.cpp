@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "plugins/io/PictureCodec.h"
 
 namespace qibo::io {

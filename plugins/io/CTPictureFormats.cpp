@@ -7,7 +7,7 @@
 #include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 #include "core/persist/SmartFile.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 
 #define QIBO_IO_CLASS(X, Parent, Desc) \
   QIBO_IMPLEMENT_CLASS(X, Parent, .desc = Desc, .url = "qiboIO.plug", .product = "qiBO IO")

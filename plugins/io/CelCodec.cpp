@@ -3,7 +3,7 @@
 //   6  26 bytes skipped
 //  32  palette: 256 x (R, G, B), 6 significant bits each
 // 800  width x height palette indices, top row first
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "plugins/io/PictureCodec.h"
 
 namespace qibo::io {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 
 // The picture codecs of the IO plug-in: pure functions over bytes in
 // memory, so the importers, the fuzz targets and the benchmarks share them.

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "plugins/io/PictureCodec.h"
 
 namespace qibo::io {

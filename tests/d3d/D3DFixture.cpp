@@ -12,9 +12,9 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
 #include "core/kernel/PlugInApi.h"
-#include "core/render/CTRenderPipelineManager.h"
-#include "core/render/LFB.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/CTRenderPipelineManager.h"
+#include "core/render/base/LFB.h"
+#include "core/render/base/RenderInfo.h"
 
 QIBO_IMPLEMENT_CLASS(D3DTestTriangle, CTShape)
 

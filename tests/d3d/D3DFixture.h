@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/geometry/CTShape.h"
 #include "core/geometry/DRenderShape.h"
 #include "core/object/Ref.h"
+#include "core/render/CTRenderTarget.h"
 #include "tests/support/TempDir.h"
 
 // One triangle facing a camera that looks along +z, 4 units wide, centred

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 #include "plugins/d3d/DGlCaches.h"
 #include "plugins/d3d/DGlProgram.h"
 #include "plugins/d3d/DGlRenderer.h"

@@ -9,9 +9,9 @@
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/PlugInApi.h"
-#include "core/render/CTTexture.h"
-#include "core/render/CTTextureManager.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/CTTextureManager.h"
+#include "core/render/base/LFB.h"
 #include "tests/d3d/D3DFixture.h"
 #include "tests/support/Files.h"
 

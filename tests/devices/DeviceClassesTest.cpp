@@ -9,7 +9,6 @@
 #include "core/devices/CTMotionBase.h"
 #include "core/devices/CTMusicPlayer.h"
 #include "core/devices/CTNetwork.h"
-#include "core/devices/CTRenderTarget.h"
 #include "core/devices/CTSound.h"
 #include "core/devices/CTTimer.h"
 #include "core/devices/CTTracker.h"
@@ -17,6 +16,7 @@
 #include "core/devices/DefDeviceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/render/CTRenderTarget.h"
 #include "tests/support/TempDir.h"
 
 // A timer that only records what the base class asks of it.

@@ -15,7 +15,7 @@
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 #include "tests/geometry/RenderShapeReference.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include "core/geometry/CTBox.h"
 #include "core/geometry/CTSphere.h"
 #include "core/object/Ref.h"
-#include "core/render/DFrustum.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
+#include "core/scene/math/DFrustum.h"
 
 namespace {
 

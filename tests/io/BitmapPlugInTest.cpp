@@ -17,7 +17,7 @@
 #include "core/kernel/PlugInApi.h"
 #include "core/persist/CTFileManager.h"
 #include "core/persist/PackageWriter.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 #include "tests/io/PictureBytes.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"

@@ -12,8 +12,8 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 #include "core/scene/CTGroup.h"
 #include "tests/support/TempDir.h"
 

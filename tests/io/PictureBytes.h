@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 #include "plugins/io/PictureCodec.h"
 
 namespace qibo::test {

@@ -7,9 +7,9 @@
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/ClassApi.h"
-#include "core/kernel/DefEngineManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/engine/DefEngineManager.h"
 #include "tests/support/TempDir.h"
 
 // A clock the test turns by hand. Sleep advances it, so frames that wait

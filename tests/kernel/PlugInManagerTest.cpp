@@ -4,9 +4,9 @@
 
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/ClassApi.h"
-#include "core/kernel/DefPlugInManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/PlugInApi.h"
+#include "core/kernel/engine/DefPlugInManager.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "core/kernel/DefUpdateManager.h"
 #include "core/object/Ref.h"
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 #include "tests/support/TempDir.h"
 
 namespace qibo::test {

@@ -10,7 +10,7 @@
 #include "core/motion/CTFloatTrack.h"
 #include "core/motion/CTQuatTrack.h"
 #include "core/motion/CTVectorTrack.h"
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/MemoryStream.h"
 #include "tests/motion/MotionFixture.h"
 

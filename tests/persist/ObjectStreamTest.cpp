@@ -12,7 +12,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/FileStream.h"
 #include "core/persist/MemoryStream.h"
 #include "core/persist/NetworkStream.h"

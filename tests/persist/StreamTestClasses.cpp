@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/kernel/ClassApi.h"
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 
 QIBO_IMPLEMENT_CLASS(StreamItem, CTNamed, .desc = "Stream test item", .url = "streamtest.plug",
                      .safeToReceive = true)

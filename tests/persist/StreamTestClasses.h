@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/object/CTNamed.h"
-#include "core/persist/Stream.h"
+#include "core/object/Stream.h"
 
 namespace qibo::test {
 

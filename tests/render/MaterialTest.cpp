@@ -5,10 +5,10 @@
 
 #include "core/kernel/Kernel.h"
 #include "core/persist/MemoryStream.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/CTTexture.h"
 #include "core/render/DefMaterialManager.h"
-#include "core/render/MaterialApi.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/MaterialApi.h"
 #include "tests/render/RenderFixture.h"
 
 namespace qibo::test {

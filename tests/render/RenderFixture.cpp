@@ -4,7 +4,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(TestTarget, CTRenderTarget, .desc = "Test target")
 QIBO_IMPLEMENT_CLASS(TestStage, CTPipelineStage, .isAbstract = true)

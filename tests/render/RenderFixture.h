@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/geometry/CTShape.h"
 #include "core/geometry/DRenderShape.h"
 #include "core/object/Ref.h"
 #include "core/render/CTPipelineStage.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/RenderInfo.h"
 #include "tests/support/TempDir.h"
 
 // A render target without a window that writes what it is asked to do into

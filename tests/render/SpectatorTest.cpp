@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "core/kernel/ClassApi.h"
-#include "core/kernel/DefEngineManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/engine/DefEngineManager.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"

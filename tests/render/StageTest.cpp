@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "core/kernel/Kernel.h"
-#include "core/render/CTMaterial.h"
 #include "core/render/CTPipelineStage_LightWorld.h"
 #include "core/render/DViewport.h"
 #include "core/render/DefRenderPipelineManager.h"
 #include "core/render/NormalStages.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTLight.h"

@@ -18,9 +18,9 @@
 #include "core/kernel/Logging.h"
 #include "core/persist/MemoryStream.h"
 #include "core/persist/SmartFile.h"
-#include "core/render/CTTexture.h"
 #include "core/render/DefTextureManager.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 

@@ -6,9 +6,9 @@
 
 #include "core/geometry/CTBox.h"
 #include "core/kernel/CTEngineManager.h"
-#include "core/kernel/DefEngineManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/engine/DefEngineManager.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTLight.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 #include "tests/scene/MathReference.h"
 
 using qibo::test::DAffine;

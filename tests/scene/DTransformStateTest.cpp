@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 #include "tests/scene/MathReference.h"
 
 namespace {

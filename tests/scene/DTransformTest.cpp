@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 #include "tests/scene/MathReference.h"
 
 using qibo::test::DMat;

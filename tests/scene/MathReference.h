@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "core/scene/DTransform.h"
-#include "core/scene/Vector3.h"
+#include "core/scene/math/DTransform.h"
+#include "core/scene/math/Vector3.h"
 
 namespace qibo::test {
 

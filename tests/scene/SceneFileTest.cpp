@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/geometry/CTBox.h"
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/MemoryStream.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTLODGroup.h"

@@ -8,7 +8,7 @@
 
 #include "core/geometry/CTBox.h"
 #include "core/object/Ref.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/RenderInfo.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 #include "tests/support/TempDir.h"

@@ -12,7 +12,7 @@
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/Logging.h"
 #include "core/persist/MemoryStream.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTLODGroup.h"
 #include "core/scene/CTLight.h"

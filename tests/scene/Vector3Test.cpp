@@ -4,7 +4,7 @@
 #include <numbers>
 #include <random>
 
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 #include "tests/scene/MathReference.h"
 
 using qibo::test::DMat;

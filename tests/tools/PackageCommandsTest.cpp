@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/CTPackageFile.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "core/kernel/ClassApi.h"
-#include "core/persist/ByteIO.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/QIBO_Stream.h"
 #include "core/persist/SmartFile.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 #include "tools/qibo/Commands.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
 #include "core/kernel/PlugInApi.h"
-#include "core/render/CTTexture.h"
-#include "core/render/LFB.h"
+#include "core/render/base/CTTexture.h"
+#include "core/render/base/LFB.h"
 #include "tools/qibo/Commands.h"
 
 namespace qibo::tool {

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "core/devices/CTDeviceManager.h"
-#include "core/devices/CTRenderTarget.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/object/Ref.h"
-#include "core/render/CTTexture.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/CTTexture.h"
 #include "demo/CTBassPlayer.h"
 #include "demo/CTWinTimer.h"
 #include "demo/app/CTQuarndelion.h"

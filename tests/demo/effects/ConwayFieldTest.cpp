@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/geometry/CTBox.h"
-#include "core/render/CTMaterial.h"
+#include "core/render/base/CTMaterial.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 #include "demo/effects/ConwayField.h"

@@ -6,7 +6,7 @@
 
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/scene/Vector3.h"
+#include "core/scene/math/Vector3.h"
 #include "tests/support/TempDir.h"
 
 namespace qibo::test {

@@ -4,10 +4,10 @@
 #include <set>
 
 #include "core/kernel/CTEngineManager.h"
-#include "core/kernel/DefEngineManager.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/LFB.h"
-#include "core/render/MaterialApi.h"
+#include "core/kernel/engine/DefEngineManager.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/LFB.h"
+#include "core/render/base/MaterialApi.h"
 #include "core/scene/CTDrawable.h"
 #include "demo/effects/CTFilmGrain.h"
 #include "demo/effects/CTNoisyTexture.h"

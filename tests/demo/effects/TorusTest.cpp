@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "core/render/MaterialApi.h"
+#include "core/render/base/MaterialApi.h"
 #include "demo/effects/CTTorus1.h"
 #include "tests/demo/effects/EffectsFixture.h"
 

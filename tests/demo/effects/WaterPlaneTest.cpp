@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "core/geometry/CTBox.h"
-#include "core/render/CTMaterial.h"
-#include "core/render/RenderInfo.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/RenderInfo.h"
 #include "core/scene/CTCamera.h"
-#include "core/scene/DTransform.h"
+#include "core/scene/math/DTransform.h"
 #include "demo/effects/CTWaterPlane.h"
 #include "tests/demo/effects/EffectsFixture.h"
 

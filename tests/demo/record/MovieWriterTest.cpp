@@ -14,7 +14,7 @@ extern "C" {
 #include "core/kernel/CTErrorManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/render/LFB.h"
+#include "core/render/base/LFB.h"
 #include "demo/record/MovieWriter.h"
 #include "tests/support/TempDir.h"
 

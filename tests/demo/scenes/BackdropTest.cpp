@@ -1,5 +1,5 @@
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/CTTexture.h"
+#include "core/render/base/CTTexture.h"
 #include "demo/scenes/Backdrop.h"
 #include "tests/demo/scenes/DemoSceneFixture.h"
 

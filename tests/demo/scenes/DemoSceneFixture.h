@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/kernel/DefEngineManager.h"
 #include "core/kernel/DefUpdateManager.h"
+#include "core/kernel/engine/DefEngineManager.h"
 #include "core/object/Ref.h"
 #include "core/scene/CTEntity.h"
 #include "tests/support/TempDir.h"

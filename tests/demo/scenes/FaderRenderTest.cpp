@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "core/devices/CTRenderTarget.h"
 #include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/PlugInApi.h"
 #include "core/render/CTBasicSpectator.h"
-#include "core/render/LFB.h"
+#include "core/render/CTRenderTarget.h"
+#include "core/render/base/LFB.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
 #include "demo/scenes/CTFader.h"

@@ -1,3 +1,0 @@
-#include "core/render/CTMaterialManager.h"
-
-QIBO_IMPLEMENT_CLASS(CTMaterialManager, CTManager, .desc = "Material manager", .isAbstract = true)

@@ -1,4 +1,0 @@
-#include "core/render/CTRenderPipelineManager.h"
-
-QIBO_IMPLEMENT_CLASS(CTRenderPipelineManager, CTManager, .desc = "Pipeline Manager", .build = 1,
-                     .isAbstract = true)

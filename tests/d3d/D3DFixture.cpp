@@ -6,11 +6,9 @@
 #include <memory>
 #include <sstream>
 
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
-#include "core/kernel/Logging.h"
 #include "core/kernel/PlugInApi.h"
 #include "core/render/base/CTRenderPipelineManager.h"
 #include "core/render/base/LFB.h"
@@ -76,19 +74,13 @@ void PinGlDrivers() {
 }  // namespace
 
 void D3DFixture::SetUp() {
-  ASSERT_TRUE(m_dir.Enter());
+  ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
   PinGlDrivers();
-  qiBO_GetErrorsCount();  // the log runs from the start
+  StartLog();
   auto* plugIns = static_cast<CTInterface*>(qiBO_GetService(CTPlugInManager::_CD()));
   ASSERT_NE(plugIns, nullptr);
   plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_PLUGIN_DIR);
   ASSERT_TRUE(qiBO_LoadPlugIn("RasterDev.plug"));
-}
-
-void D3DFixture::TearDown() {
-  m_owned.clear();
-  qiBO_Deinit();
-  m_dir.Leave();
 }
 
 CTRenderTarget* D3DFixture::MakeDevice() {
@@ -125,13 +117,6 @@ std::vector<std::string> D3DFixture::ShowCapturing(CTRenderTarget* device, bool&
 uint32_t D3DFixture::PixelAt(CTRenderTarget* device, int x, int y) {
   std::unique_ptr<LFB> picture(device->GrabLFB(x, y, 1, 1));
   return picture ? picture->GetPixel(0, 0) : 0;
-}
-
-int D3DFixture::CountLogged(const std::string& text) {
-  int count = 0;
-  for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-    if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++count;
-  return count;
 }
 
 void ExpectColor(uint32_t argb, int r, int g, int b, int tolerance, const char* what) {

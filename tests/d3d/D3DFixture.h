@@ -7,9 +7,8 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/DRenderShape.h"
-#include "core/object/Ref.h"
 #include "core/render/CTRenderTarget.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // One triangle facing a camera that looks along +z, 4 units wide, centred
 // on its entity; vertex colours and texture coordinates are the test's.
@@ -30,12 +29,10 @@ class D3DTestTriangle : public CTShape {
 
 namespace qibo::test {
 
-// Each test runs in a directory of its own with RasterDev.plug loaded and
-// ends with qiBO_Deinit.
-class D3DFixture : public ::testing::Test {
+// Each test runs with RasterDev.plug loaded.
+class D3DFixture : public EngineFixture {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
   // A new CTDirect3D held by the fixture.
   CTRenderTarget* MakeDevice();
@@ -44,20 +41,9 @@ class D3DFixture : public ::testing::Test {
   static std::vector<std::string> ShowCapturing(CTRenderTarget* device, bool& shown);
   // The pixel at (x, y) as 0xAARRGGBB; 0 when nothing can be grabbed.
   static uint32_t PixelAt(CTRenderTarget* device, int x, int y);
-  static int CountLogged(const std::string& text);
 
-  template <class T>
-  T* Make(const char* name = nullptr) {
-    Ref<T> object = qibo::Create<T>();
-    if (name) object->SetName(name);
-    m_owned.emplace_back(object.Get());
-    return object.Get();
-  }
-
-  TempDir m_dir;
-
- public:
-  std::vector<Ref<CTReferenced>> m_owned;
+ public:  // the cases' set-up functions hold what they make here
+  using EngineFixture::m_owned;
 };
 
 // Expects the colour within tolerance per channel.

@@ -13,7 +13,7 @@
 #include "core/kernel/Kernel.h"
 #include "demo/CTBassPlayer.h"
 #include "tests/demo/MusicFiles.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -21,10 +21,10 @@ constexpr int kSecond = 44100;  // frames
 
 // Plays through SDL's dummy driver (see AudioEnvironment.cpp). Pump moves
 // playback on without waiting for the device's own pace.
-class BassPlayerTest : public ::testing::Test {
+class BassPlayerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     ASSERT_TRUE(qibo::test::WriteTinyModule("tiny.xm"));
     ASSERT_TRUE(qibo::test::WriteWav("short.wav", kSecond / 5, 44100, 2));
     ASSERT_TRUE(qibo::test::WriteText("notes.txt", "This is not music.\n"));
@@ -37,11 +37,9 @@ class BassPlayerTest : public ::testing::Test {
       m_player->Stop();
       m_player->RemoveRef(nullptr);
     }
-    qiBO_Deinit();
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
-  qibo::test::TempDir m_dir;
   CTBassPlayer* m_player = nullptr;
 };
 

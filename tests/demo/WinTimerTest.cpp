@@ -5,7 +5,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "demo/CTWinTimer.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // The timer over a counter the test turns by hand.
 class TestWinTimer : public CTWinTimer {
@@ -21,18 +21,17 @@ QIBO_IMPLEMENT_CLASS(TestWinTimer, CTWinTimer, .desc = "Hand-turned timer", .pro
 
 namespace {
 
-class WinTimerTest : public ::testing::Test {
+class WinTimerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     m_timer = static_cast<TestWinTimer*>(static_cast<CTBasic*>(TestWinTimer::_CD()->Create()));
     ASSERT_NE(m_timer, nullptr);
     m_timer->AddRef(nullptr);
   }
   void TearDown() override {
     if (m_timer) m_timer->RemoveRef(nullptr);
-    qiBO_Deinit();
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
   // Starts at counter value `at`.
   void StartAt(uint32_t at) {
@@ -40,7 +39,6 @@ class WinTimerTest : public ::testing::Test {
     ASSERT_TRUE(m_timer->Start());
   }
 
-  qibo::test::TempDir m_dir;
   TestWinTimer* m_timer = nullptr;
 };
 

@@ -29,15 +29,10 @@ bool CTTestDevice::StopDevice() {
 namespace qibo::test {
 
 void DeviceFixture::SetUp() {
-  ASSERT_TRUE(m_dir.Enter());
+  ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
   CTTestDevice::s_journal.clear();
   CTTestDevice::s_refuseStart.clear();
   ASSERT_NE(qiBO_GetService(CTErrorManager::_CD()), nullptr);
-}
-
-void DeviceFixture::TearDown() {
-  qiBO_Deinit();
-  m_dir.Leave();
 }
 
 std::vector<std::string> DeviceFixture::Log(const CTBasic* object) {

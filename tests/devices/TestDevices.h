@@ -8,7 +8,7 @@
 
 #include "core/devices/CTDevice.h"
 #include "core/object/Ref.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // Test devices: each records its StartDevice/StopDevice calls and the
 // messages it receives in one shared journal, and can be told to fail.
@@ -62,12 +62,11 @@ class TestDisabledGadget : public CTTestGadget {
 
 namespace qibo::test {
 
-// Runs each test in its own directory with the error log running, so that
-// devices' messages can be read back; ends with qiBO_Deinit().
-class DeviceFixture : public ::testing::Test {
+// The error log runs from the start of each test, so that devices'
+// messages can be read back.
+class DeviceFixture : public EngineFixture {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
   // A new test device (count 0: hold it with Ref or Delete() it),
   // logging everything up to level 4.
@@ -84,8 +83,6 @@ class DeviceFixture : public ::testing::Test {
   static std::vector<std::string> Log(const CTBasic* object);
   // Whether object logged text with the severity code (kCodeWarning, ...).
   static bool Logged(const CTBasic* object, const char* text, uint32_t code);
-
-  TempDir m_dir;
 };
 
 }  // namespace qibo::test

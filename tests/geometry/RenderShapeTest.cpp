@@ -17,6 +17,7 @@
 #include "core/kernel/Logging.h"
 #include "core/scene/math/DTransform.h"
 #include "tests/geometry/RenderShapeReference.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -25,10 +26,12 @@ using qibo::test::RefMesh;
 using Algorithm = std::function<void(DRenderShape&)>;
 
 // The log runs from the start of each test.
-class RenderShapeTest : public ::testing::Test {
+class RenderShapeTest : public qibo::test::EngineFixture {
  protected:
-  void SetUp() override { qiBO_GetErrorsCount(); }
-  void TearDown() override { qiBO_Deinit(); }
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    StartLog();
+  }
 };
 
 // Positions and triangles, one vertex per position.

@@ -21,7 +21,6 @@
 #include "core/geometry/CTSphere.h"
 #include "core/geometry/CTSprite.h"
 #include "core/io/CTBitmapImport.h"
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
@@ -31,8 +30,8 @@
 #include "core/render/base/MaterialApi.h"
 #include "core/render/base/RenderInfo.h"
 #include "core/scene/math/DFrustum.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
-#include "tests/support/TempDir.h"
 
 // Reads any ".glyphs" file as a blank 16 x 16 picture: a font texture for
 // the font tests.
@@ -89,30 +88,15 @@ std::string Describe(CTShape* s) {
   return o.str();
 }
 
-// The log runs from the start of each test, in a directory of its own.
-class ShapesTest : public ::testing::Test {
+// The log runs from the start of each test.
+class ShapesTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
-    qiBO_GetErrorsCount();
-  }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  static bool Logged(const std::string& text) {
-    for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) return true;
-    return false;
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    StartLog();
   }
 
   // One of each primitive with parameters of its own, held for the test.
-  template <class T>
-  T* Make() {
-    Ref<T> shape = qibo::Create<T>();
-    m_owned.emplace_back(shape.Get());
-    return shape.Get();
-  }
   struct Zoo {
     CTBox* box;
     CTBBox* bbox;
@@ -139,9 +123,6 @@ class ShapesTest : public ::testing::Test {
     z.font->SetText("ab\ncd");  // x 0..2, y -1..1
     return z;
   }
-
-  qibo::test::TempDir m_dir;
-  std::vector<Ref<CTShape>> m_owned;
 };
 
 // A shape and a stream image: written at level of detail 31, read back.

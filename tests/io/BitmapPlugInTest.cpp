@@ -19,26 +19,22 @@
 #include "core/persist/PackageWriter.h"
 #include "core/render/base/CTTexture.h"
 #include "tests/io/PictureBytes.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
-#include "tests/support/TempDir.h"
 
 using namespace qibo::test;
 
 namespace {
 
-class BitmapPlugInTest : public ::testing::Test {
+class BitmapPlugInTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
-    qiBO_GetErrorsCount();  // the log runs from the start
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    StartLog();
     auto* plugIns = static_cast<CTInterface*>(qiBO_GetService(CTPlugInManager::_CD()));
     ASSERT_NE(plugIns, nullptr);
     plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_IO_PLUGIN_DIR);
     ASSERT_TRUE(qiBO_LoadPlugIn("qiboIO.plug"));
-  }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
   }
   template <class T>
   static Ref<T> Make(const char* className) {
@@ -58,7 +54,6 @@ class BitmapPlugInTest : public ::testing::Test {
     texture->SetData(std::make_unique<LFB>(lfb));
     return texture;
   }
-  TempDir m_dir;
 };
 
 }  // namespace

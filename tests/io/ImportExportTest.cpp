@@ -15,7 +15,7 @@
 #include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
 #include "core/scene/CTGroup.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -137,11 +137,11 @@ namespace {
 ClassDesc* const kClasses[] = {TestTgaImport::_CD(), TestDupImport::_CD(), TestModelImport::_CD(),
                                TestExport::_CD(), CountingTexture::_CD()};
 
-class ImportExportTest : public ::testing::Test {
+class ImportExportTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
-    qiBO_GetErrorsCount();  // the log runs from the start
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    StartLog();
     for (ClassDesc* cd : kClasses) qiBO_RegisterClass(cd);
     g_journal.clear();
     g_refused.clear();
@@ -153,22 +153,13 @@ class ImportExportTest : public ::testing::Test {
   void TearDown() override {
     qiBO_UnregisterClass(TestLateImport::_CD());
     for (ClassDesc* cd : kClasses) qiBO_UnregisterClass(cd);
-    qiBO_Deinit();
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
-  static int CountLogged(const std::string& text) {
-    int count = 0;
-    for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++count;
-    return count;
-  }
   static uint32_t PixelOf(CTBitmapImport& importer) {
     CTTexture* texture = importer.GetTexture();
     return texture && texture->GetData() ? texture->GetData()->GetPixel(0, 0) : 0;
   }
-
-  qibo::test::TempDir m_dir;
 };
 
 TEST_F(ImportExportTest, BitmapIO_ChoosesByTheExtensionAfterTheLastDot) {

@@ -4,7 +4,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/DefClassManager.h"
 #include "core/kernel/Kernel.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -22,23 +22,18 @@ constinit qibo::ClassDescOf<Gadget> g_gadget0{"TestGadget", kGadgetId, &CTRefere
 constinit qibo::ClassDescOf<Gadget> g_impostor{"TestImpostor", kGadgetId, &CTReferenced::s_classDesc,
                                                qibo::ClassInfo{}};
 
-class ClassManagerTest : public ::testing::Test {
+class ClassManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     m_classes = static_cast<DefClassManager*>(qiBO_GetService(CTClassManager::_CD()));
     ASSERT_NE(m_classes, nullptr);
-  }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
   }
   int IndexOf(const ClassDesc* cd) {
     for (int i = 0; i < qiBO_GetClassDescCount(); ++i)
       if (qiBO_GetClassDescNo(i) == cd) return i;
     return -1;
   }
-  qibo::test::TempDir m_dir;
   DefClassManager* m_classes = nullptr;
 };
 

@@ -14,7 +14,7 @@
 #include "core/kernel/Logging.h"
 #include "core/object/Ref.h"
 #include "core/persist/IniFile.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // Records every call it receives. A front end may be told to drop front
 // ends (itself included) from the manager when it is notified.
@@ -46,20 +46,16 @@ QIBO_IMPLEMENT_CLASS(FeTestRecorder, CTFrontEnd, .desc = "Recording front end")
 
 namespace {
 
+// A new T that nothing holds yet.
 template <class T>
-T* Make() {
+T* Unheld() {
   return static_cast<T*>(static_cast<CTBasic*>(T::_CD()->Create()));
 }
 
 void* IntData(intptr_t value) { return reinterpret_cast<void*>(value); }
 
-class ConsoleFrontEndTest : public ::testing::Test {
+class ConsoleFrontEndTest : public qibo::test::EngineFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
   static DefFrontEndManager* FrontEnds() {
     return qibo::Cast<DefFrontEndManager>(qiBO_GetService(CTFrontEndManager::_CD()));
   }
@@ -68,7 +64,6 @@ class ConsoleFrontEndTest : public ::testing::Test {
     qiBO_GetService(CTErrorManager::_CD());
     return static_cast<CTConsoleFrontEnd*>(qiBO_CreateClassByName("CTConsoleFrontEnd"));
   }
-  qibo::test::TempDir m_dir;
 };
 
 TEST_F(ConsoleFrontEndTest, Descriptors_HaveTheirIdsAndNames) {
@@ -79,7 +74,7 @@ TEST_F(ConsoleFrontEndTest, Descriptors_HaveTheirIdsAndNames) {
   EXPECT_EQ(CTConsoleFrontEnd::_CD()->ID(), 0x214D1D3Cu);
   EXPECT_EQ(CTConsoleFrontEnd::_CD()->GetDesc(), "Basic Console-Frontend");
   EXPECT_STREQ(FrontEnds()->GetName(), "Frontend manager");
-  FeTestRecorder* recorder = Make<FeTestRecorder>();
+  FeTestRecorder* recorder = Unheld<FeTestRecorder>();
   EXPECT_STREQ(recorder->GetName(), "FrontEnd");
   EXPECT_STREQ(Console()->GetName(), "Console Frontend");
 }
@@ -94,7 +89,7 @@ TEST_F(ConsoleFrontEndTest, Construction_RegistersAndTheManagerOwnsIt) {
 }
 
 TEST_F(ConsoleFrontEndTest, Notify_DispatchesByMessage) {
-  FeTestRecorder* recorder = Make<FeTestRecorder>();
+  FeTestRecorder* recorder = Unheld<FeTestRecorder>();
   DefFrontEndManager* manager = FrontEnds();
   manager->NotifyFrontEnds(nullptr, static_cast<int>(0xFE300001u), IntData(7));
   for (intptr_t n : {0, -4, 3}) manager->NotifyFrontEnds(nullptr, static_cast<int>(0xFE300002u), IntData(n));
@@ -107,9 +102,9 @@ TEST_F(ConsoleFrontEndTest, Notify_DispatchesByMessage) {
 
 TEST_F(ConsoleFrontEndTest, Manager_ListsTwiceAndFillsGapsWithTheLast) {
   DefFrontEndManager* manager = FrontEnds();
-  FeTestRecorder* a = Make<FeTestRecorder>();
-  FeTestRecorder* b = Make<FeTestRecorder>();
-  FeTestRecorder* c = Make<FeTestRecorder>();
+  FeTestRecorder* a = Unheld<FeTestRecorder>();
+  FeTestRecorder* b = Unheld<FeTestRecorder>();
+  FeTestRecorder* c = Unheld<FeTestRecorder>();
   manager->AddFrontEnd(a);
   EXPECT_EQ(a->GetRefCount(), 2);
   manager->NotifyFrontEnds(nullptr, static_cast<int>(0xFE300003u), nullptr);
@@ -123,10 +118,10 @@ TEST_F(ConsoleFrontEndTest, Manager_ListsTwiceAndFillsGapsWithTheLast) {
 
 TEST_F(ConsoleFrontEndTest, Manager_SurvivesRemovalWhileNotifying) {
   DefFrontEndManager* manager = FrontEnds();
-  FeTestRecorder* a = Make<FeTestRecorder>();
-  FeTestRecorder* b = Make<FeTestRecorder>();
-  FeTestRecorder* c = Make<FeTestRecorder>();
-  FeTestRecorder* d = Make<FeTestRecorder>();
+  FeTestRecorder* a = Unheld<FeTestRecorder>();
+  FeTestRecorder* b = Unheld<FeTestRecorder>();
+  FeTestRecorder* c = Unheld<FeTestRecorder>();
+  FeTestRecorder* d = Unheld<FeTestRecorder>();
   Ref<CTReferenced> holdB(b), holdC(c), holdD(d);
   // a drops itself (its last reference) and d, which has not had its turn.
   a->removeOnNotify = {a, d};
@@ -141,7 +136,7 @@ TEST_F(ConsoleFrontEndTest, Record_StaysValidWhileAFrontEndOverflowsTheLog) {
   auto* errors = qibo::Cast<DefErrorManager>(qiBO_GetService(CTErrorManager::_CD()));
   errors->GetPropertyByName("MaxErrors").FromInt(2);
   errors->ApplyChanges();
-  FeTestRecorder* recorder = Make<FeTestRecorder>();
+  FeTestRecorder* recorder = Unheld<FeTestRecorder>();
   qiBO_Printf("one");
   recorder->logOnce = "three";
   qiBO_Printf("two");  // its notification logs "three", which empties the list
@@ -153,7 +148,7 @@ TEST_F(ConsoleFrontEndTest, Record_StaysValidWhileAFrontEndOverflowsTheLog) {
 
 TEST_F(ConsoleFrontEndTest, Shutdown_ReleasesFrontEndsAndTheirReferences) {
   const int32_t classManagers = DefClassManager::_CD()->GetInstances();
-  FeTestRecorder* recorder = Make<FeTestRecorder>();
+  FeTestRecorder* recorder = Unheld<FeTestRecorder>();
   Ref hold(recorder);
   CTConsoleFrontEnd* console = Console();
   errorstruct_t record = {nullptr, DefErrorManager::_CD()->ID(), 0x30000000, "needs a class name"};
@@ -189,7 +184,7 @@ TEST_F(ConsoleFrontEndTest, Console_PrefixesEachSeverity) {
 
 TEST_F(ConsoleFrontEndTest, Console_NamesTheReporterOrItsClass) {
   CTConsoleFrontEnd* console = Console();
-  FeTestRecorder* named = Make<FeTestRecorder>();
+  FeTestRecorder* named = Unheld<FeTestRecorder>();
   Ref hold(named);
   named->SetName("Files");
   testing::internal::CaptureStdout();
@@ -211,7 +206,7 @@ TEST_F(ConsoleFrontEndTest, Console_NamesTheReporterOrItsClass) {
 
 TEST_F(ConsoleFrontEndTest, Console_CutsTheTextThenTheLine) {
   CTConsoleFrontEnd* console = Console();
-  FeTestRecorder* named = Make<FeTestRecorder>();
+  FeTestRecorder* named = Unheld<FeTestRecorder>();
   Ref hold(named);
   named->SetName("Files");
   testing::internal::CaptureStdout();

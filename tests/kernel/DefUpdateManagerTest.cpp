@@ -10,7 +10,7 @@
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/DefUpdateManager.h"
 #include "core/kernel/Kernel.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // A target that writes every call it receives into a shared log as
 // "<name>.<what> <value>", and can run a hook inside its callbacks.
@@ -49,10 +49,10 @@ const UpdateFn kOther = qibo::AsUpdate(&UpdTestTarget::Other);
 
 using Log = std::vector<std::string>;
 
-class DefUpdateManagerTest : public ::testing::Test {
+class DefUpdateManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     m_manager = static_cast<DefUpdateManager*>(static_cast<CTBasic*>(DefUpdateManager::_CD()->Create()));
     ASSERT_NE(m_manager, nullptr);
     m_manager->AddRef(nullptr);
@@ -65,7 +65,7 @@ class DefUpdateManagerTest : public ::testing::Test {
       m_manager->RemoveRef(nullptr);
     }
     for (UpdTestTarget* t : m_targets) t->RemoveRef(nullptr);
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
   // Owned by the fixture unless a test releases it with Kill.
@@ -90,7 +90,6 @@ class DefUpdateManagerTest : public ::testing::Test {
     return m_log;
   }
 
-  qibo::test::TempDir m_dir;
   DefUpdateManager* m_manager = nullptr;
   std::vector<UpdTestTarget*> m_targets;
   Log m_log;
@@ -420,15 +419,7 @@ TEST_F(DefUpdateManagerTest, OtherThreadMayAddWhileTicking) {
 
 // --- Through the service ---
 
-class UpdateServiceTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  qibo::test::TempDir m_dir;
-};
+class UpdateServiceTest : public qibo::test::EngineFixture {};
 
 TEST_F(UpdateServiceTest, NamedObjectQueuesThroughTheService) {
   auto* service = qibo::GetService<CTUpdateManager>();

@@ -10,7 +10,7 @@
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/engine/DefEngineManager.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // A clock the test turns by hand. Sleep advances it, so frames that wait
 // for time cost no real time. A script of readings can make the clock
@@ -70,20 +70,15 @@ class FrameCounter : public CTNamed {
 
 namespace {
 
-class EngineManagerTest : public ::testing::Test {
+class EngineManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     qiBO_RegisterClass(TestClockTimer::_CD());
-  }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
   }
   DefEngineManager* Engine() {
     return static_cast<DefEngineManager*>(qiBO_GetService(CTEngineManager::_CD()));
   }
-  qibo::test::TempDir m_dir;
 };
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "core/kernel/Logging.h"
 #include "core/object/Ref.h"
 #include "core/persist/IniFile.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // A reporter with a code of its own, and an object that is not a CTLogged.
 class LogTestReporter : public CTLogged {
@@ -29,18 +29,14 @@ QIBO_IMPLEMENT_CLASS(LogTestPlain, CTReferenced)
 
 namespace {
 
+// A new T that nothing holds yet.
 template <class T>
-T* Make() {
+T* Unheld() {
   return static_cast<T*>(static_cast<CTBasic*>(T::_CD()->Create()));
 }
 
-class ErrorManagerTest : public ::testing::Test {
+class ErrorManagerTest : public qibo::test::EngineFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
   static DefErrorManager* Errors() {
     return qibo::Cast<DefErrorManager>(qiBO_GetService(CTErrorManager::_CD()));
   }
@@ -48,7 +44,6 @@ class ErrorManagerTest : public ::testing::Test {
     errorstruct_t* r = qiBO_GetErrorNo(i);
     return r ? r->message : "<none>";
   }
-  qibo::test::TempDir m_dir;
 };
 
 TEST_F(ErrorManagerTest, Service_IsTheDefaultLogWithDefaults) {
@@ -65,8 +60,8 @@ TEST_F(ErrorManagerTest, Service_IsTheDefaultLogWithDefaults) {
 }
 
 TEST_F(ErrorManagerTest, Operations_RecordCodeTextObjectAndClass) {
-  LogTestReporter* reporter = Make<LogTestReporter>();
-  LogTestPlain* plain = Make<LogTestPlain>();
+  LogTestReporter* reporter = Unheld<LogTestReporter>();
+  LogTestPlain* plain = Unheld<LogTestPlain>();
   Ref<CTReferenced> holdReporter(reporter), holdPlain(plain);
   qiBO_Info("i", reporter);
   qiBO_Warning("w", nullptr);
@@ -100,7 +95,7 @@ TEST_F(ErrorManagerTest, Operations_RecordCodeTextObjectAndClass) {
 
 TEST_F(ErrorManagerTest, Overflow_EmptiesTheListAndStartsItWithTheWarning) {
   DefErrorManager* errors = Errors();
-  LogTestPlain* plain = Make<LogTestPlain>();
+  LogTestPlain* plain = Unheld<LogTestPlain>();
   Ref hold(plain);
   qiBO_Error("first", plain);
   for (int i = 1; i < 100; ++i) qiBO_Printf("message %d", i);
@@ -136,7 +131,7 @@ TEST_F(ErrorManagerTest, MaxErrors_FromSettingsAppliesTheMinimum) {
 }
 
 TEST_F(ErrorManagerTest, DeletedObject_RecordKeepsTextAndClassID) {
-  LogTestReporter* reporter = Make<LogTestReporter>();
+  LogTestReporter* reporter = Unheld<LogTestReporter>();
   reporter->AddRef(nullptr);
   qiBO_Error("gone soon", reporter);
   qiBO_Warning("twice", reporter);
@@ -150,7 +145,7 @@ TEST_F(ErrorManagerTest, DeletedObject_RecordKeepsTextAndClassID) {
 }
 
 TEST_F(ErrorManagerTest, Shutdown_LeavesNoTrackedReferenceBehind) {
-  LogTestPlain* plain = Make<LogTestPlain>();
+  LogTestPlain* plain = Unheld<LogTestPlain>();
   Ref hold(plain);
   qiBO_Error("held", plain);
   ASSERT_EQ(plain->GetHolderCount(), 1);
@@ -162,7 +157,7 @@ TEST_F(ErrorManagerTest, Shutdown_LeavesNoTrackedReferenceBehind) {
 
 TEST_F(ErrorManagerTest, VerboseLevel_DecidesWhatIsForwarded) {
   Errors();
-  LogTestReporter* reporter = Make<LogTestReporter>();
+  LogTestReporter* reporter = Unheld<LogTestReporter>();
   Ref hold(reporter);
   reporter->WarningMsg("w0", 0);
   reporter->WarningMsg("w1", 1);
@@ -181,7 +176,7 @@ TEST_F(ErrorManagerTest, VerboseLevel_DecidesWhatIsForwarded) {
 
 TEST_F(ErrorManagerTest, WarningAboveTheLevel_ChangesNothing) {
   Errors();
-  LogTestReporter* reporter = Make<LogTestReporter>();
+  LogTestReporter* reporter = Unheld<LogTestReporter>();
   Ref hold(reporter);
   reporter->WarningMsg("quiet", 2);
   EXPECT_FALSE(reporter->HasError());
@@ -193,7 +188,7 @@ TEST_F(ErrorManagerTest, WarningAboveTheLevel_ChangesNothing) {
 
 TEST_F(ErrorManagerTest, WarningLevelZero_SetsTheErrorWithoutAnErrorManager) {
   ASSERT_EQ(qiBO_FindService(CTErrorManager::_CD()), nullptr);
-  LogTestReporter* reporter = Make<LogTestReporter>();
+  LogTestReporter* reporter = Unheld<LogTestReporter>();
   Ref hold(reporter);
   reporter->WarningMsg("alone", 0);
   EXPECT_TRUE(reporter->HasError());

@@ -7,14 +7,14 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/PlugInApi.h"
 #include "core/kernel/engine/DefPlugInManager.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
-class PlugInManagerTest : public ::testing::Test {
+class PlugInManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     // The plug-ins sit in a sub-folder named as a Windows path would have it.
     std::filesystem::create_directory("PlugIns");
     for (const char* name : {"GoodPlugIn.plug", "NoEntryPlugIn.plug", "RefusingPlugIn.plug"})
@@ -23,11 +23,6 @@ class PlugInManagerTest : public ::testing::Test {
     ASSERT_NE(m_plugIns, nullptr);
     m_plugIns->GetPropertyByName("PlugInPath").FromString(".\\plugins\\");
   }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  qibo::test::TempDir m_dir;
   DefPlugInManager* m_plugIns = nullptr;
 };
 

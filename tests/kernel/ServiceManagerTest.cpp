@@ -4,7 +4,7 @@
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // Test services. The outer one depends on the inner one: the inner one must
 // be stopped first.
@@ -51,18 +51,13 @@ QIBO_IMPLEMENT_CLASS(TestNotAManager, CTReferenced)
 
 namespace {
 
-class ServiceManagerTest : public ::testing::Test {
+class ServiceManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     TestServiceImpl::s_stops.clear();
     qiBO_RegisterClass(TestServiceImpl::_CD());
   }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  qibo::test::TempDir m_dir;
 };
 
 }  // namespace

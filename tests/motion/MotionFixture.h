@@ -2,39 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "core/kernel/DefUpdateManager.h"
-#include "core/object/Ref.h"
 #include "core/scene/math/Vector3.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace qibo::test {
 
-// Each test runs in a directory of its own with the engine's log and
-// message manager running, and ends with qiBO_Deinit. Objects made through
-// Make are held until the end of the test.
-class MotionFixture : public ::testing::Test {
+// The engine's log and message manager run from the start of each test.
+class MotionFixture : public EngineFixture {
  protected:
   void SetUp() override;
-  void TearDown() override;
-
-  template <class T>
-  T* Make(const char* name) {
-    Ref<T> object = qibo::Create<T>();
-    object->SetName(name);
-    m_owned.emplace_back(object.Get());
-    return object.Get();
-  }
 
   static DefUpdateManager* Updates();
   // n ticks of the message manager, elapsed milliseconds each.
   static void Tick(int32_t elapsed, int n = 1);
-  static bool Logged(const std::string& text);
-
-  TempDir m_dir;
-  std::vector<Ref<CTReferenced>> m_owned;
 };
 
 inline void ExpectNear(const Vector3& a, const Vector3& b) {

@@ -15,22 +15,16 @@
 #include "core/persist/DefFileManager.h"
 #include "core/persist/PackageWriter.h"
 #include "core/persist/SmartFile.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
 using Texts = std::vector<std::string>;
 using Members = std::vector<std::pair<std::string, std::string>>;
 
-class FileManagerTest : public ::testing::Test {
+class FileManagerTest : public qibo::test::EngineFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-
   static void Put(const char* name, const std::string& bytes) {
     std::filesystem::path path(name);
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
@@ -74,8 +68,6 @@ class FileManagerTest : public ::testing::Test {
     }
     return found;
   }
-
-  qibo::test::TempDir m_dir;
 };
 
 // --- The service ------------------------------------------------------------------

@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/ClassApi.h"
-#include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
 #include "core/object/ByteIO.h"
 #include "core/persist/FileStream.h"
@@ -18,7 +16,7 @@
 #include "core/persist/NetworkStream.h"
 #include "core/persist/SmartFile.h"
 #include "tests/persist/StreamTestClasses.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 using qibo::test::AppendInt;
 using qibo::test::AppendText;
@@ -46,35 +44,18 @@ namespace {
 
 constexpr size_t kEmptyStream = 20;
 
-template <class T>
-T* Make(const char* name = nullptr) {
-  T* object = static_cast<T*>(static_cast<CTBasic*>(T::_CD()->Create()));
-  object->AddRef(nullptr);
-  if (name) object->SetName(name);
-  return object;
-}
-
-class ObjectStreamTest : public ::testing::Test {
+class ObjectStreamTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     qibo::test::RegisterStreamTestClasses();
     qiBO_RegisterClass(StreamSwapper::_CD());
   }
   void TearDown() override {
-    for (CTReferenced* object : m_owned) object->RemoveRef(nullptr);
+    m_owned.clear();
     qiBO_UnregisterClass(StreamSwapper::_CD());
     qibo::test::UnregisterStreamTestClasses();
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-
-  // An object the test owns until TearDown.
-  template <class T>
-  T* Own(const char* name = nullptr) {
-    T* object = Make<T>(name);
-    m_owned.push_back(object);
-    return object;
+    EngineFixture::TearDown();
   }
 
   template <class F>
@@ -90,18 +71,7 @@ class ObjectStreamTest : public ::testing::Test {
     return buffer;
   }
 
-  static int TimesLogged(const std::string& text) {
-    int times = 0;
-    for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++times;
-    return times;
-  }
-  static bool Logged(const std::string& text) { return TimesLogged(text) > 0; }
-
   static uint32_t At(const Bytes& b, size_t offset) { return qibo::GetLE32(b.data() + offset); }
-
-  qibo::test::TempDir m_dir;
-  std::vector<CTReferenced*> m_owned;
 };
 
 // ---------------------------------------------------------------------------
@@ -128,7 +98,7 @@ TEST_F(ObjectStreamTest, EmptyStream_IsTwentyBytesOnEveryMedium) {
 }
 
 TEST_F(ObjectStreamTest, WorkedLayout_TextureImageByteForByte) {
-  StreamTexture* texture = Own<StreamTexture>("Logo128x64");
+  StreamTexture* texture = Make<StreamTexture>("Logo128x64");
   ASSERT_TRUE(texture->RegisterWithService());
   for (int i = 0; i < 4; ++i) texture->header[i] = 100 + i;
   texture->pixels.resize(32796 - 4);
@@ -149,7 +119,7 @@ TEST_F(ObjectStreamTest, WorkedLayout_TextureImageByteForByte) {
   EXPECT_EQ(At(image, 79), StreamTexture::kPixelChunk);
   EXPECT_EQ(At(image, 83), 32796u);
 
-  StreamTexture* copy = Own<StreamTexture>();
+  StreamTexture* copy = Make<StreamTexture>();
   MemoryStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo(image.data(), static_cast<int>(image.size()), copy));
   EXPECT_STREQ(copy->GetName(), "Logo128x64");
@@ -185,7 +155,7 @@ TEST_F(ObjectStreamTest, NestedChunks_GetExactLengthsAtEveryLevel) {
 }
 
 TEST_F(ObjectStreamTest, LevelOfDetail_DecidesTheNameChunkAndIsStored) {
-  StreamItem* item = Own<StreamItem>("Named");
+  StreamItem* item = Make<StreamItem>("Named");
   const Bytes withName = WriteMemory([&](MemoryStream& s) { s.WriteObject(item); });
   const Bytes without = WriteMemory([&](MemoryStream& s) { s.WriteObject(item); }, 1);
   EXPECT_EQ(withName.size() - without.size(), 8u + 4 + 5 + 1);
@@ -202,7 +172,7 @@ TEST_F(ObjectStreamTest, LevelOfDetail_DecidesTheNameChunkAndIsStored) {
 // Objects and references
 
 TEST_F(ObjectStreamTest, WriteObject_WritesAnObjectOnceAndReferencesByItsId) {
-  StreamItem* item = Own<StreamItem>("Once");
+  StreamItem* item = Make<StreamItem>("Once");
   item->values[0] = 5;
   const Bytes bytes = WriteMemory([&](MemoryStream& s) {
     s.WriteReference(nullptr);  // empty table: not an ID
@@ -210,7 +180,7 @@ TEST_F(ObjectStreamTest, WriteObject_WritesAnObjectOnceAndReferencesByItsId) {
     s.WriteObject(item);
     s.WriteReference(item);
     s.WriteReference(nullptr);
-    s.WriteReference(Own<StreamItem>());
+    s.WriteReference(Make<StreamItem>());
     EXPECT_EQ(s.GetObjectCount(), 1);
     EXPECT_EQ(s.GetObjectNo(0), item);
   });
@@ -231,9 +201,9 @@ TEST_F(ObjectStreamTest, WriteObject_WritesAnObjectOnceAndReferencesByItsId) {
 }
 
 TEST_F(ObjectStreamTest, ObjectGraph_RoundTripsWithReferencesBeforeAndAfterTheirObject) {
-  StreamItem* a = Own<StreamItem>("a");
-  StreamDerived* b = Own<StreamDerived>("b");
-  StreamItem* c = Own<StreamItem>("c");
+  StreamItem* a = Make<StreamItem>("a");
+  StreamDerived* b = Make<StreamDerived>("b");
+  StreamItem* c = Make<StreamItem>("c");
   a->values[0] = 1;
   b->values[1] = 2;
   c->values[2] = -3;
@@ -277,7 +247,7 @@ TEST_F(ObjectStreamTest, ObjectGraph_RoundTripsWithReferencesBeforeAndAfterTheir
 }
 
 TEST_F(ObjectStreamTest, ObjectsRead_LiveAsLongAsTheStream) {
-  StreamItem* item = Own<StreamItem>("kept");
+  StreamItem* item = Make<StreamItem>("kept");
   const Bytes bytes = WriteMemory([&](MemoryStream& s) { s.WriteObject(item); });
   const int32_t before = StreamItem::_CD()->GetInstances();
   {
@@ -292,9 +262,9 @@ TEST_F(ObjectStreamTest, ObjectsRead_LiveAsLongAsTheStream) {
 }
 
 TEST_F(ObjectStreamTest, ReplaceReferences_LaterReferencesGetTheReplacement) {
-  StreamSwapper* swapper = Own<StreamSwapper>("old");
+  StreamSwapper* swapper = Make<StreamSwapper>("old");
   swapper->hasLink = true;  // its link chunk comes after the values chunk
-  StreamItem* user = Own<StreamItem>("user");
+  StreamItem* user = Make<StreamItem>("user");
   user->hasLink = true;
   user->link = swapper;
   const Bytes bytes = WriteMemory([&](MemoryStream& s) {
@@ -314,17 +284,17 @@ TEST_F(ObjectStreamTest, ReplaceReferences_LaterReferencesGetTheReplacement) {
 }
 
 TEST_F(ObjectStreamTest, ObjectData_GoesToItsClassOrDerivedAndSkipsOthers) {
-  StreamItem* source = Own<StreamItem>("data");
+  StreamItem* source = Make<StreamItem>("data");
   source->values[0] = 11;
   const Bytes bytes = WriteMemory([&](MemoryStream& s) { s.WriteObjectData(source); });
 
-  StreamDerived* derived = Own<StreamDerived>();
+  StreamDerived* derived = Make<StreamDerived>();
   MemoryStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo(bytes.data(), static_cast<int>(bytes.size()), derived));
   EXPECT_STREQ(derived->GetName(), "data");
   EXPECT_EQ(derived->values[0], 11);
 
-  StreamOther* other = Own<StreamOther>("mine");
+  StreamOther* other = Make<StreamOther>("mine");
   ASSERT_TRUE(reader.ReadSendDataTo(bytes.data(), static_cast<int>(bytes.size()), other));
   EXPECT_STREQ(other->GetName(), "mine");
   EXPECT_EQ(reader.GetObjectCount(), 0);
@@ -361,9 +331,9 @@ TEST_F(ObjectStreamTest, UnknownChunk_IsSkippedAndTheRestIsRead) {
 }
 
 TEST_F(ObjectStreamTest, UnregisteredClass_IsReportedAndTheNextObjectRead) {
-  StreamItem* first = Own<StreamItem>("first");
-  StreamOther* lost = Own<StreamOther>("lost");
-  StreamItem* last = Own<StreamItem>("last");
+  StreamItem* first = Make<StreamItem>("first");
+  StreamOther* lost = Make<StreamOther>("lost");
+  StreamItem* last = Make<StreamItem>("last");
   last->hasLink = true;
   last->link = lost;
   const Bytes bytes = WriteMemory([&](MemoryStream& s) {
@@ -387,8 +357,8 @@ TEST_F(ObjectStreamTest, UnregisteredClass_IsReportedAndTheNextObjectRead) {
 }
 
 TEST_F(ObjectStreamTest, FileStream_RoundTripsAnObjectGraph) {
-  StreamItem* a = Own<StreamItem>("alpha");
-  StreamItem* b = Own<StreamItem>(std::string(300, 'n').c_str());
+  StreamItem* a = Make<StreamItem>("alpha");
+  StreamItem* b = Make<StreamItem>(std::string(300, 'n').c_str());
   b->hasLink = true;
   b->link = a;
   b->values[1] = 42;
@@ -409,7 +379,7 @@ TEST_F(ObjectStreamTest, FileStream_RoundTripsAnObjectGraph) {
 }
 
 TEST_F(ObjectStreamTest, NetworkStream_WritesNetworkIdsAndReadsThemBack) {
-  StreamItem* shared = Own<StreamItem>("shared");
+  StreamItem* shared = Make<StreamItem>("shared");
   shared->SetNetID(321);
   const int32_t netId = 321;
   NetworkStream network;
@@ -441,7 +411,7 @@ TEST_F(ObjectStreamTest, NetworkStream_WritesNetworkIdsAndReadsThemBack) {
 // made from them, and their include chunks open nothing; memory images,
 // which a program makes itself, keep includes.
 TEST_F(ObjectStreamTest, NetworkStream_RefusesUnsafeClassesAndIncludes) {
-  StreamItem* part = Own<StreamItem>("from include");
+  StreamItem* part = Make<StreamItem>("from include");
   {
     FileStream file;
     ASSERT_TRUE(file.CreateStream("part.qibo"));
@@ -453,7 +423,7 @@ TEST_F(ObjectStreamTest, NetworkStream_RefusesUnsafeClassesAndIncludes) {
     stream.WriteString("part.qibo");
     stream.EndChunk();
   };
-  StreamOther* other = Own<StreamOther>("other");
+  StreamOther* other = Make<StreamOther>("other");
   NetworkStream network;
   ASSERT_TRUE(network.CreateStream());
   packet(network, other);
@@ -468,7 +438,7 @@ TEST_F(ObjectStreamTest, NetworkStream_RefusesUnsafeClassesAndIncludes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.medium);
     const int32_t before = StreamOther::_CD()->GetInstances();
-    StreamItem* target = Own<StreamItem>();
+    StreamItem* target = Make<StreamItem>();
     int objects = 0;
     if (c.fromNetwork) {
       NetworkStream reader;
@@ -491,7 +461,7 @@ TEST_F(ObjectStreamTest, NetworkStream_RefusesUnsafeClassesAndIncludes) {
 // Includes
 
 TEST_F(ObjectStreamTest, Include_ReadsAnotherFileIntoTheTarget) {
-  StreamItem* source = Own<StreamItem>("from include");
+  StreamItem* source = Make<StreamItem>("from include");
   source->values[2] = 8;
   {
     FileStream file;
@@ -508,7 +478,7 @@ TEST_F(ObjectStreamTest, Include_ReadsAnotherFileIntoTheTarget) {
     file.WriteString("missing.qibo");
     file.EndChunk();
   }
-  StreamItem* target = Own<StreamItem>();
+  StreamItem* target = Make<StreamItem>();
   FileStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo("main.qibo", target));
   EXPECT_STREQ(target->GetName(), "from include");
@@ -516,7 +486,7 @@ TEST_F(ObjectStreamTest, Include_ReadsAnotherFileIntoTheTarget) {
 }
 
 TEST_F(ObjectStreamTest, Include_OfItselfOrInALoopStops) {
-  StreamItem* source = Own<StreamItem>();
+  StreamItem* source = Make<StreamItem>();
   source->values[0] = 1;
   ASSERT_EQ(mkdir("sub", 0755), 0);
   // Each file includes the next; the last one names the first under another
@@ -534,7 +504,7 @@ TEST_F(ObjectStreamTest, Include_OfItselfOrInALoopStops) {
     file.EndChunk();
     file.WriteObjectData(source);  // one values chunk per file read
   }
-  StreamItem* target = Own<StreamItem>();
+  StreamItem* target = Make<StreamItem>();
   FileStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo("self.qibo", target));
   EXPECT_TRUE(Logged("already being read"));
@@ -547,7 +517,7 @@ TEST_F(ObjectStreamTest, Include_OfItselfOrInALoopStops) {
 // A file that includes another one several times, at every level, reads a
 // bounded number of includes, however the fan-out multiplies.
 TEST_F(ObjectStreamTest, Include_TotalReadsPerStreamAreBounded) {
-  StreamItem* source = Own<StreamItem>();
+  StreamItem* source = Make<StreamItem>();
   for (int level = 0; level < 8; ++level) {
     FileStream file;
     ASSERT_TRUE(file.CreateStream(("level" + std::to_string(level) + ".qibo").c_str()));
@@ -558,7 +528,7 @@ TEST_F(ObjectStreamTest, Include_TotalReadsPerStreamAreBounded) {
     }
     file.WriteObjectData(source);
   }
-  StreamItem* target = Own<StreamItem>();
+  StreamItem* target = Make<StreamItem>();
   FileStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo("level0.qibo", target));
   EXPECT_EQ(target->chunksSeen, 1 + QIBO_Stream::kMaxIncludeReads);
@@ -575,8 +545,8 @@ class DamagedStreamTest : public ObjectStreamTest {
  protected:
   void SetUp() override {
     ObjectStreamTest::SetUp();
-    StreamItem* a = Own<StreamItem>("a");
-    StreamItem* b = Own<StreamItem>("b");
+    StreamItem* a = Make<StreamItem>("a");
+    StreamItem* b = Make<StreamItem>("b");
     a->values[0] = 10;
     b->values[0] = 20;
     b->hasLink = true;
@@ -715,7 +685,7 @@ TEST_F(DamagedStreamTest, UnknownClasses_LoadTheirLibraryOncePerStream) {
   MemoryStream reader;
   ASSERT_TRUE(reader.Read(data.data(), static_cast<int>(data.size())));
   ASSERT_TRUE(reader.Read(data.data(), static_cast<int>(data.size())));
-  EXPECT_EQ(TimesLogged("Library not found: Missing.plug"), 1);
+  EXPECT_EQ(CountLogged("Library not found: Missing.plug"), 1);
   EXPECT_EQ(reader.GetObjectCount(), 0);
 }
 
@@ -730,7 +700,7 @@ TEST_F(DamagedStreamTest, DeepNesting_StopsAtTheDepthLimit) {
     EndChunkAt(data, open.back());
     open.pop_back();
   }
-  StreamItem* target = Own<StreamItem>();
+  StreamItem* target = Make<StreamItem>();
   MemoryStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo(data.data(), static_cast<int>(data.size()), target));
   EXPECT_TRUE(Logged("nested too deeply"));
@@ -743,7 +713,7 @@ TEST_F(DamagedStreamTest, NotAStream_IsOneChunkForTheTarget) {
   AppendInt(data, 8);
   AppendInt(data, 9);
   EndChunkAt(data, chunk);
-  StreamItem* target = Own<StreamItem>();
+  StreamItem* target = Make<StreamItem>();
   MemoryStream reader;
   ASSERT_TRUE(reader.ReadSendDataTo(data.data(), static_cast<int>(data.size()), target));
   EXPECT_EQ(target->values[1], 8);

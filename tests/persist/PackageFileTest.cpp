@@ -13,8 +13,8 @@
 #include "core/persist/CTPackageFile.h"
 #include "core/persist/FileSearch.h"
 #include "core/persist/PackageWriter.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -46,18 +46,17 @@ std::string HandBuilt(const char* magic = "CiT!") {
   return bytes + Trailer(4, 2, 0x12345678, magic);
 }
 
-class PackageFileTest : public ::testing::Test {
+class PackageFileTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     m_package = qibo::Cast<CTPackageFile>(static_cast<CTBasic*>(CTPackageFile::_CD()->Create()));
     ASSERT_NE(m_package, nullptr);
     m_package->AddRef(nullptr);
   }
   void TearDown() override {
     if (m_package) m_package->RemoveRef(nullptr);
-    qiBO_Deinit();
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
   static void Put(const char* name, const std::string& bytes) { qibo::test::PutFile(name, bytes); }
@@ -82,7 +81,6 @@ class PackageFileTest : public ::testing::Test {
     return texts;
   }
 
-  qibo::test::TempDir m_dir;
   CTPackageFile* m_package = nullptr;
 };
 

@@ -13,7 +13,7 @@
 #include "core/persist/NetworkStream.h"
 #include "core/persist/SmartFile.h"
 #include "tests/persist/StreamTestClasses.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 using qibo::test::AppendInt;
 using qibo::test::AppendText;
@@ -26,14 +26,8 @@ namespace {
 constexpr uint32_t kProbeChunk = 0x7E570001;
 constexpr size_t kEmptyStream = 20;  // "qibo" and the "slod" chunk
 
-class StreamTest : public ::testing::Test {
+class StreamTest : public qibo::test::EngineFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-
   // Runs write inside a memory write phase and returns the bytes it added
   // after the empty stream's 20.
   template <class F>
@@ -74,8 +68,6 @@ class StreamTest : public ::testing::Test {
     EXPECT_TRUE(stream.ReadSendDataTo(data.data(), static_cast<int>(data.size()), &probe));
     return called;
   }
-
-  qibo::test::TempDir m_dir;
 };
 
 TEST_F(StreamTest, TypedValues_AreLittleEndianAndReadBack) {

@@ -1,9 +1,6 @@
 #include "tests/render/RenderFixture.h"
 
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/ClassApi.h"
-#include "core/kernel/Kernel.h"
-#include "core/kernel/Logging.h"
 #include "core/render/base/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(TestTarget, CTRenderTarget, .desc = "Test target")
@@ -71,8 +68,8 @@ ClassDesc* const kTestClasses[] = {
 }  // namespace
 
 void RenderFixture::SetUp() {
-  ASSERT_TRUE(m_dir.Enter());
-  qiBO_GetErrorsCount();  // the log runs from the start
+  ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+  StartLog();
   for (ClassDesc* cd : kTestClasses) qiBO_RegisterClass(cd);
   TestTarget::s_journal.clear();
   TestTarget::s_refuseShow = false;
@@ -85,15 +82,7 @@ void RenderFixture::SetUp() {
 void RenderFixture::TearDown() {
   m_owned.clear();
   for (ClassDesc* cd : kTestClasses) qiBO_UnregisterClass(cd);
-  qiBO_Deinit();
-  m_dir.Leave();
-}
-
-int RenderFixture::CountLogged(const std::string& text) {
-  int count = 0;
-  for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-    if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++count;
-  return count;
+  EngineFixture::TearDown();
 }
 
 }  // namespace qibo::test

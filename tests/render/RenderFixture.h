@@ -8,11 +8,10 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/DRenderShape.h"
-#include "core/object/Ref.h"
 #include "core/render/CTPipelineStage.h"
 #include "core/render/CTRenderTarget.h"
 #include "core/render/base/RenderInfo.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // A render target without a window that writes what it is asked to do into
 // one shared journal ("Show", "BeginScene", "EndScene", "Present", ...).
@@ -136,26 +135,12 @@ class TestMeshShape : public CTShape {
 
 namespace qibo::test {
 
-// Runs each test in a directory of its own with the log running and the
-// test classes registered; ends with qiBO_Deinit.
-class RenderFixture : public ::testing::Test {
+// The log runs from the start of each test, with the test classes
+// registered and their journals empty.
+class RenderFixture : public EngineFixture {
  protected:
   void SetUp() override;
   void TearDown() override;
-
-  // A new T held by the fixture until the end of the test.
-  template <class T>
-  T* Make(const char* name = nullptr) {
-    Ref<T> object = qibo::Create<T>();
-    if (name) object->SetName(name);
-    m_owned.emplace_back(object.Get());
-    return object.Get();
-  }
-  // How many logged messages contain text.
-  static int CountLogged(const std::string& text);
-
-  TempDir m_dir;
-  std::vector<Ref<CTReferenced>> m_owned;
 };
 
 }  // namespace qibo::test

@@ -21,8 +21,8 @@
 #include "core/render/DefTextureManager.h"
 #include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
-#include "tests/support/TempDir.h"
 
 // Reads "QPX" test pictures: int width, int height, int has-alpha, then
 // width x height pixels (0xAARRGGBB, little-endian).
@@ -80,10 +80,10 @@ std::vector<uint32_t> Pixels(const CTTexture* texture) {
   return std::vector<uint32_t>(lfb->GetPixels(), lfb->GetPixels() + lfb->GetByteSize() / 4);
 }
 
-class TextureTest : public ::testing::Test {
+class TextureTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     // Swap files go to a temporary directory of this test's own.
     m_swapDir = m_dir.Path() + "/swap";
     ASSERT_EQ(mkdir(m_swapDir.c_str(), 0700), 0);
@@ -92,7 +92,7 @@ class TextureTest : public ::testing::Test {
     m_hadTmp = old != nullptr;
     setenv("TMPDIR", m_swapDir.c_str(), 1);
     mkdir("textures", 0700);
-    qiBO_GetErrorsCount();  // the log runs from the start
+    StartLog();
     qiBO_RegisterClass(TestQpxImport::_CD());
     m_textures = qibo::Cast<DefTextureManager>(qibo::GetService<CTTextureManager>());
     ASSERT_NE(m_textures, nullptr);
@@ -101,13 +101,13 @@ class TextureTest : public ::testing::Test {
   void TearDown() override {
     m_held.clear();
     qiBO_UnregisterClass(TestQpxImport::_CD());
-    qiBO_Deinit();
+    qiBO_Deinit();  // the texture manager removes its swap files as it stops
     EXPECT_EQ(SwapFilesLeft(), 0) << "swap files left behind";
     if (m_hadTmp)
       setenv("TMPDIR", m_oldTmp.c_str(), 1);
     else
       unsetenv("TMPDIR");
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
   int SwapFilesLeft() const {
@@ -133,13 +133,6 @@ class TextureTest : public ::testing::Test {
     return texture.Get();
   }
 
-  static int CountLogged(const std::string& text) {
-    int count = 0;
-    for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++count;
-    return count;
-  }
-
   // The engine's world time runs at 100 ms a frame.
   static void StartEngineClock() {
     auto* engine = qibo::GetService<CTEngineManager>();
@@ -148,7 +141,6 @@ class TextureTest : public ::testing::Test {
     engine->GetPropertyByName("FrameTime").FromString("0.1");
   }
 
-  TempDir m_dir;
   std::string m_swapDir;
   std::string m_oldTmp;
   bool m_hadTmp = false;

@@ -1,31 +1,21 @@
 #include "tests/scene/SceneFixture.h"
 
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/ClassApi.h"
-#include "core/kernel/Kernel.h"
-#include "core/kernel/Logging.h"
 
 QIBO_IMPLEMENT_CLASS(RecordingBox, CTBox, .desc = "Recording box")
 
 namespace qibo::test {
 
 void SceneFixture::SetUp() {
-  ASSERT_TRUE(m_dir.Enter());
-  qiBO_GetErrorsCount();  // the log runs from the start
+  ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+  StartLog();
   qiBO_RegisterClass(RecordingBox::_CD());
 }
 
 void SceneFixture::TearDown() {
   m_owned.clear();
   qiBO_UnregisterClass(RecordingBox::_CD());
-  qiBO_Deinit();
-  m_dir.Leave();
-}
-
-bool SceneFixture::Logged(const std::string& text) {
-  for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-    if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) return true;
-  return false;
+  EngineFixture::TearDown();
 }
 
 void SceneFixture::ExpectConsistent(CTEntity* root) {

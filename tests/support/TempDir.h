@@ -5,7 +5,9 @@
 namespace qibo::test {
 
 // Runs a test in a fresh, empty directory of its own, so that tests that use
-// relative names (the engine's ".\qibo.ini") can run in parallel.
+// relative names (the engine's ".\qibo.ini") can run in parallel. A
+// fixture that runs the engine derives from EngineFixture, which does this
+// and shuts the engine down; a test without the engine uses TempDir alone:
 //
 //   class MyTest : public ::testing::Test {
 //     void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }

@@ -25,7 +25,7 @@
 #include "demo/scenes/CTTorusScene.h"
 #include "demo/scenes/CTWaterTankScene.h"
 #include "tests/demo/MusicFiles.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // A window that needs no display: shows (unless told not to) and counts the
 // scenes it is asked to draw without drawing them.
@@ -70,10 +70,10 @@ int32_t LiveScenes() {
 
 // An application in a directory with the music (a tiny module as
 // runfiles/melody01.xm), the demo's device classes and a headless window.
-class QuarndelionTest : public ::testing::Test {
+class QuarndelionTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     ASSERT_EQ(mkdir("runfiles", 0755), 0);
     ASSERT_TRUE(qibo::test::WriteTinyModule("runfiles/melody01.xm"));
     for (ClassDesc* cd : kClasses) qiBO_RegisterClass(cd);
@@ -85,8 +85,7 @@ class QuarndelionTest : public ::testing::Test {
   void TearDown() override {
     m_app.Reset();
     for (ClassDesc* cd : kClasses) qiBO_UnregisterClass(cd);
-    qiBO_Deinit();
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
   // Runs the application with a key test that answers `key`.
@@ -99,7 +98,6 @@ class QuarndelionTest : public ::testing::Test {
     return scene && scene->GetRoot() && scene->GetRoot()->GetParent() == app.GetWorld();
   }
 
-  qibo::test::TempDir m_dir;
   Ref<CTQuarndelion> m_app;
 };
 

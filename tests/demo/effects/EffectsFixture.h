@@ -7,24 +7,19 @@
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/scene/math/Vector3.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace qibo::test {
 
-// Each effect test runs in a directory of its own with a fresh engine, and
-// drives the timed updates by ticking the message manager by hand.
-class EffectsFixture : public ::testing::Test {
+// Each effect test drives the timed updates by ticking the message manager
+// by hand.
+class EffectsFixture : public EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
-    qiBO_Init();
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     m_updates = qibo::GetService<CTUpdateManager>();
     ASSERT_NE(m_updates, nullptr);
     ASSERT_TRUE(m_updates->IsStarted());
-  }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
   }
   // One engine update after ms of world time.
   void Tick(int32_t ms) { m_updates->Tick(ms); }
@@ -35,7 +30,6 @@ class EffectsFixture : public ::testing::Test {
     EXPECT_NEAR(actual.z, expected.z, tolerance);
   }
 
-  TempDir m_dir;
   CTUpdateManager* m_updates = nullptr;
 };
 

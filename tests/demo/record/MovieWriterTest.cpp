@@ -16,7 +16,7 @@ extern "C" {
 #include "core/kernel/Logging.h"
 #include "core/render/base/LFB.h"
 #include "demo/record/MovieWriter.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 using namespace qibo::demo;
 
@@ -168,15 +168,7 @@ struct Clip {
   AVCodecID video, audio;  // expected streams
 };
 
-class MovieWriterTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(m_dir.Enter()); }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  qibo::test::TempDir m_dir;
-};
+class MovieWriterTest : public qibo::test::EngineFixture {};
 
 }  // namespace
 

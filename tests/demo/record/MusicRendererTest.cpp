@@ -9,8 +9,8 @@
 #include "core/kernel/Kernel.h"
 #include "demo/record/MusicRenderer.h"
 #include "tests/demo/MusicFiles.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
-#include "tests/support/TempDir.h"
 
 using qibo::demo::MusicRenderer;
 
@@ -33,17 +33,12 @@ std::vector<float> ReadAtOnce(const char* path, int rate, int frames) {
   return out;
 }
 
-class MusicRendererTest : public ::testing::Test {
+class MusicRendererTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
     ASSERT_TRUE(qibo::test::WriteTinyModule("tiny.xm"));
   }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  qibo::test::TempDir m_dir;
 };
 
 }  // namespace

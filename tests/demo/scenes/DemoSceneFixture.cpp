@@ -4,7 +4,6 @@
 
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/kernel/Logging.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 #include "demo/effects/CTTorus1.h"
@@ -13,17 +12,11 @@
 namespace qibo::test::scenes {
 
 void DemoSceneFixture::SetUp() {
-  ASSERT_TRUE(m_dir.Enter());
-  qiBO_GetErrorsCount();  // the log runs from the start
+  ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+  StartLog();
   std::srand(1);
   ASSERT_NE(Updates(), nullptr);
   Tick(0);
-}
-
-void DemoSceneFixture::TearDown() {
-  m_owned.clear();
-  qiBO_Deinit();
-  m_dir.Leave();
 }
 
 DefUpdateManager* DemoSceneFixture::Updates() {

@@ -1,3 +1,5 @@
+#include "core/geometry/DFace.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>

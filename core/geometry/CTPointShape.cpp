@@ -218,13 +218,18 @@ void CTPointShape::ReadMesh(Stream* stream) {
   }
   const int faces = vertices < 0 ? -1 : ReadCount(stream, this, "faces");
   for (int f = 0; f < faces; ++f) {
+    const int a = stream->ReadInt(), b = stream->ReadInt(), c = stream->ReadInt();
+    const int normal = stream->ReadInt();
+    const auto flags = static_cast<uint32_t>(stream->ReadInt());
+    const auto groups = static_cast<uint32_t>(stream->ReadInt());
+    auto* material = qibo::Cast<CTMaterial>(stream->ReadReference());
     DFace* face = m_mesh.AddFace();
-    const int a = stream->ReadInt(), b = stream->ReadInt();
-    face->SetVertices(a, b, stream->ReadInt());
-    face->SetNormal(stream->ReadInt());
-    face->SetFlags(static_cast<uint32_t>(stream->ReadInt()));
-    face->SetSmoothingGroups(static_cast<uint32_t>(stream->ReadInt()));
-    face->SetMaterial(qibo::Cast<CTMaterial>(stream->ReadReference()));
+    if (!face) continue;  // refused and logged; the stream is read on
+    face->SetVertices(a, b, c);
+    face->SetNormal(normal);
+    face->SetFlags(flags);
+    face->SetSmoothingGroups(groups);
+    face->SetMaterial(material);
   }
   qibo::shapemesh::SetPresenceFlags(m_mesh);
   m_mesh.SetState(qibo::shapemesh::kPrimitiveState);

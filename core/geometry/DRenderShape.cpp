@@ -1,15 +1,19 @@
 #include "core/geometry/DRenderShape.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <unordered_map>
 #include <vector>
 
 #include "core/geometry/MeshMerge.h"
 #include "core/kernel/Logging.h"
+#include "core/object/BufferAllocator.h"
 #include "core/scene/math/DTransform.h"
 
 using namespace qibo::mesh;
@@ -44,8 +48,7 @@ bool ResizePool(DPool<T>& pool, int count, const char* what) {
     LogError("Render shape: %s count %d is negative and was ignored", what, count);
     return false;
   }
-  pool.Resize(count);
-  return true;
+  return pool.Resize(count);
 }
 
 }  // namespace
@@ -77,14 +80,18 @@ void DRenderShape::Clear() {
   Touch();
 }
 
-void DRenderShape::CopyFrom(const DRenderShape& other) {
-  if (&other == this) return;
+bool DRenderShape::CopyFrom(const DRenderShape& other) {
+  if (&other == this) return true;
+  // Room for everything first, so that a refusal leaves the shape as it was.
+  if (!m_vertices.Reserve(other.m_vertices.Count()) || !m_edges.Reserve(other.m_edges.Count()) ||
+      !m_normals.Reserve(other.m_normals.Count()) || !m_vectors.Reserve(other.m_vectors.Count()) ||
+      !ReserveFaces(other.m_faceCount))
+    return false;
   RemoveFaces();
   m_vertices.CopyFrom(other.m_vertices);
   m_edges.CopyFrom(other.m_edges);
   m_normals.CopyFrom(other.m_normals);
   m_vectors.CopyFrom(other.m_vectors);
-  ReserveFaces(other.m_faceCount);
   for (int i = 0; i < other.m_faceCount; ++i) {
     DFace* face = DFace::New();
     *face = *other.m_faces[i];
@@ -97,6 +104,7 @@ void DRenderShape::CopyFrom(const DRenderShape& other) {
   m_flags = other.m_flags;
   UpdateBases();
   Touch();
+  return true;
 }
 
 void DRenderShape::SetPresence(uint32_t flag, int count) {
@@ -139,7 +147,7 @@ void DRenderShape::SetFaceCount(int count) {
     m_faceCount = count;
     m_baseFaceCount = std::min(m_baseFaceCount, count);
   } else {
-    ReserveFaces(count);
+    if (!ReserveFaces(count)) return;
     while (m_faceCount < count) m_faces[m_faceCount++] = DFace::New();
   }
   SetPresence(kHasFaces, count);
@@ -149,7 +157,12 @@ void DRenderShape::SetFaceCount(int count) {
 int DRenderShape::AddVertex(const Vector3& p) {
   DVertex vertex;
   vertex.vector = m_vectors.Add(p);
+  if (vertex.vector < 0) return -1;
   const int index = m_vertices.Add(vertex);
+  if (index < 0) {
+    m_vectors.SetCountUnchecked(vertex.vector);
+    return -1;
+  }
   m_flags |= kHasVectors | kHasVertices;
   UpdateBases();
   Touch();
@@ -158,10 +171,19 @@ int DRenderShape::AddVertex(const Vector3& p) {
 
 int DRenderShape::AddEdge(const Vector3& a, const Vector3& b) {
   const Vector3 end = b;  // b may live in the position pool, which AddVertex may move
+  const int vectors = m_vectors.Count(), vertices = m_vertices.Count();
   DEdge edge;
   edge.start = AddVertex(a);
-  edge.end = AddVertex(end);
-  const int index = m_edges.Add(edge);
+  edge.end = edge.start < 0 ? -1 : AddVertex(end);
+  const int index = edge.end < 0 ? -1 : m_edges.Add(edge);
+  if (index < 0) {  // refused: the vertices added for it go again
+    m_vectors.SetCountUnchecked(vectors);
+    m_vertices.SetCountUnchecked(vertices);
+    SetPresence(kHasVectors, vectors);
+    SetPresence(kHasVertices, vertices);
+    UpdateBases();
+    return -1;
+  }
   m_flags |= kHasEdges;
   Touch();
   return index;
@@ -169,6 +191,7 @@ int DRenderShape::AddEdge(const Vector3& a, const Vector3& b) {
 
 int DRenderShape::AddNormal(const Vector3& n) {
   const int index = m_normals.Add(n);
+  if (index < 0) return -1;
   m_flags |= kHasNormals;
   UpdateBases();
   Touch();
@@ -177,7 +200,10 @@ int DRenderShape::AddNormal(const Vector3& n) {
 
 DFace* DRenderShape::AddFace() {
   DFace* face = DFace::New();
-  AppendFace(face);
+  if (!AppendFace(face)) {
+    face->Delete();
+    return nullptr;
+  }
   m_flags |= kHasFaces;
   Touch();
   return face;
@@ -185,30 +211,38 @@ DFace* DRenderShape::AddFace() {
 
 // ---- Face list ----
 
-void DRenderShape::ReserveFaces(int capacity) {
-  if (capacity <= m_faceCapacity) return;
+bool DRenderShape::ReserveFaces(int capacity) {
+  if (capacity <= m_faceCapacity) return true;
   const size_t bytes = sizeof(DFace*) * static_cast<size_t>(capacity);
   void* faces = nullptr;
   if (m_facesNotOwned) {
     // Someone else's storage: move to our own.
-    faces = std::malloc(bytes);
+    faces = qibo::TryRealloc(nullptr, bytes);
     if (faces && m_faceCount > 0)
       std::memcpy(faces, m_faces, sizeof(DFace*) * static_cast<size_t>(m_faceCount));
   } else {
-    faces = std::realloc(static_cast<void*>(m_faces), bytes);
+    faces = qibo::TryRealloc(static_cast<void*>(m_faces), bytes);
   }
-  if (!faces) std::abort();  // out of memory, as operator new would
+  if (!faces) {
+    LogError("Render shape: no memory for a list of %d faces; refused", capacity);
+    return false;
+  }
   m_faces = static_cast<DFace**>(faces);
   m_faceCapacity = capacity;
   m_facesNotOwned = false;
+  return true;
 }
 
-void DRenderShape::AppendFace(DFace* face) {
+bool DRenderShape::AppendFace(DFace* face) {
   if (m_faceCount == m_faceCapacity) {
-    if (m_faceCapacity == INT_MAX) std::abort();
-    ReserveFaces(qibo::GrowCapacity(m_faceCapacity));
+    if (m_faceCapacity == INT_MAX) {
+      LogError("Render shape: a list of %d faces cannot grow; refused", INT_MAX);
+      return false;
+    }
+    if (!ReserveFaces(qibo::GrowCapacity(m_faceCapacity))) return false;
   }
   m_faces[m_faceCount++] = face;
+  return true;
 }
 
 void DRenderShape::RemoveFaces() {
@@ -238,16 +272,17 @@ void DRenderShape::SetBaseShape(DRenderShape* base, int count) {
   Touch();
 }
 
-void DRenderShape::BorrowFaces(DRenderShape& base) {
-  if (&base == this) return;
+bool DRenderShape::BorrowFaces(DRenderShape& base) {
+  if (&base == this) return true;
+  if (!ReserveFaces(base.m_faceCount)) return false;
   RemoveFaces();
-  ReserveFaces(base.m_faceCount);
   for (int i = 0; i < base.m_faceCount; ++i) m_faces[i] = base.m_faces[i];
   m_faceCount = base.m_faceCount;
   m_baseShape = &base;
   m_baseFaceCount = base.m_faceCount;
   SetPresence(kHasFaces, m_faceCount);
   Touch();
+  return true;
 }
 
 int DRenderShape::CheckFaces() {
@@ -288,8 +323,8 @@ void DRenderShape::SortFacesByMaterial() {
 
 // ---- Algorithms ----
 
-void DRenderShape::ComputeFaceNormals() {
-  m_normals.Resize(m_faceCount);
+bool DRenderShape::ComputeFaceNormals() {
+  if (!m_normals.Resize(m_faceCount)) return false;
   SetPresence(kHasNormals, m_faceCount);
   UpdateBases();
   for (int i = 0; i < m_faceCount; ++i) {
@@ -297,12 +332,13 @@ void DRenderShape::ComputeFaceNormals() {
     m_faces[i]->SetNormal(i);
     m_faces[i]->UpdateNormal(m_bases);
   }
+  return true;
 }
 
 void DRenderShape::RecalcFaceNormals() {
   CheckFaces();
   OwnFaces();
-  ComputeFaceNormals();
+  if (!ComputeFaceNormals()) return;
   // The per-vertex normals lived in slots that now hold face normals.
   for (int i = 0; i < m_faceCount; ++i)
     m_faces[i]->SetFlags(m_faces[i]->GetFlags() & ~(DFace::kSmoothed | DFace::kVertexNormals));
@@ -320,10 +356,11 @@ void DRenderShape::BuildVectorEdges() { BuildEdgeList(true); }
 void DRenderShape::BuildEdgeList(bool byPosition) {
   CheckFaces();
   OwnFaces();
-  m_edges.Resize(0);
   size_t halfEdges = 0;
   for (int f = 0; f < m_faceCount; ++f) halfEdges += static_cast<size_t>(m_faces[f]->GetNumVertices());
-  m_edges.Reserve(static_cast<int>(halfEdges));
+  // At most one edge per half-edge: with that room no Add below is refused.
+  if (!m_edges.Reserve(static_cast<int>(halfEdges))) return;
+  m_edges.Resize(0);
   IndexTable table(halfEdges);
   const auto slot = [&](int start, int end) -> int& {
     const uint64_t hash =
@@ -438,14 +475,18 @@ void DRenderShape::ApplySmoothingGroups() {
   CheckFaces();
   OwnFaces();
   const int faceCount = m_faceCount;
-  m_normals.Reserve(static_cast<int>(std::min<int64_t>(4LL * faceCount, INT_MAX)));
-  ComputeFaceNormals();
   std::vector<uint32_t> groups(static_cast<size_t>(faceCount));
   size_t slots = 0;
   for (int f = 0; f < faceCount; ++f) {
     groups[static_cast<size_t>(f)] = m_faces[f]->GetSmoothingGroups();
     slots += static_cast<size_t>(m_faces[f]->GetNumVertices());
   }
+  // A face normal per face and a normal and a vertex per corner: with that
+  // room nothing below is refused, and a refusal here changes nothing.
+  const auto room = [](size_t n) { return static_cast<int>(std::min<size_t>(n, INT_MAX)); };
+  if (!m_normals.Reserve(room(static_cast<size_t>(faceCount) + slots)) || !m_vertices.Reserve(room(slots)))
+    return;
+  ComputeFaceNormals();
   const VertexFaces adjacency(m_faces, faceCount, m_vertices.Count());
   SmoothingSums sums(m_normals, groups, adjacency);
   std::vector<DVertex> fresh;

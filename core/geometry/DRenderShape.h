@@ -33,6 +33,11 @@ static_assert(sizeof(DEdge) == 16);
 // operations, setters included; a renderer that keeps a copy on the GPU
 // compares it. Code that writes into the pools directly calls Touch().
 //
+// Where the memory for more elements cannot be had, the operation is
+// refused with a logged error (engine log): an Add answers -1 or null, a
+// count setter or CopyFrom leaves the shape as it was, and an algorithm
+// stops before it changes anything.
+//
 // Not thread-safe: one thread works on a shape at a time.
 class DRenderShape {
  public:
@@ -54,8 +59,9 @@ class DRenderShape {
   // the materials, the state and the flags.
   void Clear();
   // A deep copy: pools, faces field by field, materials, state and flags.
-  // The base shape link is not copied.
-  void CopyFrom(const DRenderShape& other);
+  // The base shape link is not copied. False, the shape unchanged, when the
+  // memory for the copy cannot be had.
+  bool CopyFrom(const DRenderShape& other);
 
   int GetIdentifier() const { return m_identifier; }
   void SetIdentifier(int id) {
@@ -69,7 +75,8 @@ class DRenderShape {
   int GetVectorCount() const { return m_vectors.Count(); }
   int GetEdgeCount() const { return m_edges.Count(); }
   int GetFaceCount() const { return m_faceCount; }
-  // Each sets its presence flag for a non-zero count and clears it at zero.
+  // Each sets its presence flag for a non-zero count and clears it at zero;
+  // a negative or refused count changes nothing.
   void SetVertexCount(int count);
   void SetNormalCount(int count);
   void SetVectorCount(int count);
@@ -99,14 +106,14 @@ class DRenderShape {
   const DPool<DEdge>& EdgePool() const { return m_edges; }
   DFace* const* GetFaces() const { return m_faces; }
 
-  // Appends p and a vertex referring to it; the vertex index. The vertex's
-  // other fields are the caller's to fill.
+  // Appends p and a vertex referring to it; the vertex index (-1 when
+  // refused). The vertex's other fields are the caller's to fill.
   int AddVertex(const Vector3& p);
   // Appends both positions, a vertex for each and an edge joining them; the
-  // edge index.
+  // edge index, or -1 (and nothing added) when refused.
   int AddEdge(const Vector3& a, const Vector3& b);
   int AddNormal(const Vector3& n);
-  // Appends a new face and returns it.
+  // Appends a new face and returns it; null when refused.
   DFace* AddFace();
 
   Vector3& GetFaceNormal(int i) const { return m_faces[i]->GetNormal(m_bases); }
@@ -195,8 +202,9 @@ class DRenderShape {
   // BorrowFaces.
   void SetBaseShape(DRenderShape* base, int count);
   // Replaces the face list by pointers to base's faces (shared, not
-  // copied): this shape's own faces are deleted first.
-  void BorrowFaces(DRenderShape& base);
+  // copied): this shape's own faces are deleted first. False, the shape
+  // unchanged, when the list cannot be had.
+  bool BorrowFaces(DRenderShape& base);
   // The face storage belongs to someone else and is not freed here.
   void SetFaceStorageNotOwned(bool notOwned) {
     m_facesNotOwned = notOwned;
@@ -206,16 +214,17 @@ class DRenderShape {
  private:
   // Deletes the own faces and empties the list.
   void RemoveFaces();
-  void ReserveFaces(int capacity);
+  bool ReserveFaces(int capacity);
   void SortFacesByMaterial();
-  void AppendFace(DFace* face);
+  bool AppendFace(DFace* face);
   // Replaces the borrowed faces by own copies and forgets the base: an
   // algorithm that rewrites faces must not change the base's.
   void OwnFaces();
   // Sets flag for a non-zero count, clears it at zero.
   void SetPresence(uint32_t flag, int count);
-  // Normal pool of exactly the face count, face i's normal in slot i.
-  void ComputeFaceNormals();
+  // Normal pool of exactly the face count, face i's normal in slot i; false,
+  // nothing changed, when the pool cannot grow.
+  bool ComputeFaceNormals();
   // BuildEdges over vertex indices, or over position indices.
   void BuildEdgeList(bool byPosition);
   // Optimize's three merges; each remaps whatever refers to its pool.

@@ -38,6 +38,7 @@ int AddPoint(DRenderShape& mesh, const Vector3& p, int normal, float u, float v)
 
 DFace* AddTriangle(DRenderShape& mesh, int a, int b, int c, int normal, bool smooth, CTMaterial* material) {
   DFace* face = mesh.AddFace();
+  if (!face) return nullptr;
   face->SetVertices(a, b, c);
   face->SetNormal(normal);
   if (smooth) face->SetFlags(DFace::kSmoothed | DFace::kVertexNormals);

@@ -66,7 +66,8 @@ int AddVertex(DRenderShape& mesh, int position, int normal, float u, float v);
 // Appends a position and a vertex using it.
 int AddPoint(DRenderShape& mesh, const Vector3& p, int normal, float u, float v);
 // Appends the triangle (a, b, c) with face normal index normal (-1: one is
-// computed by Finish); smooth faces read their vertices' normals.
+// computed by Finish); smooth faces read their vertices' normals. Null when
+// the mesh refused the face.
 DFace* AddTriangle(DRenderShape& mesh, int a, int b, int c, int normal, bool smooth,
                    CTMaterial* material = nullptr);
 // The presence flags as the pools and the face list stand.

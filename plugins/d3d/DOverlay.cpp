@@ -115,13 +115,15 @@ void DOverlay::PlaceQuad(int width, int height, int w, int h) {
   m_logoShape.Clear();
   for (const auto& c : corners) {
     const int index = m_logoShape.AddVertex(Vector3(c[0], c[1], 0.5f));  // may move the pool
+    if (index < 0) return;                                               // no memory (logged): no logo
     DVertex& v = m_logoShape.GetVertices()[index];
     v.r = v.g = v.b = v.a = 1.0f;
     v.u = c[2];
     v.v = c[3];
   }
-  m_logoShape.AddFace()->SetVertices(0, 1, 2);
-  m_logoShape.AddFace()->SetVertices(0, 2, 3);
+  const int triangles[2][3] = {{0, 1, 2}, {0, 2, 3}};
+  for (const auto& t : triangles)
+    if (DFace* face = m_logoShape.AddFace()) face->SetVertices(t[0], t[1], t[2]);
   m_logoShape.RecalcFaceNormals();
   m_logoShape.SetMaterial(m_logoMaterial.Get());
   m_logoShape.SetState(qibo::state::kScreen | qibo::state::kLit | qibo::state::kNoClip |

@@ -17,6 +17,7 @@
 #include "core/kernel/Logging.h"
 #include "core/scene/math/DTransform.h"
 #include "tests/geometry/RenderShapeReference.h"
+#include "tests/support/BufferLimit.h"
 #include "tests/support/EngineFixture.h"
 
 namespace {
@@ -436,6 +437,77 @@ TEST_F(RenderShapeTest, EveryOperationMovesTheStampAndKeepsTheFlags) {
     EXPECT_EQ((s.GetFlags() & DRenderShape::kHasFaces) != 0, s.GetFaceCount() > 0) << i;
   }
   EXPECT_EQ(s.GetFlags(), 0u);
+}
+
+// Sixteen vertices and sixteen triangles, no normals, no edges: the vertex
+// pool (32 bytes each) and the face list (8 bytes a face) are full.
+void BuildFull(DRenderShape& s) {
+  for (int i = 0; i < 16; ++i) s.AddVertex(Vector3(static_cast<float>(i % 4), static_cast<float>(i / 4), 0));
+  for (int i = 0; i < 16; ++i) s.AddFace()->SetVertices(i % 13, i % 13 + 1, i % 13 + 3);
+}
+
+std::array<int, 5> Counts(const DRenderShape& s) {
+  return {s.GetVectorCount(), s.GetVertexCount(), s.GetNormalCount(), s.GetEdgeCount(), s.GetFaceCount()};
+}
+
+TEST_F(RenderShapeTest, NoMemory_IsLoggedAndRefusedLeavingTheShapeAsItWas) {
+  DRenderShape source;
+  BuildFull(source);
+  struct Case {
+    const char* what;
+    size_t limit;  // bytes a request may take
+    bool (*refused)(DRenderShape& s, DRenderShape& source);
+    const char* logged;
+    bool oneVertex = false;  // into a shape of one vertex instead
+  };
+  const Case cases[] = {
+      {"vertex count", 600, [](DRenderShape& s, DRenderShape&) { return s.SetVertexCount(100), true; },
+       "no memory for 100 elements of 32 bytes"},
+      {"face count", 600, [](DRenderShape& s, DRenderShape&) { return s.SetFaceCount(100), true; },
+       "no memory for a list of 100 faces"},
+      // The positions may still grow, the vertices may not: the position
+      // added for the vertex goes again.
+      {"add vertex", 600, [](DRenderShape& s, DRenderShape&) { return s.AddVertex(Vector3()) == -1; },
+       "no memory for 32 elements of 32 bytes"},
+      {"add edge", 600,
+       [](DRenderShape& s, DRenderShape&) {
+         return s.AddEdge({}, {1, 0, 0}) == -1;
+       },
+       "no memory for 32 elements of 32 bytes"},
+      {"add normal", 100, [](DRenderShape& s, DRenderShape&) { return s.AddNormal(Vector3()) == -1; },
+       "no memory for 16 elements of 12 bytes"},
+      {"add face", 200, [](DRenderShape& s, DRenderShape&) { return s.AddFace() == nullptr; },
+       "no memory for a list of 32 faces"},
+      {"face normals", 100, [](DRenderShape& s, DRenderShape&) { return s.RecalcFaceNormals(), true; },
+       "no memory for 16 elements of 12 bytes"},
+      {"edges", 100, [](DRenderShape& s, DRenderShape&) { return s.BuildEdges(), true; },
+       "no memory for 48 elements of 16 bytes"},
+      {"smoothing", 600, [](DRenderShape& s, DRenderShape&) { return s.ApplySmoothingGroups(), true; },
+       "no memory for 64 elements of 12 bytes"},
+      {"copy", 100, [](DRenderShape& s, DRenderShape& from) { return !s.CopyFrom(from); },
+       "no memory for a list of 16 faces", true},
+      {"borrow", 100, [](DRenderShape& s, DRenderShape& from) { return !s.BorrowFaces(from); },
+       "no memory for a list of 16 faces", true},
+  };
+  for (const Case& c : cases) {
+    DRenderShape s;
+    if (c.oneVertex)
+      s.AddVertex(Vector3(5, 5, 5));
+    else
+      BuildFull(s);
+    const std::array<int, 5> before = Counts(s);
+    const uint32_t flags = s.GetFlags();
+    const int logged = CountLogged(c.logged);
+    {
+      qibo::test::BufferLimit limit(c.limit);
+      EXPECT_TRUE(c.refused(s, source)) << c.what;
+    }
+    EXPECT_EQ(CountLogged(c.logged), logged + 1) << c.what;
+    EXPECT_EQ(Counts(s), before) << c.what;
+    EXPECT_EQ(s.GetFlags(), flags) << c.what;
+    EXPECT_EQ(s.CheckFaces(), 0) << c.what;
+    EXPECT_EQ(s.AddVertex(Vector3()), before[1]) << c.what << ": with the memory back it grows again";
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/kernel/Kernel.h"
+#include "core/render/CTPipelineStage_CachedClone.h"
 #include "core/render/CTPipelineStage_LightWorld.h"
 #include "core/render/DViewport.h"
 #include "core/render/DefRenderPipelineManager.h"
@@ -12,6 +13,7 @@
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTLight.h"
 #include "tests/render/RenderFixture.h"
+#include "tests/support/BufferLimit.h"
 
 namespace qibo::test {
 namespace {
@@ -146,6 +148,27 @@ TEST_F(StageTest, FullRoute_ClonesMovesAndLightsBeforeDrawing) {
   EXPECT_EQ(TestStage::s_draws[0].state & ~kPerRun, kCamera | kLit);
   EXPECT_EQ(shape.m_mesh.GetState(), kShared | kLocal);
   EXPECT_EQ(shape.m_mesh.GetVectors()[1], Vector3(1, 0, 0));
+}
+
+// Without the memory for its copy, the clone stage fails (logged) and hands
+// the shared shape on to no one; with the memory back it clones again.
+TEST_F(StageTest, CachedClone_WithoutMemoryFailsAndLeavesTheSharedShape) {
+  Ref<CTPipelineStage_CachedClone> stage = qibo::Create<CTPipelineStage_CachedClone>();
+  DRenderShape shape;
+  for (int i = 0; i < 20; ++i) shape.AddVertex(Vector3(static_cast<float>(i), 0, 0));
+  shape.AddFace()->SetVertices(0, 1, 2);
+  shape.SetState(kShared | kLocal);
+  for (const bool memory : {false, true}) {
+    DRenderPacket packet{m_context, nullptr, 0, &shape, m_context, kShared | kLocal, kDrawnFilled, 0};
+    const int logged = CountLogged("Render shape: no memory");
+    {
+      BufferLimit limit(memory ? 0 : 100);
+      EXPECT_EQ(stage->Process(&packet), memory);
+    }
+    EXPECT_EQ(CountLogged("Render shape: no memory"), logged + (memory ? 0 : 1));
+    EXPECT_EQ(packet.shape == &shape, !memory);
+    EXPECT_EQ(packet.shape->GetVertexCount(), 20);
+  }
 }
 
 TEST_F(StageTest, NormalStages_MakeOneThirdLongLines) {

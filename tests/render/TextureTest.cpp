@@ -21,6 +21,7 @@
 #include "core/render/DefTextureManager.h"
 #include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
+#include "tests/support/BufferLimit.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
 
@@ -359,6 +360,81 @@ TEST_F(TextureTest, Deinit_TakesPixelsBackAndLeavesNoSwapFile) {
   qiBO_Deinit();
   EXPECT_EQ(SwapFilesLeft(), 0);
   EXPECT_EQ(Pixels(loose), pixels);
+}
+
+// --- No memory ---------------------------------------------------------------------
+
+// A 16 x 16 texture (1 KiB of pixels) under a limit on each request: every
+// refusal is logged and leaves the picture, the texture and its swap file
+// as they were.
+TEST_F(TextureTest, NoMemory_IsLoggedAndRefusedKeepingThePicture) {
+  using Check = void (*)(CTTexture * texture, const std::vector<uint32_t>& pixels);
+  struct Case {
+    const char* what;
+    size_t limit;
+    bool flushFirst;
+    Check run;  // the refused operation and what it left
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"make pixels", 4096, false,
+       [](CTTexture* texture, const std::vector<uint32_t>& pixels) {
+         EXPECT_FALSE(texture->GetData()->Create(64, 64));
+         EXPECT_EQ(Pixels(texture), pixels);
+       },
+       "Picture buffer: no memory to make 64 x 64 pixels"},
+      {"rescale", 4096, false,
+       [](CTTexture* texture, const std::vector<uint32_t>& pixels) {
+         EXPECT_FALSE(texture->GetData()->Rescale(64, 64));
+         EXPECT_EQ(texture->GetData()->GetWidth(), 16);
+         EXPECT_EQ(Pixels(texture), pixels);
+       },
+       "Picture buffer: no memory to rescale to 64 x 64 pixels"},
+      {"mip level", 128, false,
+       [](CTTexture* texture, const std::vector<uint32_t>&) {
+         LFB level;
+         EXPECT_FALSE(texture->GetData()->MakeMipLevel(level));
+         EXPECT_TRUE(level.IsEmpty());
+       },
+       "Picture buffer: no memory to make 8 x 8 pixels"},
+      {"copy", 512, false,
+       [](CTTexture* texture, const std::vector<uint32_t>& pixels) {
+         Ref<CTTexture> copy(new CTTexture(*texture));
+         EXPECT_EQ(copy->GetData(), nullptr);
+         EXPECT_EQ(Pixels(texture), pixels);
+       },
+       "no memory to copy the 16 x 16 pixels"},
+      {"swap out", 4096, false,
+       [](CTTexture* texture, const std::vector<uint32_t>& pixels) {
+         EXPECT_FALSE(texture->Flush());
+         EXPECT_FALSE(texture->IsSwappable());
+         EXPECT_FALSE(texture->HasSwapFile());
+         EXPECT_EQ(Pixels(texture), pixels);
+       },
+       "bytes to write a swap file; refused"},
+      {"swap in", 512, true,
+       [](CTTexture* texture, const std::vector<uint32_t>&) {
+         EXPECT_FALSE(texture->Cache());
+         EXPECT_TRUE(texture->HasSwapFile()) << "the saved pixels stay on disk";
+       },
+       "bytes to read its swap file back; refused"},
+  };
+  for (const Case& c : cases) {
+    CTTexture* texture = MakeTexture(16, 16);
+    const std::vector<uint32_t> pixels = Pixels(texture);
+    if (c.flushFirst) {
+      ASSERT_TRUE(texture->Flush()) << c.what;
+    }
+    const int logged = CountLogged(c.logged);
+    {
+      qibo::test::BufferLimit limit(c.limit);
+      c.run(texture, pixels);
+    }
+    EXPECT_EQ(CountLogged(c.logged), logged + 1) << c.what;
+    // With the memory back, the picture is there as it was.
+    ASSERT_TRUE(texture->Cache()) << c.what;
+    EXPECT_EQ(Pixels(texture), pixels) << c.what;
+  }
 }
 
 // --- The budget --------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/object/BufferAllocator.h"
 #include "core/persist/MemoryStream.h"
 
 QIBO_IMPLEMENT_CLASS(CTCached, CTNamed, .desc = "Cached", .isAbstract = true)
@@ -84,23 +85,26 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
-// The whole file, or false when it cannot be read or is not expectedSize
-// bytes long (then nothing more is read).
-bool ReadWhole(const char* path, uint64_t expectedSize, std::vector<uint8_t>& out) {
+// A swap image: the object stream of the data, in the buffer memory.
+using Image = std::vector<uint8_t, qibo::BufferAllocator<uint8_t>>;
+
+// The whole file into out, or false when it cannot be read or is not
+// out.size() bytes long (then nothing more is read).
+bool ReadWhole(const char* path, Image& out) {
   FILE* file = fopen(path, "rb");
   if (!file) return false;
-  bool ok = fseek(file, 0, SEEK_END) == 0 && ftell(file) == static_cast<long>(expectedSize) &&
-            fseek(file, 0, SEEK_SET) == 0;
-  if (ok) {
-    try {
-      out.resize(expectedSize);
-    } catch (const std::bad_alloc&) {
-      ok = false;
-    }
-  }
-  ok = ok && fread(out.data(), 1, out.size(), file) == out.size();
+  const bool ok = fseek(file, 0, SEEK_END) == 0 && ftell(file) == static_cast<long>(out.size()) &&
+                  fseek(file, 0, SEEK_SET) == 0 && fread(out.data(), 1, out.size(), file) == out.size();
   fclose(file);
   return ok;
+}
+
+bool NoMemory(CTCached* owner, const char* what, uint64_t bytes) {
+  qiBO_Error(QIBO_String::Format("%s: no memory for the %llu bytes to %s; refused", owner->GetName(),
+                                 static_cast<unsigned long long>(bytes), what)
+                 .c_str(),
+             owner);
+  return false;
 }
 
 std::string SwapPattern() {
@@ -128,7 +132,9 @@ uint32_t CTCached::Now() {
 uint32_t CTCached::GetIdle() const { return Now() - m_lastUse; }
 
 bool CTCached::Cache() {
-  if (!m_cached && m_hasSwapFile && !SwapFromFile()) RemoveSwapFile();
+  // Without the memory to read the swap file back nothing changes: the file
+  // stays for a later try.
+  if (!m_cached && m_hasSwapFile && !SwapFromFile() && m_hasSwapFile) return false;
   if (!m_cached && !DoCache()) return false;
   m_cached = true;
   SetUsed();
@@ -190,14 +196,14 @@ void CTCached::ReleaseAllSwapFiles() {
 }
 
 bool CTCached::SwapToFile() {
-  std::vector<uint8_t> image;
+  Image image;
   uint32_t size = 0;
   for (uint64_t capacity = uint64_t{GetSizeEstimate()} + 65536; size == 0 && capacity <= 0x7FFFFFFF;
        capacity *= 2) {
     try {
       image.resize(capacity);
     } catch (const std::bad_alloc&) {
-      return false;
+      return NoMemory(this, "write a swap file", capacity);
     }
     MemoryStream stream;
     stream.SetLevelOfDetail(kStreamSwap);
@@ -223,18 +229,25 @@ bool CTCached::SwapToFile() {
 }
 
 bool CTCached::SwapFromFile() {
-  std::vector<uint8_t> image;
-  if (!ReadWhole(m_swapFile.c_str(), m_swapSize, image) ||
-      Checksum(image.data(), image.size()) != m_swapChecksum) {
+  Image image;
+  try {
+    image.resize(m_swapSize);
+  } catch (const std::bad_alloc&) {
+    return NoMemory(this, "read its swap file back", m_swapSize);
+  }
+  if (!ReadWhole(m_swapFile.c_str(), image) || Checksum(image.data(), image.size()) != m_swapChecksum) {
     const QIBO_String text = QIBO_String("Swap file lost or changed, not used: ") + m_swapFile;
     qiBO_Warning(text.c_str(), this);
+    RemoveSwapFile();
     return false;
   }
   MemoryStream stream;
   m_readingSwap = true;
   const bool ok = stream.ReadSendDataTo(image.data(), static_cast<int>(image.size()), this);
   m_readingSwap = false;
-  return ok && m_cached;
+  if (ok && m_cached) return true;
+  RemoveSwapFile();
+  return false;
 }
 
 void CTCached::RemoveSwapFile() {

@@ -26,7 +26,8 @@ class CTCached : public CTNamed {
   ~CTCached() override;
 
   // Makes the data present (swap file first, then DoCache) and records the
-  // use; false if it cannot, nothing changed then.
+  // use; false if it cannot, nothing changed then (a swap file that there is
+  // no memory to read back stays for a later try).
   bool Cache();
   // As Cache, then one more lock.
   bool Lock();
@@ -75,7 +76,12 @@ class CTCached : public CTNamed {
 
  private:
   void SetUsed() { m_lastUse = Now(); }
+  // Writes the swap file; false when it cannot (no memory for the image is
+  // logged).
   bool SwapToFile();
+  // Reads the data back from the swap file. False when there is no memory
+  // for it (logged; the file stays) or the file is lost, changed or
+  // unreadable (the file goes).
   bool SwapFromFile();
 
   int m_lockCount = 0;

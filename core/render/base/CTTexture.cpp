@@ -62,7 +62,14 @@ CTTexture::CTTexture(const CTTexture& other)
   try {
     if (copy) *copy = *other.m_data;
   } catch (const std::bad_alloc&) {
-    return;  // no memory for the pixels: the copy stays empty
+    copy.reset();
+  }
+  if (!copy) {
+    qiBO_Error(QIBO_String::Format("%s: no memory to copy the %d x %d pixels; the copy has none", GetName(),
+                                   other.m_data->GetWidth(), other.m_data->GetHeight())
+                   .c_str(),
+               this);
+    return;
   }
   InstallData(std::move(copy));
 }

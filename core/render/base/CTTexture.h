@@ -26,7 +26,9 @@ class CTTexture : public CTCached {
   static constexpr uint32_t kStreamName = 0x20;
 
   explicit CTTexture(const char* name = "Texture");
-  CTTexture(const CTTexture& other);  // copies attributes and pixels, not the id
+  // Copies attributes and pixels, not the id; without memory for the pixels
+  // (logged) the copy has none.
+  CTTexture(const CTTexture& other);
   CTTexture& operator=(const CTTexture&) = delete;
   ~CTTexture() override;
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <new>
 
+#include "core/kernel/Logging.h"
+#include "core/object/QIBO_String.h"
+
 namespace {
 
 // One target pixel's share of the source along one axis: the source pixels
@@ -162,6 +165,14 @@ void Scale(const uint32_t* src, int srcW, int srcH, int srcPitch, uint32_t* dst,
 
 bool SideOk(int side) { return side >= 1 && side <= LFB::kMaxSide; }
 
+bool NoMemory(const char* what, int width, int height) {
+  qiBO_Error(
+      QIBO_String::Format("Picture buffer: no memory to %s %d x %d pixels; refused", what, width, height)
+          .c_str(),
+      nullptr);
+  return false;
+}
+
 }  // namespace
 
 bool LFB::Create(int width, int height, int pitch, bool zeroed) {
@@ -172,7 +183,7 @@ bool LFB::Create(int width, int height, int pitch, bool zeroed) {
     if (zeroed) std::fill(pixels.begin(), pixels.end(), 0u);
     m_pixels.swap(pixels);
   } catch (const std::bad_alloc&) {
-    return false;
+    return NoMemory("make", pitch, height);
   }
   m_width = width;
   m_height = height;
@@ -215,7 +226,7 @@ bool LFB::Rescale(int width, int height) {
     Scale(m_pixels.data(), m_width, m_height, m_pitch, out.data(), width, height);
     m_pixels.swap(out);
   } catch (const std::bad_alloc&) {
-    return false;
+    return NoMemory("rescale to", width, height);
   }
   m_width = width;
   m_height = height;
@@ -231,7 +242,7 @@ bool LFB::MakeMipLevel(LFB& out) const {
   try {
     Scale(m_pixels.data(), m_width, m_height, m_pitch, level.GetPixels(), width, height);
   } catch (const std::bad_alloc&) {
-    return false;
+    return NoMemory("scale to", width, height);
   }
   std::copy(m_flags, m_flags + 3, level.m_flags);
   level.m_colorValue = m_colorValue;

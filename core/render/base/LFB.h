@@ -6,12 +6,14 @@
 #include <new>
 #include <vector>
 
+#include "core/object/BufferAllocator.h"
+
 namespace qibo {
 
-// An allocator whose elements start uninitialised when no value is given,
-// so that a buffer about to be overwritten whole is not cleared first.
+// A buffer allocator whose elements start uninitialised when no value is
+// given, so that a buffer about to be overwritten whole is not cleared first.
 template <class T>
-struct DefaultInitAllocator : std::allocator<T> {
+struct DefaultInitAllocator : BufferAllocator<T> {
   template <class U>
   struct rebind {
     using other = DefaultInitAllocator<U>;
@@ -40,6 +42,10 @@ struct DefaultInitAllocator : std::allocator<T> {
 // Three flag bytes travel with the pixels: the first is carried for the
 // renderer, the second is non-zero when the pixels carry alpha, the third
 // is non-zero for colour pictures (importers clear it for grey-scale ones).
+//
+// An operation that cannot have the memory for its pixels logs an error
+// (engine log) and fails, leaving the buffer as it was; copying a buffer
+// then throws std::bad_alloc, which its owners catch.
 class LFB {
  public:
   // Largest side a buffer may have; larger requests are refused, so that

@@ -8,12 +8,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/kernel/Logging.h"
+#include "core/object/BufferAllocator.h"
 #include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
 
@@ -41,8 +44,11 @@ struct IniSection {
   std::vector<IniKey> keys;
 };
 
+// A file's text, in the buffer memory (a settings file may be 16 MB).
+using IniText = std::basic_string<char, std::char_traits<char>, BufferAllocator<char>>;
+
 struct IniDocument {
-  std::string text;
+  IniText text;
   std::vector<IniSection> sections;  // keys before the first header belong to none
 
   std::string_view Name(const IniKey& key) const {
@@ -73,7 +79,7 @@ void Index(IniDocument& doc) {
   // Editors on the original platform liked to start the file with a UTF-8
   // byte-order mark; it is not part of the first line.
   static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  const std::string& text = doc.text;
+  const IniText& text = doc.text;
   doc.sections.clear();
   IniSection* section = nullptr;  // null before the first header
   size_t pos = 0;
@@ -141,7 +147,7 @@ const IniKey* FindKey(const IniDocument& doc, const IniSection* section, std::st
 // Reads the whole file into doc. A missing file is an empty one; any other
 // failure, a file that is not a regular file, or one over the size limit
 // gives false.
-bool LoadFile(const std::string& path, std::string& text, bool& exists) {
+bool LoadFile(const std::string& path, IniText& text, bool& exists) {
   text.clear();
   exists = false;
   const int fd = OpenRegularFile(path);
@@ -259,7 +265,7 @@ bool WriteFailed(std::string why) {
 // nothing changes.
 bool Edit(const IniDocument& doc, std::string_view sectionName, std::string_view keyName, const char* value,
           std::string& out) {
-  const std::string& text = doc.text;
+  const IniText& text = doc.text;
   const IniSection* section = FindSection(doc, sectionName);
   const IniKey* found = FindKey(doc, section, keyName);
 
@@ -285,7 +291,7 @@ bool Edit(const IniDocument& doc, std::string_view sectionName, std::string_view
     out.append(keyName).append("=").append(value).append(eol);
     out.append(text, at, std::string::npos);
   } else {
-    out = text;
+    out.assign(text.data(), text.size());
     if (!out.empty() && out.back() != '\n') out.append(eol);
     out.append("[").append(sectionName).append("]").append(eol);
     out.append(keyName).append("=").append(value).append(eol);
@@ -316,6 +322,35 @@ bool WriteValue(const char* file, const char* section, const char* key, const ch
   return true;
 }
 
+// Inside a catch block: logs that reading or writing [section] key of file
+// failed, with the exception's text (running out of memory for the file's
+// text is what can happen). Once: the log may read settings itself. A
+// failed write also keeps the text as the thread's last error.
+void ReportFailure(bool writing, const char* file, const char* section, const char* key) noexcept {
+  thread_local bool reporting = false;
+  if (reporting) return;
+  reporting = true;
+  const char* why = "an unknown exception";
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+  }
+  const QIBO_String text =
+      QIBO_String::Format("Settings file %s: %s [%s] %s failed (%s); %s", file ? file : "?",
+                          writing ? "writing" : "reading", section ? section : "?", key ? key : "?", why,
+                          writing ? "the file is left as it was" : "nothing was read");
+  if (writing) {
+    try {
+      t_lastError = text.c_str();
+    } catch (...) {
+    }
+  }
+  qiBO_Error(text.c_str(), nullptr);
+  reporting = false;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -342,6 +377,7 @@ int32_t IniGetInt(const char* file, const char* section, const char* key, int32_
     if (negative) result = 0u - result;
     return static_cast<int32_t>(result);
   } catch (...) {
+    ReportFailure(false, file, section, key);
     return defaultValue;
   }
 }
@@ -354,6 +390,7 @@ QIBO_String IniGetString(const char* file, const char* section, const char* key,
       return QIBO_String(value.c_str());
     }
   } catch (...) {
+    ReportFailure(false, file, section, key);
   }
   QIBO_String result(defaultValue);
   char* text = result.Buffer();
@@ -382,6 +419,7 @@ bool IniGetStruct(const char* file, const char* section, const char* key, void* 
     memcpy(data, bytes.data(), count);
     return true;
   } catch (...) {
+    ReportFailure(false, file, section, key);
     return false;
   }
 }
@@ -390,6 +428,7 @@ bool IniWriteString(const char* file, const char* section, const char* key, cons
   try {
     return WriteValue(file, section, key, value);
   } catch (...) {
+    ReportFailure(true, file, section, key);
     return false;
   }
 }
@@ -416,6 +455,7 @@ bool IniWriteStruct(const char* file, const char* section, const char* key, cons
     text += kHex[sum & 0x0F];
     return WriteValue(file, section, key, text.c_str());
   } catch (...) {
+    ReportFailure(true, file, section, key);
     return false;
   }
 }

@@ -33,7 +33,9 @@
 // disk only in case finds that file. A file is read and indexed once per
 // change, however many keys are looked up; files larger than
 // kIniMaxFileSize are refused (reads see nothing, writes fail).
-// Engine thread only; no call throws.
+// Engine thread only; no call throws: a failure inside one (no memory for a
+// file's text) is logged through the engine's log and answered as a missing
+// key or a failed write.
 
 namespace qibo {
 

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "core/persist/IniFile.h"
+#include "tests/support/BufferLimit.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
@@ -395,6 +397,55 @@ TEST_F(IniFileTest, FileName_BackslashesAndCaseReachTheFileOnDisk) {
       std::distance(std::filesystem::directory_iterator("Config"), std::filesystem::directory_iterator()), 1);
   ASSERT_TRUE(IniWriteString(".\\qibo.ini", "T", "x", "y"));
   EXPECT_EQ(Get(), "[T]\nx=y\n");
+}
+
+// --- Failures inside a call --------------------------------------------------
+
+// With the engine's log running: no memory for the file's text makes every
+// call answer as for a missing key or a failed write, with a log line.
+class IniFileFailureTest : public qibo::test::EngineFixture {};
+
+TEST_F(IniFileFailureTest, NoMemoryForTheText_IsLoggedAndAnsweredWithTheDefault) {
+  StartLog();
+  const std::string padding(8192, ';');
+  qibo::test::PutFile(kFile, "[Big]\nNumber=7\nText=seven\nData=0102030306\n" + padding + "\n");
+  const struct {
+    const char* call;
+    bool (*run)();  // true when the answer is the default (or false for a write)
+    const char* logged;
+  } cases[] = {
+      {"IniGetInt", [] { return IniGetInt(kFile, "Big", "Number", kAbsent) == kAbsent; },
+       "reading [Big] Number failed"},
+      {"IniGetString", [] { return IniGetString(kFile, "Big", "Text", "none") == "none"; },
+       "reading [Big] Text failed"},
+      {"IniGetStruct",
+       [] {
+         uint8_t data[4] = {9, 9, 9, 9};
+         return !IniGetStruct(kFile, "Big", "Data", data, 4) && data[0] == 9;
+       },
+       "reading [Big] Data failed"},
+      {"IniWriteString", [] { return !IniWriteString(kFile, "Big", "Number", "8"); },
+       "writing [Big] Number failed"},
+      {"IniWriteStruct",
+       [] {
+         const uint8_t data[2] = {1, 2};
+         return !IniWriteStruct(kFile, "Big", "Data", data, 2);
+       },
+       "writing [Big] Data failed"},
+  };
+  const std::string before = qibo::test::GetFile(kFile);
+  for (const auto& c : cases) {
+    const int logged = CountLogged(c.logged);
+    {
+      qibo::test::BufferLimit limit(4096);
+      EXPECT_TRUE(c.run()) << c.call;
+    }
+    EXPECT_EQ(CountLogged(c.logged), logged + 1) << c.call;
+    EXPECT_EQ(qibo::test::GetFile(kFile), before) << c.call;
+  }
+  EXPECT_NE(std::string(qibo::IniLastError()).find("writing [Big] Data failed"), std::string::npos);
+  // With the memory back, the same file reads as it always did.
+  EXPECT_EQ(IniGetInt(kFile, "Big", "Number", kAbsent), 7);
 }
 
 }  // namespace

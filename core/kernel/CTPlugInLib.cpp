@@ -7,12 +7,6 @@
 
 QIBO_IMPLEMENT_CLASS(CTPlugInLib, CTReferenced, .desc = "Plug-in library", .isAbstract = true)
 
-namespace {
-
-CTClassManager* RunningClassManager() { return qibo::FindService<CTClassManager>(); }
-
-}  // namespace
-
 CTPlugInLib::~CTPlugInLib() { UnregisterClasses(); }
 
 void CTPlugInLib::AddClass(ClassDesc* cd) {
@@ -27,13 +21,13 @@ void CTPlugInLib::RegisterClasses() {
   m_classes.clear();
   AddClasses();
   if (m_classes.empty()) return;
-  if (CTClassManager* classes = RunningClassManager())
+  if (auto* classes = qibo::FindService<CTClassManager>())
     for (ClassDesc* cd : m_classes) classes->RegisterClass(cd);
 }
 
 void CTPlugInLib::UnregisterClasses() {
   if (m_classes.empty()) return;
-  if (CTClassManager* classes = RunningClassManager())
+  if (auto* classes = qibo::FindService<CTClassManager>())
     for (ClassDesc* cd : m_classes) classes->UnregisterClass(cd);
 }
 

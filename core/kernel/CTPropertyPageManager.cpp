@@ -6,5 +6,5 @@ QIBO_IMPLEMENT_CLASS(CTPropertyPageManager, CTManager, .desc = "Property Page Ma
 
 bool qiBO_ShowPropertyPage(CTNamed* object) {
   auto* pages = qibo::FindService<CTPropertyPageManager>();
-  return pages && pages->IsStarted() && pages->ShowPropertyPage(object);
+  return pages && pages->ShowPropertyPage(object);
 }

@@ -31,7 +31,7 @@ void CTEntityController::OnPropertyChanged(DProperty& property) {
 
 void CTEntityController::ReportCollisions(CTEntity* entity, bool on) {
   auto* collisions = qibo::FindService<CTCollisionManager>();
-  if (collisions && collisions->IsStarted() && entity) collisions->SetReports(entity, on);
+  if (collisions && entity) collisions->SetReports(entity, on);
 }
 
 void CTEntityController::SetObject(CTEntity* e) {

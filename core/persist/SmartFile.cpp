@@ -17,9 +17,6 @@ namespace {
 constexpr int kMaxLineLength = QIBO_String::kMaxLength;
 constexpr int64_t kMaxDataSize = std::numeric_limits<uint32_t>::max();
 
-// The running file manager, or null: opening a file never starts services.
-CTFileManager* RunningFileManager() { return qibo::FindService<CTFileManager>(); }
-
 }  // namespace
 
 SmartFile::SmartFile(SmartFile&& other) noexcept
@@ -81,8 +78,9 @@ bool SmartFile::OpenPlain(const char* name, const char* mode) {
   return Take(qibo::OpenFileStream(path, mode), false, 0, 0);
 }
 
+// Only a running file manager is asked: opening a file never starts services.
 bool SmartFile::Open(const char* name, bool readWrite) {
-  CTFileManager* files = RunningFileManager();
+  auto* files = qibo::FindService<CTFileManager>();
   if (!files) return OpenPlain(name, readWrite ? "r+b" : "rb");
   Close();
   if (!name) return false;
@@ -99,14 +97,14 @@ bool SmartFile::Open(const char* name, bool readWrite) {
 }
 
 bool SmartFile::Create(const char* name, bool readWrite) {
-  CTFileManager* files = RunningFileManager();
+  auto* files = qibo::FindService<CTFileManager>();
   if (!files) return OpenPlain(name, readWrite ? "w+b" : "wb");
   Close();
   return name && Attach(files->CreateFile(name, readWrite));
 }
 
 bool SmartFile::Append(const char* name) {
-  CTFileManager* files = RunningFileManager();
+  auto* files = qibo::FindService<CTFileManager>();
   if (!files) return OpenPlain(name, "a+b");
   Close();
   return name && Attach(files->AppendFile(name));

@@ -5,21 +5,12 @@
 
 QIBO_IMPLEMENT_CLASS(CTSpectator, CTLogged, .desc = "Spectator", .isAbstract = true)
 
-namespace {
-
-CTEngineManager* RunningEngine() {
-  auto* engine = qibo::FindService<CTEngineManager>();
-  return engine && engine->IsStarted() ? engine : nullptr;
-}
-
-}  // namespace
-
 bool CTSpectator::DoRegisterWithService() {
-  if (CTEngineManager* engine = RunningEngine()) engine->RegisterSpectator(this);
+  if (auto* engine = qibo::FindService<CTEngineManager>()) engine->RegisterSpectator(this);
   return true;
 }
 
 bool CTSpectator::DoUnregisterWithService() {
-  if (CTEngineManager* engine = RunningEngine()) engine->UnregisterSpectator(this);
+  if (auto* engine = qibo::FindService<CTEngineManager>()) engine->UnregisterSpectator(this);
   return true;
 }

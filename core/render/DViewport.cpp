@@ -240,7 +240,6 @@ bool DViewport::Render() {
   UpdateFrustum();
   UpdateRenderContext();
   std::fill(std::begin(m_context.words), std::end(m_context.words), 0u);
-  auto* engine = qibo::FindService<CTEngineManager>();
-  if (engine && engine->IsStarted()) engine->DoRenderContext(&m_context);
+  if (auto* engine = qibo::FindService<CTEngineManager>()) engine->DoRenderContext(&m_context);
   return true;
 }

@@ -78,11 +78,6 @@ PlacementPool& Pool(size_t slotSize) {
   return *pool;
 }
 
-CTCollisionManager* RunningCollisionManager() {
-  auto* collisions = qibo::FindService<CTCollisionManager>();
-  return collisions && collisions->IsStarted() ? collisions : nullptr;
-}
-
 }  // namespace
 
 uint64_t CTEntity::s_worldWrites = 0;
@@ -105,7 +100,7 @@ CTEntity::~CTEntity() {
   // giving back a reference that is already gone.
   if (m_parent) m_parent->ForgetChild(this);
   if (m_collisionVolume)
-    if (CTCollisionManager* collisions = RunningCollisionManager()) collisions->RemoveEntity(this);
+    if (auto* collisions = qibo::FindService<CTCollisionManager>()) collisions->RemoveEntity(this);
   if (m_controller) {
     Ref<CTEntityController> controller = std::move(m_controller);
     controller->Disable();
@@ -470,7 +465,7 @@ void CTEntity::UseBoundingVolume(CTShape* shape) {
 }
 
 void CTEntity::AttachCollisionVolume(CTShape* shape) {
-  CTCollisionManager* collisions = RunningCollisionManager();
+  auto* collisions = qibo::FindService<CTCollisionManager>();
   if (!collisions) return;  // only a running service keeps volumes
   if (m_collisionVolume) collisions->RemoveEntity(this);
   m_collisionVolume = shape;

@@ -17,11 +17,6 @@ bool NotZero(const Vector3& v) {
          std::fabs(v.z) >= qibo::kEpsilon;
 }
 
-CTEngineManager* RunningEngine() {
-  auto* engine = qibo::FindService<CTEngineManager>();
-  return engine && engine->IsStarted() ? engine : nullptr;
-}
-
 }  // namespace
 
 CTEnvironment::CTEnvironment(const char* name) : CTGroup(name ? name : "Environment") {
@@ -87,14 +82,14 @@ void CTEnvironment::SetDensityAsGas(float molarMass, float pressure, float tempe
 }
 
 bool CTEnvironment::DoRegisterWithService() {
-  CTEngineManager* engine = RunningEngine();
+  auto* engine = qibo::FindService<CTEngineManager>();
   if (!engine) return false;
   engine->AddEnvironment(this);
   return true;
 }
 
 bool CTEnvironment::DoUnregisterWithService() {
-  if (CTEngineManager* engine = RunningEngine()) engine->RemoveEnvironment(this);
+  if (auto* engine = qibo::FindService<CTEngineManager>()) engine->RemoveEnvironment(this);
   return true;
 }
 

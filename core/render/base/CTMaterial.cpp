@@ -12,15 +12,6 @@ QIBO_IMPLEMENT_CLASS(CTMaterial, CTInterface, .desc = "Standard Material", .prod
                      .safeToReceive = true)
 static_assert(qibo::ClassId("CTMaterial") == 0x6616F21F);
 
-namespace {
-
-CTTextureManager* RunningTextures() {
-  auto* textures = qibo::FindService<CTTextureManager>();
-  return textures && textures->IsStarted() ? textures : nullptr;
-}
-
-}  // namespace
-
 CTMaterial::CTMaterial(const char* name) : CTInterface(name ? name : "Material") {}
 
 CTMaterial::CTMaterial(const CTMaterial& other)
@@ -106,13 +97,13 @@ void CTMaterial::SetTexture(CTTexture* texture) {
 }
 
 bool CTMaterial::LoadTexture(const char* name) {
-  if (CTTextureManager* textures = RunningTextures()) SetTexture(textures->LoadTexture(name));
+  if (auto* textures = qibo::FindService<CTTextureManager>()) SetTexture(textures->LoadTexture(name));
   Invalidate();
   return m_texture.Get() != nullptr;
 }
 
 bool CTMaterial::LoadTextureFile(const char* file) {
-  if (CTTextureManager* textures = RunningTextures()) SetTexture(textures->LoadTextureFile(file));
+  if (auto* textures = qibo::FindService<CTTextureManager>()) SetTexture(textures->LoadTextureFile(file));
   return m_texture.Get() != nullptr;
 }
 

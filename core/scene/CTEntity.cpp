@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cmath>
-#include <mutex>
 #include <vector>
 
 #include "core/geometry/CTCollisionManager.h"
@@ -12,6 +11,7 @@
 #include "core/kernel/Logging.h"
 #include "core/object/Stream.h"
 #include "core/scene/CTGroup.h"
+#include "core/scene/PlacementPool.h"
 
 QIBO_IMPLEMENT_CLASS(CTEntity, CTInterface, .desc = "3D World Entity 2000", .product = "qiBO 3D",
                      .safeToReceive = true)
@@ -25,56 +25,9 @@ bool FreshFor(const DTransform& world, const DTransform& source) {
   return static_cast<int32_t>(world.LastChange() - source.LastChange()) >= 0;
 }
 
-// The pool of placements: blocks of 256 slots, aligned as a placement is, a
-// free list through the slots; blocks are kept for reuse until the process
-// ends.
-class PlacementPool {
- public:
-  static constexpr size_t kBlock = 256;
-
-  void* Take(size_t size) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (size > m_slotSize) return ::operator new (size, std::align_val_t{alignof(DTransform)});
-    if (!m_free) Grow();
-    Slot* slot = m_free;
-    m_free = slot->next;
-    return slot;
-  }
-  void Give(void* p) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    auto* slot = static_cast<Slot*>(p);
-    slot->next = m_free;
-    m_free = slot;
-  }
-  void SetSlotSize(size_t size) { m_slotSize = size; }
-
- private:
-  struct Slot {
-    Slot* next;
-  };
-  void Grow() {
-    auto* block =
-        static_cast<char*>(::operator new (m_slotSize* kBlock, std::align_val_t{alignof(DTransform)}));
-    m_blocks.push_back(block);
-    for (size_t i = kBlock; i-- > 0;) {
-      auto* slot = reinterpret_cast<Slot*>(block + i * m_slotSize);
-      slot->next = m_free;
-      m_free = slot;
-    }
-  }
-
-  std::mutex m_lock;
-  size_t m_slotSize = 0;
-  Slot* m_free = nullptr;
-  std::vector<char*> m_blocks;  // kept for the process's life
-};
-
+// The placements' pool, made on first use and kept until the process ends.
 PlacementPool& Pool(size_t slotSize) {
-  static PlacementPool* pool = [slotSize] {
-    auto* p = new PlacementPool();
-    p->SetSlotSize(slotSize);
-    return p;
-  }();
+  static PlacementPool* pool = new PlacementPool(slotSize, alignof(DTransform));
   return *pool;
 }
 

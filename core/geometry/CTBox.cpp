@@ -21,6 +21,7 @@ bool CTBox::SetDimensions(const Vector3& dimensions) {
     if (!qibo::shapemesh::CheckSize(this, "box dimension", dimensions[axis])) return false;
   m_dimensions = dimensions;
   m_half = dimensions * 0.5f;
+  m_dimensionsBinding.Accept({dimensions.x, dimensions.y, dimensions.z});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -140,15 +141,9 @@ void CTBox::DoAddProperties() {
   AddProperty(DProperty(m_dimensions.z, "Depth"), CTBox::_CD());
 }
 
-// A dimension written through its property goes through SetDimensions: a
-// refused value falls back to the size the half dimensions still hold.
 void CTBox::OnPropertyChanged(DProperty& property) {
-  if (property.ID() == &m_dimensions.x || property.ID() == &m_dimensions.y ||
-      property.ID() == &m_dimensions.z) {
-    const Vector3 wanted = m_dimensions;
-    m_dimensions = m_half * 2.0f;
-    SetDimensions(wanted);
-  }
+  m_dimensionsBinding.Apply(property, {&m_dimensions.x, &m_dimensions.y, &m_dimensions.z},
+                            [this](float x, float y, float z) { SetDimensions(Vector3(x, y, z)); });
   CTShape::OnPropertyChanged(property);
 }
 

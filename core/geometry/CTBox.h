@@ -2,6 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
+#include "core/object/DSetterBinding.h"
 
 // A box centred on its origin: full edge lengths x, y, z. Corners, in index
 // order: 0 (-,-,-), 1 (+,-,-), 2 (+,-,+), 3 (-,-,+), 4 (-,+,-), 5 (+,+,-),
@@ -76,6 +77,8 @@ class CTBox : public CTShape {
 
   Vector3 m_dimensions;
   Vector3 m_half;
+  // Width, Height and Depth written as properties go through SetDimensions.
+  qibo::DSetterBinding<float, 3> m_dimensionsBinding{0.0f, 0.0f, 0.0f};
   DShapeMesh m_render;
   // The side materials the faces point at, held while the mesh uses them.
   CountedPtr<CTMaterial> m_sideMaterials[3];

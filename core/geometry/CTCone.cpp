@@ -15,8 +15,9 @@ bool CTCone::SetDimensions(double radius, double height) {
   if (!qibo::shapemesh::CheckSize(this, "cone radius", radius) ||
       !qibo::shapemesh::CheckSize(this, "cone height", height))
     return false;
-  m_radius = m_acceptedRadius = radius;
-  m_height = m_acceptedHeight = height;
+  m_radius = radius;
+  m_height = height;
+  m_dimensionsBinding.Accept({radius, height});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -118,12 +119,8 @@ void CTCone::DoAddProperties() {
 }
 
 void CTCone::OnPropertyChanged(DProperty& property) {
-  if (property.ID() == &m_radius || property.ID() == &m_height) {
-    const double radius = m_radius, height = m_height;
-    m_radius = m_acceptedRadius;
-    m_height = m_acceptedHeight;
-    SetDimensions(radius, height);
-  }
+  m_dimensionsBinding.Apply(property, {&m_radius, &m_height},
+                            [this](double radius, double height) { SetDimensions(radius, height); });
   CTShape::OnPropertyChanged(property);
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
+#include "core/object/DSetterBinding.h"
 
 // A solid cone around the Y axis: its base, a disc of radius r, lies in the
 // plane y = 0 around the origin, its apex at (0, h, 0).
@@ -52,8 +53,7 @@ class CTCone : public CTShape {
 
   double m_radius = 0.5;
   double m_height = 1.0;
-  // The accepted sizes, which a refused property write falls back to.
-  double m_acceptedRadius = 0.5;
-  double m_acceptedHeight = 1.0;
+  // Radius and Height written as properties go through SetDimensions.
+  qibo::DSetterBinding<double, 2> m_dimensionsBinding{0.5, 1.0};
   DShapeMesh m_render;
 };

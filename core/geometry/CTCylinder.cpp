@@ -21,6 +21,7 @@ bool CTCylinder::SetDimensions(double radius, double height) {
   m_height = height;
   m_radius2 = radius * radius;
   m_halfHeight = height * 0.5;
+  m_dimensionsBinding.Accept({radius, height});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -28,7 +29,8 @@ bool CTCylinder::SetDimensions(double radius, double height) {
 
 void CTCylinder::SetRenderQuality(int segments) {
   if (!qibo::shapemesh::ClampSegments(this, "cylinder segments", segments, 3)) return;
-  m_segments = m_acceptedSegments = segments;
+  m_segments = segments;
+  m_segmentsBinding.Accept({segments});
   m_render.Invalidate();
 }
 
@@ -189,21 +191,11 @@ void CTCylinder::DoAddProperties() {
   AddProperty(DProperty(m_topCap, "TopCap"), cd);
 }
 
-// Written through a property, a value goes through its setter: a refused
-// one falls back to the value kept beside it.
 void CTCylinder::OnPropertyChanged(DProperty& property) {
-  if (property.ID() == &m_radius || property.ID() == &m_height) {
-    const double radius = m_radius, height = m_height;
-    m_radius = std::sqrt(m_radius2);
-    m_height = 2.0 * m_halfHeight;
-    SetDimensions(radius, height);
-  } else if (property.ID() == &m_segments) {
-    const int wanted = m_segments;
-    m_segments = m_acceptedSegments;
-    SetRenderQuality(wanted);
-  } else if (property.ID() == &m_bottomCap || property.ID() == &m_topCap) {
-    m_render.Invalidate();
-  }
+  m_dimensionsBinding.Apply(property, {&m_radius, &m_height},
+                            [this](double radius, double height) { SetDimensions(radius, height); });
+  m_segmentsBinding.Apply(property, {&m_segments}, [this](int segments) { SetRenderQuality(segments); });
+  if (property.ID() == &m_bottomCap || property.ID() == &m_topCap) m_render.Invalidate();
   CTShape::OnPropertyChanged(property);
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
+#include "core/object/DSetterBinding.h"
 
 // A solid cylinder around the Y axis, centred on its origin: radius r,
 // height h, from y = -h/2 to y = +h/2.
@@ -70,6 +71,9 @@ class CTCylinder : public CTShape {
   bool m_bottomCap = true;
   bool m_topCap = true;
   int m_segments = kDefaultSegments;
-  int m_acceptedSegments = kDefaultSegments;  // what a refused property write falls back to
+  // Radius, Height and the segment count written as properties go through
+  // their setters.
+  qibo::DSetterBinding<double, 2> m_dimensionsBinding{0.5, 1.0};
+  qibo::DSetterBinding<int> m_segmentsBinding{kDefaultSegments};
   DShapeMesh m_render;
 };

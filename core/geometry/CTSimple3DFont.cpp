@@ -130,8 +130,9 @@ bool CTSimple3DFont::SetSize(double width, double height) {
   if (!qibo::shapemesh::CheckSize(this, "character width", width) ||
       !qibo::shapemesh::CheckSize(this, "character height", height))
     return false;
-  m_charWidth = m_accepted[0] = static_cast<float>(width);
-  m_charHeight = m_accepted[1] = static_cast<float>(height);
+  m_charWidth = static_cast<float>(width);
+  m_charHeight = static_cast<float>(height);
+  m_sizeBinding.Accept({m_charWidth, m_charHeight});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -140,8 +141,9 @@ bool CTSimple3DFont::SetSize(double width, double height) {
 bool CTSimple3DFont::MoveTo(double x, double y) {
   const Vector3 position(static_cast<float>(x), static_cast<float>(y), 0.0f);
   if (!qibo::shapemesh::CheckFinite(this, "text position", position)) return false;
-  m_x = m_accepted[2] = position.x;
-  m_y = m_accepted[3] = position.y;
+  m_x = position.x;
+  m_y = position.y;
+  m_positionBinding.Accept({m_x, m_y});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -272,23 +274,11 @@ void CTSimple3DFont::DoAddProperties() {
   AddPropertyRO(DProperty(m_file, "FontFile"), cd);
 }
 
-// Sizes and the position written through properties go through their
-// setters: a refused value falls back to the accepted one.
 void CTSimple3DFont::OnPropertyChanged(DProperty& property) {
-  const void* id = property.ID();
-  if (id == &m_charWidth || id == &m_charHeight) {
-    const float width = m_charWidth, height = m_charHeight;
-    m_charWidth = m_accepted[0];
-    m_charHeight = m_accepted[1];
-    SetSize(width, height);
-  } else if (id == &m_x || id == &m_y) {
-    const float x = m_x, y = m_y;
-    m_x = m_accepted[2];
-    m_y = m_accepted[3];
-    MoveTo(x, y);
-  } else if (id == &m_text) {
-    m_render.Invalidate();
-  }
+  m_sizeBinding.Apply(property, {&m_charWidth, &m_charHeight},
+                      [this](float width, float height) { SetSize(width, height); });
+  m_positionBinding.Apply(property, {&m_x, &m_y}, [this](float x, float y) { MoveTo(x, y); });
+  if (property.ID() == &m_text) m_render.Invalidate();
   CTShape::OnPropertyChanged(property);
 }
 

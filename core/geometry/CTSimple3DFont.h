@@ -3,6 +3,7 @@
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
 #include "core/object/CountedPtr.h"
+#include "core/object/DSetterBinding.h"
 #include "core/render/base/CTTexture.h"
 
 // A line (or lines) of text drawn as textured quads in the plane z = 0,
@@ -97,9 +98,10 @@ class CTSimple3DFont : public CTShape {
   float m_charHeight = 1.0f;
   float m_x = 0.0f;
   float m_y = 0.0f;
-  // The accepted size and position, which a refused property write falls
-  // back to.
-  float m_accepted[4] = {1.0f, 1.0f, 0.0f, 0.0f};
+  // The character size and the position written as properties go through
+  // SetSize and MoveTo.
+  qibo::DSetterBinding<float, 2> m_sizeBinding{1.0f, 1.0f};
+  qibo::DSetterBinding<float, 2> m_positionBinding{0.0f, 0.0f};
   int m_columns = 16;
   int m_rows = 16;
   int m_firstChar = 32;

@@ -14,6 +14,7 @@ bool CTSphere::SetRadius(double radius) {
   if (!qibo::shapemesh::CheckSize(this, "sphere radius", radius)) return false;
   m_radius = radius;
   m_radius2 = radius * radius;
+  m_radiusBinding.Accept({radius});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -21,7 +22,8 @@ bool CTSphere::SetRadius(double radius) {
 
 void CTSphere::SetRenderQuality(int quality) {
   if (!qibo::shapemesh::ClampSegments(this, "sphere render quality", quality, 1, kMaxQuality)) return;
-  m_quality = m_acceptedQuality = quality;
+  m_quality = quality;
+  m_qualityBinding.Accept({quality});
   m_render.Invalidate();
 }
 
@@ -119,18 +121,9 @@ void CTSphere::DoAddProperties() {
   AddProperty(DProperty(m_quality, "RenderQuality"), CTSphere::_CD());
 }
 
-// Written through a property, a value goes through its setter: a refused
-// one falls back to the value kept beside it.
 void CTSphere::OnPropertyChanged(DProperty& property) {
-  if (property.ID() == &m_radius) {
-    const double wanted = m_radius;
-    m_radius = std::sqrt(m_radius2);
-    SetRadius(wanted);
-  } else if (property.ID() == &m_quality) {
-    const int wanted = m_quality;
-    m_quality = m_acceptedQuality;
-    SetRenderQuality(wanted);
-  }
+  m_radiusBinding.Apply(property, {&m_radius}, [this](double radius) { SetRadius(radius); });
+  m_qualityBinding.Apply(property, {&m_quality}, [this](int quality) { SetRenderQuality(quality); });
   CTShape::OnPropertyChanged(property);
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
+#include "core/object/DSetterBinding.h"
 
 // A sphere around its origin.
 //
@@ -56,6 +57,8 @@ class CTSphere : public CTShape {
   double m_radius = 0.5;
   double m_radius2 = 0.25;
   int m_quality = 2;
-  int m_acceptedQuality = 2;  // what a refused property write falls back to
+  // Radius and RenderQuality written as properties go through their setters.
+  qibo::DSetterBinding<double> m_radiusBinding{0.5};
+  qibo::DSetterBinding<int> m_qualityBinding{2};
   DShapeMesh m_render;
 };

@@ -11,8 +11,9 @@ bool CTSprite::SetSize(double width, double height) {
   if (!qibo::shapemesh::CheckSize(this, "sprite width", width) ||
       !qibo::shapemesh::CheckSize(this, "sprite height", height))
     return false;
-  m_width = m_accepted.x = static_cast<float>(width);
-  m_height = m_accepted.y = static_cast<float>(height);
+  m_width = static_cast<float>(width);
+  m_height = static_cast<float>(height);
+  m_sizeBinding.Accept({m_width, m_height});
   m_render.Invalidate();
   Invalidate();
   return true;
@@ -20,7 +21,8 @@ bool CTSprite::SetSize(double width, double height) {
 
 bool CTSprite::SetThickness(double thickness) {
   if (!qibo::shapemesh::CheckSize(this, "sprite thickness", thickness)) return false;
-  m_thickness = m_accepted.z = static_cast<float>(thickness);
+  m_thickness = static_cast<float>(thickness);
+  m_thicknessBinding.Accept({m_thickness});
   Invalidate();
   return true;
 }
@@ -83,17 +85,10 @@ void CTSprite::DoAddProperties() {
   AddProperty(DProperty(m_thickness, "Thickness"), CTSprite::_CD());
 }
 
-// Written through a property, a size goes through its setter: a refused one
-// falls back to the accepted size.
 void CTSprite::OnPropertyChanged(DProperty& property) {
-  if (property.ID() == &m_width || property.ID() == &m_height || property.ID() == &m_thickness) {
-    const Vector3 wanted(m_width, m_height, m_thickness);
-    m_width = m_accepted.x;
-    m_height = m_accepted.y;
-    m_thickness = m_accepted.z;
-    SetSize(wanted.x, wanted.y);
-    SetThickness(wanted.z);
-  }
+  m_sizeBinding.Apply(property, {&m_width, &m_height},
+                      [this](float width, float height) { SetSize(width, height); });
+  m_thicknessBinding.Apply(property, {&m_thickness}, [this](float thickness) { SetThickness(thickness); });
   CTShape::OnPropertyChanged(property);
 }
 

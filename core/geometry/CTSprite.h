@@ -2,6 +2,7 @@
 
 #include "core/geometry/CTShape.h"
 #include "core/geometry/ShapeKit.h"
+#include "core/object/DSetterBinding.h"
 
 // A quad of width w (along X) and height h (along Y) centred on its origin
 // in the plane z = 0, with a thickness t along Z for the tests: point,
@@ -56,7 +57,9 @@ class CTSprite : public CTShape {
   float m_width = 1.0f;
   float m_height = 1.0f;
   float m_thickness = 0.0f;
-  // The accepted sizes, which a refused property write falls back to.
-  Vector3 m_accepted{1.0f, 1.0f, 0.0f};
+  // Width, Height and Thickness written as properties go through SetSize and
+  // SetThickness.
+  qibo::DSetterBinding<float, 2> m_sizeBinding{1.0f, 1.0f};
+  qibo::DSetterBinding<float> m_thicknessBinding{0.0f};
   DShapeMesh m_render;
 };

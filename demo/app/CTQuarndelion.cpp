@@ -1,9 +1,11 @@
 #include "demo/app/CTQuarndelion.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "core/devices/CTDeviceManager.h"
 #include "core/kernel/CTPropertyPageManager.h"
@@ -274,113 +276,118 @@ void CTQuarndelion::FadeOn(float duration, float level) {
 }
 
 void CTQuarndelion::TimelineStep(int32_t) {
-  switch (m_step) {
-    case 0:  // the start picture fades in from black over 4 s
-      ShowPicture(kStart1);
-      if (m_fader) m_fader->Activate();
-      Fade(0, 0, 0, -4.0f, 1.0f);
-      break;
-    case 10:
-      if (m_fader) m_fader->Deactivate();
-      Attach(m_scene1.Get());
-      if (m_scene1) m_scene1->Activate();
-      break;
-    case 30:
-      if (m_scene1) m_scene1->Deactivate();
-      m_scene1.Reset();
-      Attach(m_interlude.Get());
-      if (m_interlude) m_interlude->Activate();
-      break;
-    case 54:
-      Detach(m_interlude.Get());
-      if (m_interlude) m_interlude->Deactivate();
-      Attach(m_scene2.Get());
-      if (m_scene2) m_scene2->Activate();
-      break;
-    case 90:
-      Attach(m_interlude.Get());
-      if (m_interlude) m_interlude->Activate();
-      if (m_scene2) m_scene2->Deactivate();
-      m_scene2.Reset();
-      break;
-    case 110:
-      Detach(m_interlude.Get());
-      if (m_interlude) m_interlude->Deactivate();
-      Attach(m_scene3.Get());
-      if (m_scene3) m_scene3->Activate();
-      break;
-    case 160:
-      Attach(m_interlude.Get());
-      if (m_interlude) m_interlude->Activate();
-      if (m_scene3) m_scene3->Deactivate();
-      m_scene3.Reset();
-      break;
-    case 180:
-      Detach(m_interlude.Get());
-      if (m_interlude) m_interlude->Deactivate();
-      Attach(m_scene4.Get());
-      break;
-    case 185:
-      if (m_scene4) m_scene4->Activate();
-      break;
-    case 220:
-      Detach(m_scene4.Get());
-      if (m_scene4) m_scene4->Deactivate();
-      m_scene4.Reset();
-      break;
-    case 221:
-      Attach(m_interlude.Get());
-      if (m_interlude) m_interlude->Activate();
-      break;
-    case 240:
-      if (m_interlude) m_interlude->BeginClosing();
-      break;
-    case 260:  // fade to black over 4 s
-      Detach(m_interlude.Get());
-      if (m_interlude) m_interlude->Deactivate();
-      m_interlude.Reset();
-      if (m_fader) m_fader->Activate();
-      Fade(0, 0, 0, 4.0f, 0.0f);
-      break;
-    case 275:
-      FadeOn(-4.0f, 1.0f);
-      ShowPicture(kCreditsLeeg);
-      break;
-    case 283:
-      ShowPicture(kCreditsCode);
-      break;
-    case 284:  // a white flash between the credit pictures
-      Fade(1, 1, 1, 3.0f, 0.0f);
-      break;
-    case 285:
-      FadeOn(-0.4f, 1.0f);
-      break;
-    case 286:
-      ShowPicture(kCreditsMusic);
-      break;
-    case 289:
-      ShowPicture(kCreditsGraphics);
-      break;
-    case 292:
-      ShowPicture(kCreditsLeeg);
-      break;
-    case 297:
-      Fade(1, 1, 1, 3.0f, 0.0f);
-      break;
-    case 298:
-      FadeOn(-0.4f, 1.0f);
-      break;
-    case 303:  // fade out over 10 s
-      FadeOn(10.0f, 0.0f);
-      break;
-    case kLastCount:
-      if (m_fader) m_fader->Deactivate();
-      m_fader.Reset();
-      Quit(0);
-      break;
-    default:
-      break;
-  }
+  // What happens at each count (seconds of world time from the start), in
+  // order of the count.
+  struct Cue {
+    int32_t second;
+    void (*action)(CTQuarndelion& app);
+  };
+  static constexpr Cue kCues[] = {
+      {0,  // the start picture fades in from black over 4 s
+       [](CTQuarndelion& app) {
+         app.ShowPicture(kStart1);
+         if (app.m_fader) app.m_fader->Activate();
+         app.Fade(0, 0, 0, -4.0f, 1.0f);
+       }},
+      {10,
+       [](CTQuarndelion& app) {
+         if (app.m_fader) app.m_fader->Deactivate();
+         app.Attach(app.m_scene1.Get());
+         if (app.m_scene1) app.m_scene1->Activate();
+       }},
+      {30,
+       [](CTQuarndelion& app) {
+         if (app.m_scene1) app.m_scene1->Deactivate();
+         app.m_scene1.Reset();
+         app.Attach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Activate();
+       }},
+      {54,
+       [](CTQuarndelion& app) {
+         Detach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Deactivate();
+         app.Attach(app.m_scene2.Get());
+         if (app.m_scene2) app.m_scene2->Activate();
+       }},
+      {90,
+       [](CTQuarndelion& app) {
+         app.Attach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Activate();
+         if (app.m_scene2) app.m_scene2->Deactivate();
+         app.m_scene2.Reset();
+       }},
+      {110,
+       [](CTQuarndelion& app) {
+         Detach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Deactivate();
+         app.Attach(app.m_scene3.Get());
+         if (app.m_scene3) app.m_scene3->Activate();
+       }},
+      {160,
+       [](CTQuarndelion& app) {
+         app.Attach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Activate();
+         if (app.m_scene3) app.m_scene3->Deactivate();
+         app.m_scene3.Reset();
+       }},
+      {180,
+       [](CTQuarndelion& app) {
+         Detach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Deactivate();
+         app.Attach(app.m_scene4.Get());
+       }},
+      {185,
+       [](CTQuarndelion& app) {
+         if (app.m_scene4) app.m_scene4->Activate();
+       }},
+      {220,
+       [](CTQuarndelion& app) {
+         Detach(app.m_scene4.Get());
+         if (app.m_scene4) app.m_scene4->Deactivate();
+         app.m_scene4.Reset();
+       }},
+      {221,
+       [](CTQuarndelion& app) {
+         app.Attach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Activate();
+       }},
+      {240,
+       [](CTQuarndelion& app) {
+         if (app.m_interlude) app.m_interlude->BeginClosing();
+       }},
+      {260,  // fade to black over 4 s
+       [](CTQuarndelion& app) {
+         Detach(app.m_interlude.Get());
+         if (app.m_interlude) app.m_interlude->Deactivate();
+         app.m_interlude.Reset();
+         if (app.m_fader) app.m_fader->Activate();
+         app.Fade(0, 0, 0, 4.0f, 0.0f);
+       }},
+      {275,
+       [](CTQuarndelion& app) {
+         app.FadeOn(-4.0f, 1.0f);
+         app.ShowPicture(kCreditsLeeg);
+       }},
+      {283, [](CTQuarndelion& app) { app.ShowPicture(kCreditsCode); }},
+      {284, [](CTQuarndelion& app) { app.Fade(1, 1, 1, 3.0f, 0.0f); }},  // a white flash between the credits
+      {285, [](CTQuarndelion& app) { app.FadeOn(-0.4f, 1.0f); }},
+      {286, [](CTQuarndelion& app) { app.ShowPicture(kCreditsMusic); }},
+      {289, [](CTQuarndelion& app) { app.ShowPicture(kCreditsGraphics); }},
+      {292, [](CTQuarndelion& app) { app.ShowPicture(kCreditsLeeg); }},
+      {297, [](CTQuarndelion& app) { app.Fade(1, 1, 1, 3.0f, 0.0f); }},
+      {298, [](CTQuarndelion& app) { app.FadeOn(-0.4f, 1.0f); }},
+      {303, [](CTQuarndelion& app) { app.FadeOn(10.0f, 0.0f); }},  // fade out over 10 s
+      {kLastCount,
+       [](CTQuarndelion& app) {
+         if (app.m_fader) app.m_fader->Deactivate();
+         app.m_fader.Reset();
+         app.Quit(0);
+       }},
+  };
+  constexpr auto earlier = [](const Cue& a, const Cue& b) { return a.second < b.second; };
+  static_assert(std::is_sorted(std::begin(kCues), std::end(kCues), earlier));
+  const auto cue = std::lower_bound(std::begin(kCues), std::end(kCues), Cue{m_step, nullptr}, earlier);
+  if (cue != std::end(kCues) && cue->second == m_step) cue->action(*this);
   ++m_step;
 }
 

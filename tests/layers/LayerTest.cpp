@@ -54,7 +54,8 @@ int LayerOf(const std::vector<std::string>& layers, std::string folder) {
 }
 
 // One line per include that breaks the layering.
-std::vector<std::string> Violations(const std::vector<std::string>& layers, const std::vector<Include>& includes) {
+std::vector<std::string> Violations(const std::vector<std::string>& layers,
+                                    const std::vector<Include>& includes) {
   static const std::regex kDefaultService(R"(/Def[A-Za-z0-9]*Manager\.h$)");
   std::vector<std::string> found;
   for (const Include& include : includes) {
@@ -64,8 +65,8 @@ std::vector<std::string> Violations(const std::vector<std::string>& layers, cons
     if (fromLayer < 0 || toLayer < 0) {
       found.push_back(include.file + ": " + include.target + " (a folder outside the layer table)");
     } else if (toLayer > fromLayer) {
-      found.push_back(include.file + ": " + include.target + " (" + layers[fromLayer] + " below " + layers[toLayer] +
-                      ")");
+      found.push_back(include.file + ": " + include.target + " (" + layers[fromLayer] + " below " +
+                      layers[toLayer] + ")");
     } else if (from != to && std::regex_search(include.target, kDefaultService)) {
       found.push_back(include.file + ": " + include.target + " (another folder's default service)");
     }
@@ -115,7 +116,8 @@ TEST(LayerTest, EverySourceFolderIsALayer) {
 }
 
 TEST(LayerTest, TheCheckCatchesEachKindOfBreach) {
-  std::istringstream table("# comment\nobject   base\nscene/math  math\nkernel  k\nrender/base b\nrender  r\n");
+  std::istringstream table(
+      "# comment\nobject   base\nscene/math  math\nkernel  k\nrender/base b\nrender  r\n");
   const std::vector<std::string> layers = ParseLayers(table);
   ASSERT_EQ(layers, (std::vector<std::string>{"object", "scene/math", "kernel", "render/base", "render"}));
   struct Case {
@@ -123,17 +125,17 @@ TEST(LayerTest, TheCheckCatchesEachKindOfBreach) {
     bool breach;
   };
   const Case cases[] = {
-      {{"core/kernel/A.cpp", "core/object/B.h"}, false},             // downward
-      {{"core/kernel/A.cpp", "core/kernel/B.h"}, false},             // same folder
-      {{"core/kernel/A.cpp", "vector"}, false},                      // not ours
-      {{"core/object/A.cpp", "core/kernel/B.h"}, true},              // upward
-      {{"core/scene/math/A.h", "core/kernel/B.h"}, true},            // a sub-folder is its own layer
-      {{"core/render/A.cpp", "core/render/base/B.h"}, false},        // the layer under its parent folder
-      {{"core/render/base/A.cpp", "core/render/B.h"}, true},         // and not the other way
-      {{"core/render/A.cpp", "core/kernel/DefXManager.h"}, true},    // another folder's default service
-      {{"core/kernel/A.cpp", "core/kernel/DefXManager.h"}, false},   // its own
-      {{"core/sound/A.cpp", "core/object/B.h"}, true},               // a folder the table lacks
-      {{"core/render/base/x/A.cpp", "core/render/B.h"}, true},       // nested folders belong to their parent layer
+      {{"core/kernel/A.cpp", "core/object/B.h"}, false},            // downward
+      {{"core/kernel/A.cpp", "core/kernel/B.h"}, false},            // same folder
+      {{"core/kernel/A.cpp", "vector"}, false},                     // not ours
+      {{"core/object/A.cpp", "core/kernel/B.h"}, true},             // upward
+      {{"core/scene/math/A.h", "core/kernel/B.h"}, true},           // a sub-folder is its own layer
+      {{"core/render/A.cpp", "core/render/base/B.h"}, false},       // the layer under its parent folder
+      {{"core/render/base/A.cpp", "core/render/B.h"}, true},        // and not the other way
+      {{"core/render/A.cpp", "core/kernel/DefXManager.h"}, true},   // another folder's default service
+      {{"core/kernel/A.cpp", "core/kernel/DefXManager.h"}, false},  // its own
+      {{"core/sound/A.cpp", "core/object/B.h"}, true},              // a folder the table lacks
+      {{"core/render/base/x/A.cpp", "core/render/B.h"}, true},  // nested folders belong to their parent layer
   };
   for (const Case& c : cases)
     EXPECT_EQ(Violations(layers, {c.include}).size(), c.breach ? 1u : 0u)

@@ -34,9 +34,15 @@ class EngineObjectServices final : public qibo::ObjectServices {
     CTErrorManager* errors = qibo::FindService<CTErrorManager>();
     if (!errors) return;
     switch (severity) {
-      case Severity::kInfo: errors->Info(text, from); break;
-      case Severity::kWarning: errors->Warning(text, from); break;
-      case Severity::kError: errors->Error(text, from); break;
+      case Severity::kInfo:
+        errors->Info(text, from);
+        break;
+      case Severity::kWarning:
+        errors->Warning(text, from);
+        break;
+      case Severity::kError:
+        errors->Error(text, from);
+        break;
     }
   }
 

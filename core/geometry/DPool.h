@@ -65,6 +65,9 @@ class DPool {
   static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
   // Storage for capacity elements (at least 1), keeping the first ones.
   bool Reallocate(int capacity);
+  // Room for one more element of a full pool; kept out of line, so that Add
+  // stays small enough to inline.
+  [[gnu::noinline]] bool Grow();
 
   int m_count = 0;
   int m_capacity = 0;
@@ -89,15 +92,18 @@ bool DPool<T>::Reallocate(int capacity) {
 }
 
 template <class T>
+bool DPool<T>::Grow() {
+  if (m_capacity == INT_MAX) {
+    qibo::ReportPoolRefused(INT_MAX + 1LL, sizeof(T));
+    return false;
+  }
+  return Reallocate(qibo::GrowCapacity(m_capacity));
+}
+
+template <class T>
 int DPool<T>::Add(const T& value) {
   const T copy = value;  // value may live in this pool's storage
-  if (m_count == m_capacity) {
-    if (m_capacity == INT_MAX) {
-      qibo::ReportPoolRefused(INT_MAX + 1LL, sizeof(T));
-      return -1;
-    }
-    if (!Reallocate(qibo::GrowCapacity(m_capacity))) return -1;
-  }
+  if (m_count == m_capacity && !Grow()) return -1;
   new (m_data + m_count) T(copy);
   return m_count++;
 }

@@ -11,6 +11,7 @@ PACKAGES=(
   libsdl2-dev libepoxy-dev libopenmpt-dev libsndfile1-dev
   libjpeg62-turbo-dev libgl1-mesa-dri libegl-mesa0
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libassimp-dev
 )
 
 missing=()

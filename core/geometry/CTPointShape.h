@@ -50,6 +50,10 @@ class CTPointShape : public CTShape {
   const std::vector<Vector3>& GetPoints() const { return m_points; }
   // The render shape's positions become the points.
   void UsePointsOfRenderShape();
+  // Takes counted references on the materials the faces point at (and lets
+  // go of the others): for whoever sets face materials through
+  // GetRenderShape, so that they live as long as the shape.
+  void HoldFaceMaterials();
 
   CTShape* Copy() const override { return new CTPointShape(*this); }
   void ApplyTransform(const DTransform& t) override;
@@ -70,8 +74,6 @@ class CTPointShape : public CTShape {
   bool Bounds(Vector3& centre, Vector3& half) const;
   void WriteMesh(Stream* stream);
   void ReadMesh(Stream* stream);
-  // Counted references on the materials the faces point at.
-  void HoldFaceMaterials();
 
   std::vector<Vector3> m_points;
   DRenderShape m_mesh;

@@ -6,8 +6,8 @@
 
 #include "core/persist/OsFile.h"
 #include "core/persist/OsPath.h"
-#include "core/persist/SmartFile.h"
 #include "core/render/base/CTTexture.h"
+#include "plugins/io/FileBytes.h"
 
 #define QIBO_IO_CLASS(X, Parent, Desc) \
   QIBO_IMPLEMENT_CLASS(X, Parent, .desc = Desc, .url = "qiboIO.plug", .product = "qiBO IO")
@@ -25,24 +25,11 @@ QIBO_IO_CLASS(CTJpegExport, CTBitmapExport, "JPEG Exporter")
 
 namespace {
 
+using qibo::io::ReadResult;
+
 // Larger files are refused before they are read: no picture within the
 // budget needs more, whatever its format.
 constexpr uint32_t kMaxFileBytes = 512u << 20;
-
-enum class ReadResult { kOk, kNotFound, kTooLarge, kFailed };
-
-// The whole data of file (a package member too when packages is set).
-ReadResult ReadWholeFile(const char* file, bool packages, std::vector<uint8_t>& bytes) {
-  SmartFile in;
-  if (packages) {
-    if (!in.Open(file, false)) return ReadResult::kNotFound;
-  } else if (!in.Attach(qibo::OpenRegularFileStream(qibo::ResolvePath(file)))) {
-    return ReadResult::kNotFound;
-  }
-  if (in.FileSize() > kMaxFileBytes) return ReadResult::kTooLarge;
-  bytes.resize(in.FileSize());
-  return in.Read(bytes.data(), 1, bytes.size()) == bytes.size() ? ReadResult::kOk : ReadResult::kFailed;
-}
 
 }  // namespace
 
@@ -60,7 +47,7 @@ bool DPictureImport::Report(Level level, const std::string& text) {
 
 bool DPictureImport::ImportWith(const char* file, const Rules& rules) {
   std::vector<uint8_t> bytes;
-  switch (ReadWholeFile(file, rules.packages, bytes)) {
+  switch (qibo::io::ReadWholeFile(file, rules.packages, kMaxFileBytes, bytes)) {
     case ReadResult::kOk:
       break;
     case ReadResult::kNotFound:

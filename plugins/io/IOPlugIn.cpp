@@ -1,5 +1,7 @@
-// qiboIO.plug: the picture importers and exporters.
+// qiboIO.plug: the picture importers and exporters and the model importers.
 #include "core/kernel/PlugInEntry.h"
+#include "plugins/io/CT3DSImport.h"
+#include "plugins/io/CTASCImport.h"
 #include "plugins/io/CTPictureFormats.h"
 
 namespace {
@@ -17,6 +19,8 @@ class QiboIOLib : public CTPlugInLib {
     AddClass(CT3DFExport::_CD());
     AddClass(CTJpegImport::_CD());
     AddClass(CTJpegExport::_CD());
+    AddClass(CT3DSImport::_CD());
+    AddClass(CTASCImport::_CD());
   }
 };
 

@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cinttypes>
 #include <cmath>
@@ -25,14 +24,15 @@
 #include "demo/data/DataPath.h"
 #include "demo/effects/CTTorus1.h"
 #include "demo/record/MusicRenderer.h"
+#include "tests/golden/GoldenPictures.h"
 
 namespace {
 
+namespace golden = qibo::test::golden;
+
 constexpr int kWidth = 160;
 constexpr int kHeight = 120;
-constexpr int kFps = 5;           // 200 ms frames keep the whole run short
-constexpr int kTolerance = 24;    // per channel
-constexpr double kMaxOff = 0.01;  // share of pixels allowed beyond the tolerance
+constexpr int kFps = 5;  // 200 ms frames keep the whole run short
 
 // Timeline instants worth a picture: every scene, the interlude in each of
 // its appearances, the fader and the credits.
@@ -49,41 +49,7 @@ const struct Instant {
 // Frame k ends at (k + 1) x 200 ms of world time.
 int64_t FrameAt(double seconds) { return std::llround(seconds * kFps) - 1; }
 
-bool Updating() {
-  const char* value = getenv("QIBO_UPDATE_GOLDEN");
-  return value && *value && std::string(value) != "0";
-}
-
 using Picture = std::vector<uint32_t>;  // kWidth x kHeight, 0xAARRGGBB
-
-bool WritePpm(const std::string& path, const Picture& picture) {
-  std::ofstream out(path, std::ios::binary);
-  out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
-  for (uint32_t p : picture) {
-    const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
-    out.write(rgb, 3);
-  }
-  return static_cast<bool>(out);
-}
-
-// A binary PPM of exactly kWidth x kHeight with 8-bit channels; empty
-// otherwise.
-Picture ReadPpm(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string magic;
-  int width = 0, height = 0, maximum = 0;
-  in >> magic >> width >> height >> maximum;
-  in.get();
-  if (!in || magic != "P6" || width != kWidth || height != kHeight || maximum != 255) return {};
-  std::vector<unsigned char> bytes(static_cast<size_t>(kWidth) * kHeight * 3);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return {};
-  Picture picture(static_cast<size_t>(kWidth) * kHeight);
-  for (size_t i = 0; i < picture.size(); ++i)
-    picture[i] =
-        0xFF000000u | uint32_t{bytes[3 * i]} << 16 | uint32_t{bytes[3 * i + 1]} << 8 | bytes[3 * i + 2];
-  return picture;
-}
 
 // Mesa's EGL and DRI drivers keep allocations in their own globals; loaded
 // once more and never unloaded, they stay reachable for the leak checker.
@@ -149,41 +115,11 @@ TEST_F(GoldenFramesTest, DemoMatchesReferencePictures) {
   EXPECT_EQ(s_result, 0);
   EXPECT_EQ(s_steps, CTQuarndelion::kLastCount + 1);
   EXPECT_GE(s_grabbed, s_recorded - 2);
-  mkdir("golden-actual", 0755);
   for (const Instant& instant : kInstants) {
     SCOPED_TRACE(instant.name);
     const auto found = s_frames.find(instant.name);
     ASSERT_NE(found, s_frames.end());
-    const Picture& actual = found->second;
-    const std::string reference = std::string(QIBO_GOLDEN_DIR) + instant.name + ".ppm";
-    if (Updating()) {
-      EXPECT_TRUE(WritePpm(reference, actual));
-      continue;
-    }
-    const std::string saved = "golden-actual/" + std::string(instant.name) + ".ppm";
-    const Picture expected = ReadPpm(reference);
-    if (expected.size() != actual.size()) {
-      WritePpm(saved, actual);
-      ADD_FAILURE() << "no reference picture " << reference << "; this run's picture is " << saved;
-      continue;
-    }
-    int off = 0;
-    int64_t total = 0;
-    for (size_t i = 0; i < actual.size(); ++i) {
-      int worst = 0;
-      for (int shift : {16, 8, 0}) {
-        const int d = std::abs(static_cast<int>((actual[i] >> shift) & 0xFF) -
-                               static_cast<int>((expected[i] >> shift) & 0xFF));
-        worst = std::max(worst, d);
-        total += d;
-      }
-      if (worst > kTolerance) ++off;
-    }
-    const bool matches = off <= kMaxOff * static_cast<double>(actual.size());
-    if (!matches) WritePpm(saved, actual);
-    EXPECT_TRUE(matches) << off << " pixels differ by more than " << kTolerance << "; this run's picture is "
-                         << saved;
-    EXPECT_LT(static_cast<double>(total) / (3.0 * static_cast<double>(actual.size())), 4.0);
+    golden::ExpectMatches({kWidth, kHeight, found->second}, QIBO_GOLDEN_DIR, instant.name);
   }
 }
 
@@ -196,7 +132,7 @@ TEST(GoldenMusicTest, FirstTenSecondsSoundTheSame) {
   char text[32];
   snprintf(text, sizeof(text), "%016" PRIx64, *hash);
   const std::string reference = std::string(QIBO_GOLDEN_DIR) + "music.fnv";
-  if (Updating()) {
+  if (golden::Updating()) {
     std::ofstream(reference) << text << "\n";
     return;
   }

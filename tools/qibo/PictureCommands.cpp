@@ -1,19 +1,14 @@
 // qibo convert IN OUT and qibo info FILE: pictures through the importers
 // and exporters of qiboIO.plug, each chosen by the file's extension.
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <string>
 
 #include "core/io/CTBitmapExport.h"
 #include "core/io/CTBitmapIO.h"
 #include "core/kernel/CTErrorManager.h"
-#include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
-#include "core/kernel/PlugInApi.h"
 #include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
 #include "tools/qibo/Commands.h"
@@ -21,27 +16,6 @@
 namespace qibo::tool {
 
 namespace {
-
-// The plug-in from the plug-in path, else from beside this program.
-bool LoadPictureFormats() {
-  if (qiBO_LoadPlugIn("qiboIO.plug")) return true;
-  char self[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  auto* plugIns = static_cast<CTInterface*>(qiBO_GetService(CTPlugInManager::_CD()));
-  if (n <= 0 || !plugIns) return false;
-  std::string dir(self, static_cast<size_t>(n));
-  dir.resize(dir.rfind('/') + 1);
-  plugIns->GetPropertyByName("PlugInPath").FromString(dir.c_str());
-  return qiBO_LoadPlugIn("qiboIO.plug");
-}
-
-// Prints what was logged since record first, so that every message of a
-// failed import or export reaches the user.
-void PrintLogSince(int first) {
-  for (int i = first; i < qiBO_GetErrorsCount(); ++i)
-    if (errorstruct_t* record = qiBO_GetErrorNo(i))
-      fprintf(stderr, "  %s\n", Printable(record->message).c_str());
-}
 
 // The first importer of the file's extension that reads it; null, with the
 // messages printed, when none does.
@@ -67,13 +41,17 @@ Ref<CTBitmapImport> ImportPicture(const char* verb, const char* file) {
 
 int ConvertPicture(int argc, char** argv) {
   if (argc != 2) return 2;
-  if (!LoadPictureFormats()) {
+  if (!LoadToolPlugIn("qiboIO.plug")) {
     fprintf(stderr, "qibo convert: qiboIO.plug could not be loaded\n");
     return 1;
   }
   Ref<CTBitmapImport> importer = ImportPicture("convert", argv[0]);
   if (!importer) return 1;
-  const char* ext = qibo::FileExtension(argv[1]);
+  return ExportPicture("convert", argv[1], importer->GetTexture()) ? 0 : 1;
+}
+
+bool ExportPicture(const char* verb, const char* file, CTTexture* texture) {
+  const char* ext = qibo::FileExtension(file);
   const int logged = qiBO_GetErrorsCount();
   bool known = false;
   if (ext)
@@ -81,17 +59,17 @@ int ConvertPicture(int argc, char** argv) {
       auto* exporter = qibo::Cast<CTBitmapExport>(io.Get());
       if (!exporter || !exporter->HandlesExtension(ext)) continue;
       known = true;
-      if (exporter->Export(argv[1], importer->GetTexture())) return 0;
+      if (exporter->Export(file, texture)) return true;
     }
-  fprintf(stderr, "qibo convert: %s: %s\n", Printable(argv[1]).c_str(),
+  fprintf(stderr, "qibo %s: %s: %s\n", verb, Printable(file).c_str(),
           known ? "the picture could not be written" : "no exporter for this extension");
   PrintLogSince(logged);
-  return 1;
+  return false;
 }
 
 int PictureInfo(int argc, char** argv) {
   if (argc != 1) return 2;
-  if (!LoadPictureFormats()) {
+  if (!LoadToolPlugIn("qiboIO.plug")) {
     fprintf(stderr, "qibo info: qiboIO.plug could not be loaded\n");
     return 1;
   }

@@ -85,9 +85,13 @@ const Verb kVerbs[] = {
     {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},
     {"extract", qibo::tool::Extract, "extract PACKAGE [MEMBER...]  write a package's members as files"},
     {"play", qibo::tool::Play, "play FILE               play a music file until a key is pressed or it ends"},
-    {"convert", qibo::tool::ConvertPicture,
-     "convert IN OUT          convert a picture, formats chosen by extension"},
-    {"info", qibo::tool::PictureInfo, "info FILE               show a picture's format, size and attributes"},
+    {"convert", qibo::tool::Convert,
+     "convert IN OUT          convert a picture (formats chosen by extension), or a model to a scene (.qbo)"},
+    {"info", qibo::tool::Info,
+     "info FILE               show a picture's format and size, or a model's objects, faces, materials and "
+     "bounds"},
+    {"view", qibo::tool::View,
+     "view FILE [--snapshot OUT] [--size WxH]  show a model or scene turning; --snapshot saves one frame"},
 };
 
 int Usage() {

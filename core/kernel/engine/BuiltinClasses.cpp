@@ -12,6 +12,7 @@
   X(CTPipelineStage) \
   X(CTBitmapIO) \
   X(CTSceneIO) \
+  X(CTTreeStreamImport) \
   X(CTMaterial) \
   X(CTTexture) \
   X(CTBasicPtr) \
@@ -62,6 +63,7 @@
   X(CTFrontEndManager) \
   X(CTCollisionManager) \
   X(CTRenderPipelineManager) \
+  X(CTSceneCacheManager) \
   X(CTConsoleFrontEnd) \
   X(CTPipelineStage_CachedClone) \
   X(CTPipelineStage_DrawVertexNormals) \
@@ -82,7 +84,8 @@
   X(DefTextureManager) \
   X(DefPlugInManager) \
   X(DefFrontEndManager) \
-  X(DefRenderPipelineManager)
+  X(DefRenderPipelineManager) \
+  X(DefSceneCacheManager)
 // clang-format on
 
 #define QIBO_DECLARE_DESCRIPTOR(Class) extern "C" ClassDesc* GetClassDesc_##Class();

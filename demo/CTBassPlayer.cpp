@@ -36,7 +36,13 @@ bool CTBassPlayer::StartDevice() {
     WarningMsg("BASS version 0.7 was not loaded\n", 0);
     return false;
   }
-  if (!m_output->Open()) return ErrorMsg("Can't initialize device");
+  // A machine without a sound device is no fault of the program: a warning
+  // that names SDL's reason, and the caller goes on without music.
+  std::string reason;
+  if (!m_output->Open(&reason)) {
+    WarningMsgF(0, "No sound device: %s", reason.c_str());
+    return false;
+  }
   return NoError();
 }
 

@@ -53,7 +53,8 @@ class CTBassPlayer : public CTMusicPlayer {
   void Pump(int frames);
 
  protected:
-  // Checks the decoder library and opens the audio output.
+  // Checks the decoder library and opens the audio output; without a sound
+  // device, false after the warning "No sound device: " and SDL's reason.
   bool StartDevice() override;
   // Unloads and closes the output.
   bool StopDevice() override;

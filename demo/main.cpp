@@ -2,7 +2,7 @@
 // progress, brings the engine up, registers its own classes, loads the
 // plug-ins and hands over to its application class.
 //
-//   Quarndelion [-speedN] [-setup]                     shows the demo in a window
+//   Quarndelion [-speedN] [-setup] [--size WxH] [--fullscreen]   shows the demo in a window
 //   Quarndelion --record FILE [--size WxH] [--fps N]   renders it into a movie file
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +43,14 @@ void AttachRecorder(const qibo::demo::RecordOptions& options) {
   if (app) app->SetRecorder(std::make_unique<qibo::demo::DemoRecorder>(options));
 }
 
+// The window's size and mode for this run, from --size and --fullscreen.
+void SetWindow(const qibo::demo::RecordOptions& options) {
+  auto* app = static_cast<CTQuarndelion*>(
+      qibo::DynamicCast(qiBO_GetServiceByName("CTQuarndelion"), CTQuarndelion::_CD()->ID()));
+  if (app) app->SetWindow(options.sizeGiven ? options.width : 0, options.sizeGiven ? options.height : 0,
+                          options.fullScreen);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,7 +88,10 @@ int main(int argc, char** argv) {
 
   qiBO_LoadAllPlugIns();
   qibo::demo::PrintProgress('u');
-  if (record.Enabled()) AttachRecorder(record);
+  if (record.Enabled())
+    AttachRecorder(record);
+  else
+    SetWindow(record);
   const int result = qiBO_Main("CTQuarndelion", argc, const_cast<const char**>(argv));
   qiBO_Deinit();
   qibo::ExitForStopSignal();

@@ -23,5 +23,12 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Quietly: one line says what is installed, apt's own output only on failure.
+echo "Installing ${#missing[@]} Debian packages: ${missing[*]}"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { $SUDO apt-get update -q && $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "install-deps.sh: the package installation failed (apt-get's output above)" >&2
+  exit 1
+fi

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "core/devices/CTDeviceManager.h"
 #include "core/kernel/CTPropertyPageManager.h"
@@ -13,8 +14,10 @@
 #include "core/kernel/ConsoleInput.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/Logging.h"
 #include "core/kernel/StopSignals.h"
 #include "core/motion/CTKeyFrameController.h"
+#include "core/render/CTRenderTarget.h"
 #include "core/render/base/CTMaterial.h"
 #include "core/scene/CTEnvironment.h"
 #include "demo/app/CameraPath.h"
@@ -77,6 +80,27 @@ void CTQuarndelion::SetRecorder(std::unique_ptr<qibo::demo::DemoRecorder> record
 
 void CTQuarndelion::Quit(int) { m_quit = true; }
 
+void CTQuarndelion::SetWindow(int width, int height, bool fullScreen) {
+  m_windowWidth = width;
+  m_windowHeight = height;
+  m_fullScreen = fullScreen;
+}
+
+// The device reads these when the spectator shows it, in the next frame.
+void CTQuarndelion::ConfigureWindow(CTRenderTarget* device) {
+  if (!device || device == m_configured || (!m_fullScreen && m_windowWidth <= 0)) return;
+  m_configured = device;
+  auto set = [device](const char* name, int value) {
+    device->GetPropertyByName(name).FromString(std::to_string(value).c_str());
+  };
+  set("FullScreen", m_fullScreen ? 1 : 0);
+  // Full screen without a size takes the device's own mode.
+  set("ConfigurationMode", m_windowWidth > 0 ? 1 : 0);
+  if (m_windowWidth <= 0) return;
+  set(m_fullScreen ? "XRes" : "Width", m_windowWidth);
+  set(m_fullScreen ? "YRes" : "Height", m_windowHeight);
+}
+
 // ---------------------------------------------------------------------------
 // Run
 
@@ -124,6 +148,7 @@ void CTQuarndelion::RunLoop() {
     if (m_recorder) m_recorder->BeforeFrame();
     qiBO_DoFrame();
     CTRenderTarget* video = m_spectator ? m_spectator->GetVideoDevice() : nullptr;
+    if (!m_recorder) ConfigureWindow(video);
     if (video && video->IsVisible()) m_shown = true;
     if (m_recorder && !m_recorder->AfterFrame(m_spectator.Get())) break;
   }
@@ -133,9 +158,18 @@ bool CTQuarndelion::StartMusic() {
   if (m_recorder) return m_recorder->StartMusic(kMusicFile);
   CTDeviceManager* devices = Devices();
   if (!devices) return false;
+  const int firstRecord = qiBO_GetErrorsCount();
   m_music = qibo::Cast<CTMusicPlayer>(devices->GetDevice(CTMusicPlayer::_CD()->ID(), -1, false));
   if (m_music && !m_music->IsStarted()) m_music->Start();
-  if (!m_music || !m_music->IsStarted()) return false;
+  if (!m_music || !m_music->IsStarted()) {
+    // No sound device: the timeline runs on the timer all the same, so the
+    // demo plays silently. The player has warned with the reason; without
+    // a player at all the warning is ours.
+    m_music.Reset();
+    if (qiBO_GetErrorsCount() == firstRecord)
+      WarningMsg("No music player could be started; playing without sound");
+    return true;
+  }
   return m_music->Load(kMusicFile) && m_music->Play();
 }
 

@@ -90,9 +90,14 @@ class CTQuarndelion : public CTApplication {
   // Renders into a file instead of a window; the application owns it.
   void SetRecorder(std::unique_ptr<qibo::demo::DemoRecorder> recorder);
   qibo::demo::DemoRecorder* GetRecorder() const { return m_recorder.get(); }
+  // The window for this run (the settings file is left as it is): a size
+  // (0: the device's own) and full screen or not.
+  void SetWindow(int width, int height, bool fullScreen);
 
  private:
-  // Step 3 of Run: the music player (or the recorder's music) is playing.
+  // Step 3 of Run: the music player (or the recorder's music) is playing,
+  // or, without a sound device, the demo goes on silently (after a warning).
+  // False when the music itself cannot be played.
   bool StartMusic();
   // The shared timer from the device manager, obtained once.
   CTTimer* ObtainTimer();
@@ -104,6 +109,8 @@ class CTQuarndelion : public CTApplication {
   void FadeOn(float duration, float level);
   // Frames until one of the end conditions holds.
   void RunLoop();
+  // Gives a newly seen render device the window settings of SetWindow.
+  void ConfigureWindow(CTRenderTarget* device);
 
   DevicePtr<CTTimer> m_timer;
   DevicePtr<CTMusicPlayer> m_music;
@@ -124,4 +131,8 @@ class CTQuarndelion : public CTApplication {
   bool m_shown = false;
   std::function<bool()> m_keyHit;
   std::unique_ptr<qibo::demo::DemoRecorder> m_recorder;
+  int m_windowWidth = 0;
+  int m_windowHeight = 0;
+  bool m_fullScreen = false;
+  CTRenderTarget* m_configured = nullptr;  // the device the window settings went to
 };

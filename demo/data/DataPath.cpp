@@ -42,6 +42,15 @@ bool EnterDataDirectory(const std::string& fallback, std::string* where) {
   return false;
 }
 
-bool EnterDataDirectory(std::string* where) { return EnterDataDirectory(ExecutableDirectory(), where); }
+bool EnterDataDirectory(std::string* where) {
+  // Beside the program in a build; in the data folder of an installed tree.
+  const std::string program = ExecutableDirectory();
+  if (!program.empty()) {
+    const std::string installed =
+        (fs::path(program) / QUARNDELION_INSTALLED_DATA).lexically_normal().string();
+    if (HasData(installed)) return EnterDataDirectory(installed, where);
+  }
+  return EnterDataDirectory(program, where);
+}
 
 }  // namespace qibo::demo

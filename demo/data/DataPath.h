@@ -22,7 +22,9 @@ std::string ExecutableDirectory();
 // where it was looked for.
 bool EnterDataDirectory(const std::string& fallback, std::string* where = nullptr);
 
-// EnterDataDirectory with the executable's folder as the fallback.
+// EnterDataDirectory with the executable's folder as the fallback, or the
+// installed data folder (share/qibo/quarndelion beside the program's bin/)
+// when that holds the data.
 bool EnterDataDirectory(std::string* where = nullptr);
 
 }  // namespace qibo::demo

@@ -64,6 +64,10 @@ bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& option
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
+    if (name == "--fullscreen" && !inlineValue) {
+      parsed.fullScreen = true;
+      continue;
+    }
     if (name != "--record" && name != "--size" && name != "--fps") continue;
     if (!inlineValue) {
       if (i + 1 >= argc || !argv[i + 1]) {
@@ -80,6 +84,7 @@ bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& option
       parsed.path = value;
     } else if (name == "--size") {
       if (!ParseSize(value, parsed.width, parsed.height, error)) return false;
+      parsed.sizeGiven = true;
     } else if (!ParseFps(value, parsed.fps, error)) {
       return false;
     }

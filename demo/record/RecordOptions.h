@@ -2,10 +2,12 @@
 
 #include <string>
 
-// The command-line options of a recording run:
+// The command-line options of a recording run, and of the window:
 //   Quarndelion --record FILE [--size WxH] [--fps N]
+//   Quarndelion [--size WxH] [--fullscreen]
 // Each option also takes its value after '=' ("--size=800x600"). Other
-// arguments belong to the program and are left alone.
+// arguments belong to the program and are left alone. Without a recording
+// --size and --fullscreen set the window for this run only.
 namespace qibo::demo {
 
 struct RecordOptions {
@@ -22,6 +24,8 @@ struct RecordOptions {
   int width = kDefaultWidth;
   int height = kDefaultHeight;
   int fps = kDefaultFps;
+  bool sizeGiven = false;   // --size was on the command line
+  bool fullScreen = false;  // --fullscreen
 
   bool Enabled() const { return !path.empty(); }
 };

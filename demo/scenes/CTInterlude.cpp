@@ -1,5 +1,6 @@
 #include "demo/scenes/CTInterlude.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -33,6 +34,8 @@ void CTInterlude::OnDeactivate() {
 void CTInterlude::BeginClosing() {
   if (m_closing) return;
   m_closing = true;
+  m_closingStartCount = GetLiveCount();
+  m_closingGeneration = 0;
   if (m_field) m_field->Stop();
   AddSceneUpdate(qibo::AsUpdate(&CTInterlude::ClosingGeneration), kGenerationPeriod);
 }
@@ -47,19 +50,26 @@ void CTInterlude::ClosingGeneration(int32_t) {
   const std::vector<uint8_t> previous(m_field->GetCurrent(), m_field->GetCurrent() + cells);
   std::vector<uint8_t> next(previous.size());
   ConwayField::NextGeneration(previous.data(), next.data(), m_field->GetExponent());
-  int live = 0;
+  // The live cells, those the life rule would kill first, each group in a
+  // random order.
+  std::vector<int> doomed, survivors;
   for (int i = 0; i < cells; ++i) {
-    const bool survives = previous[static_cast<size_t>(i)] && next[static_cast<size_t>(i)];
-    m_field->SetAlive(i, survives);
-    live += survives ? 1 : 0;
+    if (!previous[static_cast<size_t>(i)]) continue;
+    (next[static_cast<size_t>(i)] ? survivors : doomed).push_back(i);
   }
-  // From a random cell on to the next live one, wrapping: each kill takes
-  // one rand() call however few cells are left.
-  for (int kills = live > 0 ? live / kClosingCull + 1 : 0; kills > 0 && live > 0; --kills, --live) {
-    int cell = std::rand() % cells;
-    while (!m_field->IsAlive(cell)) cell = (cell + 1) % cells;
-    m_field->SetAlive(cell, false);
-  }
+  auto shuffle = [](std::vector<int>& list) {
+    for (size_t i = list.size(); i > 1; --i)
+      std::swap(list[i - 1], list[static_cast<size_t>(std::rand()) % i]);
+  };
+  shuffle(doomed);
+  shuffle(survivors);
+  doomed.insert(doomed.end(), survivors.begin(), survivors.end());
+  const int live = static_cast<int>(doomed.size());
+  m_closingGeneration = std::min(m_closingGeneration + 1, kClosingGenerations);
+  const int ceiling = static_cast<int>(static_cast<int64_t>(m_closingStartCount) *
+                                       (kClosingGenerations - m_closingGeneration) / kClosingGenerations);
+  const int kills = live > 0 ? std::max(1, live - ceiling) : 0;
+  for (int k = 0; k < kills && k < live; ++k) m_field->SetAlive(doomed[static_cast<size_t>(k)], false);
 }
 
 int CTInterlude::GetLiveCount() const {

@@ -14,10 +14,11 @@
 // always-drawn list.
 //
 // Closing phase (BeginClosing, for the demo's last appearance): no cell is
-// born any more. Every kGenerationPeriod ms the cells that the life rule
-// keeps survive, the others die, and on top of that one in eight of the
-// survivors (at least one) dies at random, so that still lifes go too and
-// the field is empty after about 16 s. Dying cubes shrink away as always.
+// born any more, and the field dies away evenly over kClosingDuration ms.
+// Every kGenerationPeriod ms the live count is brought down to a ceiling
+// that falls in a straight line from the count at the start to zero (at
+// least one cell dies each time): the cells the life rule would kill go
+// first, then survivors at random. Dying cubes shrink away as always.
 //
 // Extent in root coordinates: cube centres on the plane y = 0 at x, z of
 // -16 .. 15, so (-16.8, -0.8, -16.8) .. (15.8, 0.8, 15.8) with their turns.
@@ -30,8 +31,10 @@ class CTInterlude : public CTDemoScene {
  public:
   static constexpr int kFieldExponent = 5;
   static constexpr int32_t kGenerationPeriod = ConwayField::kGenerationPeriod;
-  // Of the survivors of a closing generation, one in this many dies.
-  static constexpr int kClosingCull = 8;
+  // The closing phase, until the demo's fade to black 20 s after it starts;
+  // the last cell goes one generation before that.
+  static constexpr int32_t kClosingDuration = 19600;
+  static constexpr int kClosingGenerations = kClosingDuration / kGenerationPeriod;
 
   explicit CTInterlude(const char* name = "Interlude");
   ~CTInterlude() override;
@@ -57,4 +60,6 @@ class CTInterlude : public CTDemoScene {
   Ref<ConwayField> m_field;
   Ref<CTFilmGrain> m_grain;
   bool m_closing = false;
+  int m_closingStartCount = 0;  // live cells when the closing began
+  int m_closingGeneration = 0;  // closing generations run
 };

@@ -132,8 +132,18 @@ bool CTDirect3D::DoShow() {
   if (m_fullScreen && m_configurationMode == 1 &&
       (m_displayNo < 0 || m_displayNo >= DGlWindow::CountDisplays()))
     return ErrorMsgF("Display %d does not exist", m_displayNo);
-  for (const DShowRequest& request : BuildAttempts())
-    if (SetUp(request)) return true;
+  // Each failed attempt prints its step; the renderer that finally works is
+  // named after them, so those lines read as the fallback they are.
+  int failed = 0;
+  for (const DShowRequest& request : BuildAttempts()) {
+    if (SetUp(request)) {
+      std::printf("%s%s\n", DGlWindow::RendererInfo().c_str(),
+                  failed ? ", after the attempts above failed" : "");
+      std::fflush(stdout);
+      return true;
+    }
+    ++failed;
+  }
   return false;
 }
 
@@ -336,7 +346,9 @@ void CTDirect3D::Present() {
     return;
   }
   if (m_showStatistics) DrawStatistics();
-  m_renderer.CopyToWindow(m_window.GetWidth(), m_window.GetHeight());
+  int width = 0, height = 0;
+  m_window.GetDrawableSize(width, height);
+  m_renderer.CopyToWindow(width, height);
   m_window.Swap(m_waitForVerticalSync);
   ++m_frame;
   m_shapes.Sweep(m_frame);

@@ -1,6 +1,7 @@
 #include "plugins/d3d/DGlRenderer.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -327,10 +328,23 @@ void DGlRenderer::DrawBackground() {
 }
 
 void DGlRenderer::CopyToWindow(int windowWidth, int windowHeight) {
-  if (!m_framebuffer) return;
+  if (!m_framebuffer || m_width <= 0 || m_height <= 0) return;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBlitFramebuffer(0, 0, m_width, m_height, 0, 0, windowWidth, windowHeight, GL_COLOR_BUFFER_BIT,
-                    GL_NEAREST);
+  // A window resized by the user shows the whole picture as large as fits,
+  // with its proportions kept and black bars beside it.
+  int width = windowWidth, height = windowHeight;
+  if (static_cast<int64_t>(windowWidth) * m_height > static_cast<int64_t>(windowHeight) * m_width)
+    width = static_cast<int>(static_cast<int64_t>(windowHeight) * m_width / m_height);
+  else
+    height = static_cast<int>(static_cast<int64_t>(windowWidth) * m_height / m_width);
+  const int x = (windowWidth - width) / 2, y = (windowHeight - height) / 2;
+  const bool scaled = width != m_width || height != m_height;
+  if (width != windowWidth || height != windowHeight) {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  glBlitFramebuffer(0, 0, m_width, m_height, x, y, x + width, y + height, GL_COLOR_BUFFER_BIT,
+                    scaled ? GL_LINEAR : GL_NEAREST);
   glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
 }

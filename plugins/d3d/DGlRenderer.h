@@ -89,7 +89,8 @@ class DGlRenderer {
   void ClearBackground();
   bool HasBackground() const { return m_background != 0; }
   void DrawBackground();
-  // Copies the back buffer to the window's framebuffer.
+  // Copies the back buffer to the window's framebuffer of that size,
+  // scaled to fit with its proportions kept.
   void CopyToWindow(int windowWidth, int windowHeight);
 
  private:

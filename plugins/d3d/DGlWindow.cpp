@@ -103,7 +103,8 @@ bool DGlWindow::CreateWindow(const DShowRequest& request, const char*& error) {
   if (request.type == DDeviceType::kTnLHal) SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 1);
   const int x = request.fullScreen ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED_DISPLAY(request.display)) : 20;
   const int y = request.fullScreen ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED_DISPLAY(request.display)) : 20;
-  const uint32_t flags = SDL_WINDOW_OPENGL | (request.fullScreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_SHOWN);
+  const uint32_t flags =
+      SDL_WINDOW_OPENGL | (request.fullScreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
   m_window = SDL_CreateWindow("D3D Window", x, y, request.width, request.height, flags);
   if (!m_window) {
     error = "Unable to create render-window";
@@ -142,6 +143,21 @@ bool DGlWindow::CreateContext(const DShowRequest& request, const char*& error) {
     return false;
   }
   return true;
+}
+
+void DGlWindow::GetDrawableSize(int& width, int& height) const {
+  width = m_width;
+  height = m_height;
+  if (m_window) SDL_GL_GetDrawableSize(m_window, &width, &height);
+}
+
+std::string DGlWindow::RendererInfo() {
+  auto text = [](GLenum name) {
+    const auto* value = reinterpret_cast<const char*>(glGetString(name));
+    return std::string(value ? value : "unknown");
+  };
+  return "Renderer: " + text(GL_RENDERER) + ", OpenGL " + text(GL_VERSION) +
+         (IsSoftwareRenderer() ? " (a software renderer)" : " (hardware)");
 }
 
 void DGlWindow::Close() {

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdint>
+#include <string>
 
 // The device types the set-up tries, in the order of the fallback chain:
 // hardware OpenGL with an accelerated visual, hardware OpenGL of any
@@ -38,11 +39,17 @@ class DGlWindow {
   uint32_t GetWindowID() const { return m_window ? SDL_GetWindowID(m_window) : 0; }
   int GetWidth() const { return m_width; }
   int GetHeight() const { return m_height; }
+  // The size the window has now: a windowed output can be resized by the
+  // user, while the picture keeps the size it was opened with.
+  void GetDrawableSize(int& width, int& height) const;
   // Whether the driver reports the context lost (reset); false where it
   // cannot tell.
   bool IsContextLost() const;
   // Presents the default framebuffer; vsync only where asked for.
   void Swap(bool waitForRetrace);
+  // One line for the user: the current context's OpenGL renderer and
+  // version, and whether it is a software renderer.
+  static std::string RendererInfo();
   // The number of displays SDL reports; 0 without a video driver.
   static int CountDisplays();
   // Tunes the C library's heap for the GL driver, once per process (every

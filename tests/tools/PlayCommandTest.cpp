@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -49,22 +50,34 @@ class PlayCommandTest : public ::testing::Test {
 
 }  // namespace
 
+// Without a sound device (an SDL audio driver that cannot open) the tool
+// says why no player started, with SDL's reason.
 TEST_F(PlayCommandTest, EndsByItselfOrRefusesWhatItCannotPlay) {
   struct Case {
     std::vector<std::string> args;
     int code;
     const char* says;
+    const char* audioDriver;  // SDL_AUDIODRIVER for the run; nullptr: the tests' own
   } cases[] = {
-      {{"play", "short.wav"}, 0, "Playing short.wav; press a key to stop"},
-      {{"play", "notes.txt"}, 1, "qibo play: notes.txt: Can't play the file"},
-      {{"play"}, 2, "qibo play FILE"},
+      {{"play", "short.wav"}, 0, "Playing short.wav; press a key to stop", nullptr},
+      {{"play", "notes.txt"}, 1, "qibo play: notes.txt: Can't play the file", nullptr},
+      {{"play", "missing.xm"}, 1, "qibo play: missing.xm: No such file or directory", nullptr},
+      {{"play", "short.wav"},
+       1,
+       "qibo play: no music player could be started:\n  No sound device: Audio target 'no-such-driver' not "
+       "available",
+       "no-such-driver"},
+      {{"play"}, 2, "qibo play FILE", nullptr},
   };
+  const std::string saved = getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "dummy";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.says);
+    setenv("SDL_AUDIODRIVER", c.audioDriver ? c.audioDriver : saved.c_str(), 1);
     std::string output;
     EXPECT_EQ(qibo::test::RunTool(c.args, &output), c.code) << output;
     EXPECT_NE(output.find(c.says), std::string::npos) << output;
   }
+  setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
 }
 
 TEST_F(PlayCommandTest, StreamShowsTheElapsedTimeAndEndsTheLine) {

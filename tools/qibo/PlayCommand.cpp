@@ -2,8 +2,13 @@
 // the engine runs frames, showing the elapsed time, until a key is pressed
 // or the piece ends (module music loops, so it ends only by key, Ctrl+C or
 // SIGTERM).
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include "core/devices/CTDeviceManager.h"
@@ -13,7 +18,9 @@
 #include "core/kernel/ConsoleInput.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/Logging.h"
 #include "core/kernel/StopSignals.h"
+#include "core/persist/OsPath.h"
 #include "demo/CTBassPlayer.h"
 #include "demo/CTWinTimer.h"
 #include "tools/qibo/Commands.h"
@@ -31,6 +38,10 @@ constexpr auto kFramePause = std::chrono::milliseconds(10);
 int Play(int argc, char** argv) {
   if (argc != 1) return 2;
   const char* file = argv[0];
+  if (access(qibo::ResolvePath(file).c_str(), R_OK) != 0) {
+    fprintf(stderr, "qibo play: %s: %s\n", Printable(file).c_str(), strerror(errno));
+    return 1;
+  }
   // The engine's clock and the player: the device manager makes both from
   // these classes on request.
   qiBO_RegisterClass(CTWinTimer::_CD());
@@ -41,11 +52,14 @@ int Play(int argc, char** argv) {
     fprintf(stderr, "qibo play: no device manager\n");
     return 1;
   }
+  const int firstRecord = qiBO_GetErrorsCount();
   DevicePtr<CTMusicPlayer> player;
   player = static_cast<CTMusicPlayer*>(
       qibo::DynamicCast(devices->GetDevice(CTMusicPlayer::_CD()->ID(), false), CTMusicPlayer::_CD()->ID()));
   if (!player) {
-    fprintf(stderr, "qibo play: no music player could be started\n");
+    // The player said why (no sound device, and SDL's reason) in the log.
+    fprintf(stderr, "qibo play: no music player could be started:\n");
+    PrintLogSince(firstRecord, true);
     return 1;
   }
   if (!player->Load(file) || !player->Play()) {

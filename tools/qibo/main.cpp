@@ -1,27 +1,42 @@
 // qibo: the engine's command-line tool. Without arguments it lists the
-// registered classes and the running services with their properties.
+// registered classes, the plug-ins' included, and the running services with
+// their properties.
+#include <dlfcn.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/kernel/CTApplication.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/PlugInApi.h"
 #include "core/kernel/StopSignals.h"
 #include "tools/qibo/Commands.h"
 
 namespace {
 
+// The file name of the library (or program) a class's descriptor lives in.
+std::string LibraryOf(const ClassDesc* cd) {
+  Dl_info info{};
+  if (!dladdr(cd, &info) || !info.dli_fname) return "?";
+  const std::string path = info.dli_fname;
+  return path.substr(path.rfind('/') + 1);
+}
+
 void ListClasses() {
   const int count = qiBO_GetClassDescCount();
   printf("Classes (%d registered)\n", count);
-  printf("  %-32s %-10s  %-24s %-30s %-8s %s\n", "Name", "ID", "Parent", "Description", "", "Instances");
+  printf("  %-32s %-10s  %-24s %-30s %-8s %-9s %s\n", "Name", "ID", "Parent", "Description", "", "Instances",
+         "Library");
   for (int i = 0; i < count; ++i) {
     const ClassDesc* cd = qiBO_GetClassDescNo(i);
     const ClassDesc* parent = cd->GetInheritedCD();
-    printf("  %-32s 0x%08X  %-24s %-30s %-8s %d\n", cd->GetName().c_str(), cd->ID(),
+    printf("  %-32s 0x%08X  %-24s %-30s %-8s %-9d %s\n", cd->GetName().c_str(), cd->ID(),
            parent ? parent->GetName().c_str() : "-", cd->GetDesc().c_str(), cd->Abstract() ? "abstract" : "",
-           cd->GetInstances());
+           cd->GetInstances(), LibraryOf(cd).c_str());
   }
 }
 
@@ -61,6 +76,8 @@ namespace qibo::tool {
 int ListAll(int argc, char** argv) {
   const bool classes = argc < 1 || strcmp(argv[0], "classes") == 0;
   const bool services = argc < 1 || strcmp(argv[0], "services") == 0;
+  // The plug-ins' classes are listed with the core's.
+  if (classes) qiBO_LoadAllPlugIns();
   if (classes) ListClasses();
   if (services) ListServices();
   return 0;
@@ -77,10 +94,12 @@ struct Verb {
 };
 
 const Verb kVerbs[] = {
-    {"classes", qibo::tool::ListAll, "classes                 list the registered classes"},
+    {"classes", qibo::tool::ListAll,
+     "classes                 load the plug-ins and list every class with the library it comes from"},
     {"services", qibo::tool::ListAll,
      "services                start the standard services and list them with their properties"},
-    {"dump", qibo::tool::Dump, "dump FILE               print a chunk stream as an indented tree"},
+    {"dump", qibo::tool::Dump,
+     "dump [--file-strings | --memory-strings] FILE  print a chunk stream as an indented tree"},
     {"pack", qibo::tool::Pack, "pack OUT.vdl FILES...   write a package of the given files"},
     {"list", qibo::tool::ListPackage, "list PACKAGE            list the members of a package"},
     {"extract", qibo::tool::Extract, "extract PACKAGE [MEMBER...]  write a package's members as files"},
@@ -94,10 +113,78 @@ const Verb kVerbs[] = {
      "view FILE [--snapshot OUT] [--size WxH]  show a model or scene turning; --snapshot saves one frame"},
 };
 
-int Usage() {
-  fprintf(stderr, "usage: qibo                      list the registered classes and the running services\n");
-  for (const Verb& verb : kVerbs) fprintf(stderr, "       qibo %s\n", verb.usage);
+void PrintUsage(FILE* out) {
+  fprintf(out, "usage: qibo                      list the classes and the running services\n");
+  for (const Verb& verb : kVerbs) fprintf(out, "       qibo %s\n", verb.usage);
+  fprintf(out,
+          "       qibo help [VERB]            this text, or one verb's\n"
+          "       qibo --version              the version of the tool and the engine\n");
+}
+
+// A usage error: one line saying what is wrong, then the usage.
+int UsageError(const std::string& what, const Verb* verb = nullptr) {
+  if (!what.empty()) fprintf(stderr, "qibo%s%s: %s\n", verb ? " " : "", verb ? verb->name : "", what.c_str());
+  if (verb)
+    fprintf(stderr, "usage: qibo %s\n", verb->usage);
+  else
+    PrintUsage(stderr);
   return 2;
+}
+
+const Verb* FindVerb(const char* name) {
+  for (const Verb& v : kVerbs)
+    if (strcmp(name, v.name) == 0) return &v;
+  return nullptr;
+}
+
+// The options a verb takes are the "--name" words of its usage line; any
+// other argument that starts with '-' is refused before the verb runs.
+bool KnownOption(const Verb& verb, const char* option) {
+  const size_t length = strlen(option);
+  for (const char* at = strstr(verb.usage, "--"); at; at = strstr(at + 2, "--")) {
+    const char end = at[length];
+    if (strncmp(at, option, length) == 0 && !(isalnum(static_cast<unsigned char>(end)) || end == '-'))
+      return true;
+  }
+  return false;
+}
+
+const char* UnknownOption(const Verb& verb, int argc, char** argv) {
+  for (int i = 0; i < argc; ++i)
+    if (argv[i][0] == '-' && argv[i][1] != '\0' && !KnownOption(verb, argv[i])) return argv[i];
+  return nullptr;
+}
+
+int Help(int argc, char** argv) {
+  if (argc == 0) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  const Verb* verb = argc == 1 ? FindVerb(argv[0]) : nullptr;
+  if (!verb)
+    return UsageError(argc == 1 ? "help: unknown verb \"" + std::string(argv[0]) + "\"" : "help: one verb");
+  printf("usage: qibo %s\n", verb->usage);
+  return 0;
+}
+
+int RunVerb(int argc, char** argv) {
+  const char* name = argv[1];
+  if (strcmp(name, "--version") == 0) {
+    printf("qibo %s\n", QIBO_VERSION);
+    return 0;
+  }
+  if (strcmp(name, "help") == 0 || strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0)
+    return Help(argc - 2, argv + 2);
+  if (name[0] == '-') return UsageError("unknown option \"" + std::string(name) + "\"");
+  const Verb* verb = FindVerb(name);
+  if (!verb) return UsageError("unknown verb \"" + std::string(name) + "\"");
+  if (const char* option = UnknownOption(*verb, argc - 2, argv + 2))
+    return UsageError("unknown option \"" + std::string(option) + "\"", verb);
+  // "classes" and "services" take their own name as the argument.
+  const bool self = verb->run == qibo::tool::ListAll;
+  const int result = self ? verb->run(1, argv + 1) : verb->run(argc - 2, argv + 2);
+  if (result == 2) UsageError("", verb);
+  return result;
 }
 
 }  // namespace
@@ -105,22 +192,7 @@ int Usage() {
 int main(int argc, char** argv) {
   qibo::InstallStopSignalHandlers();
   qiBO_Init();
-  int result = 2;
-  if (argc < 2) {
-    result = qibo::tool::ListAll(0, nullptr);
-  } else {
-    const Verb* verb = nullptr;
-    for (const Verb& v : kVerbs)
-      if (strcmp(argv[1], v.name) == 0) verb = &v;
-    if (!verb) {
-      result = Usage();
-    } else {
-      // "classes" and "services" take their own name as the argument.
-      const bool self = verb->run == qibo::tool::ListAll;
-      result = self ? verb->run(1, argv + 1) : verb->run(argc - 2, argv + 2);
-      if (result == 2) Usage();
-    }
-  }
+  const int result = argc < 2 ? qibo::tool::ListAll(0, nullptr) : RunVerb(argc, argv);
   qiBO_Deinit();
   qibo::ExitForStopSignal();
   return result;

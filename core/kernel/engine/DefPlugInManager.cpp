@@ -1,6 +1,7 @@
 #include "core/kernel/engine/DefPlugInManager.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -29,7 +30,30 @@ std::string LibraryPath(const char* fullName) {
   return path;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
+
+QIBO_String DefPlugInManager::DefaultPlugInFolder() {
+  // The folder of the library this code is in: lib/ once installed, the
+  // build's bin/ otherwise.
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&IsFolder), &info) || !info.dli_fname) return "";
+  std::string folder = info.dli_fname;
+  const size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return "";
+  folder.resize(slash + 1);
+  // Installed, the plug-ins have a folder of their own below the library's.
+  if (IsFolder(folder + "qibo/plugins")) folder += "qibo/plugins/";
+  return folder.c_str();
+}
+
+QIBO_String DefPlugInManager::PlugInFolder() const {
+  return m_plugInPath.Empty() ? DefaultPlugInFolder() : m_plugInPath;
+}
 
 DefPlugInManager::DefPlugInManager() = default;
 
@@ -45,7 +69,7 @@ void DefPlugInManager::DoAddProperties() {
 
 bool DefPlugInManager::LoadPlugIn(const char* name) {
   if (!name) name = "";
-  const QIBO_String fullName = m_plugInPath + name;
+  const QIBO_String fullName = PlugInFolder() + name;
   void* module = dlopen(LibraryPath(fullName.c_str()).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     WarningMsgF(0, "Library not found: %s", name);
@@ -75,7 +99,7 @@ bool DefPlugInManager::LoadPlugIn(const char* name) {
 void DefPlugInManager::LoadAllPlugIns() {
   auto* files = qibo::GetService<CTFileManager>();
   if (!files || !files->IsStarted()) return;
-  const QIBO_String pattern = m_plugInPath + m_defaultPlugIns;
+  const QIBO_String pattern = PlugInFolder() + m_defaultPlugIns;
   // Collect first: loading a library may itself search for files.
   std::vector<QIBO_String> found;
   findrecord_t record;

@@ -67,3 +67,32 @@ TEST(RecordOptionsTest, ParsesGoodCommandLinesAndExplainsBadOnes) {
       EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
 }
+
+// Without a recording --size and --fullscreen are the window's for this run;
+// the device keeps its own size where no size is given.
+TEST(RecordOptionsTest, WindowTakesSizeAndFullScreen) {
+  const struct {
+    std::vector<const char*> args;
+    bool sizeGiven, fullScreen;
+    int width, height;
+  } cases[] = {
+      {{}, false, false, 640, 480},
+      {{"--size", "1280x720"}, true, false, 1280, 720},
+      {{"--fullscreen"}, false, true, 640, 480},
+      {{"-speed2", "--fullscreen", "--size=800x600"}, true, true, 800, 600},
+      {{"--fullscreen=1"}, false, false, 640, 480},  // a flag takes no value: left to the program
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = {"Quarndelion"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(argv.size() > 1 ? argv[1] : "no options");
+    RecordOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseRecordOptions(static_cast<int>(argv.size()), argv.data(), options, error)) << error;
+    EXPECT_FALSE(options.Enabled());
+    EXPECT_EQ(options.sizeGiven, c.sizeGiven);
+    EXPECT_EQ(options.fullScreen, c.fullScreen);
+    EXPECT_EQ(options.width, c.width);
+    EXPECT_EQ(options.height, c.height);
+  }
+}

@@ -47,8 +47,9 @@ void AttachRecorder(const qibo::demo::RecordOptions& options) {
 void SetWindow(const qibo::demo::RecordOptions& options) {
   auto* app = static_cast<CTQuarndelion*>(
       qibo::DynamicCast(qiBO_GetServiceByName("CTQuarndelion"), CTQuarndelion::_CD()->ID()));
-  if (app) app->SetWindow(options.sizeGiven ? options.width : 0, options.sizeGiven ? options.height : 0,
-                          options.fullScreen);
+  if (app)
+    app->SetWindow(options.sizeGiven ? options.width : 0, options.sizeGiven ? options.height : 0,
+                   options.fullScreen);
 }
 
 }  // namespace

@@ -103,8 +103,8 @@ bool DGlWindow::CreateWindow(const DShowRequest& request, const char*& error) {
   if (request.type == DDeviceType::kTnLHal) SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 1);
   const int x = request.fullScreen ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED_DISPLAY(request.display)) : 20;
   const int y = request.fullScreen ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED_DISPLAY(request.display)) : 20;
-  const uint32_t flags =
-      SDL_WINDOW_OPENGL | (request.fullScreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+  const uint32_t flags = SDL_WINDOW_OPENGL | (request.fullScreen ? SDL_WINDOW_FULLSCREEN
+                                                                 : SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
   m_window = SDL_CreateWindow("D3D Window", x, y, request.width, request.height, flags);
   if (!m_window) {
     error = "Unable to create render-window";

@@ -104,13 +104,16 @@ void D3DFixture::Set(CTRenderTarget* device, const char* property, const char* v
     bytes[i] = static_cast<uint8_t>(std::stoi(text.substr(static_cast<size_t>(2 * i), 2), nullptr, 16));
 }
 
-std::vector<std::string> D3DFixture::ShowCapturing(CTRenderTarget* device, bool& shown) {
+std::vector<std::string> D3DFixture::ShowCapturing(CTRenderTarget* device, bool& shown, std::string* last) {
   ::testing::internal::CaptureStdout();
   shown = device->Show();
   std::istringstream out(::testing::internal::GetCapturedStdout());
   std::vector<std::string> errors;
-  for (std::string line; std::getline(out, line);)
+  if (last) last->clear();
+  for (std::string line; std::getline(out, line);) {
     if (line.rfind("ERROR!!: ", 0) == 0) errors.push_back(line);
+    if (last) *last = line;
+  }
   return errors;
 }
 

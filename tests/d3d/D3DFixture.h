@@ -37,8 +37,10 @@ class D3DFixture : public EngineFixture {
   // A new CTDirect3D held by the fixture.
   CTRenderTarget* MakeDevice();
   static void Set(CTRenderTarget* device, const char* property, const char* value);
-  // Shows the device; the "ERROR!!" lines it printed.
-  static std::vector<std::string> ShowCapturing(CTRenderTarget* device, bool& shown);
+  // Shows the device; the "ERROR!!" lines it printed, and in last (when
+  // given) the last line it printed.
+  static std::vector<std::string> ShowCapturing(CTRenderTarget* device, bool& shown,
+                                                std::string* last = nullptr);
   // The pixel at (x, y) as 0xAARRGGBB; 0 when nothing can be grabbed.
   static uint32_t PixelAt(CTRenderTarget* device, int x, int y);
 

@@ -21,7 +21,9 @@ namespace {
 class Direct3DTest : public D3DFixture {};
 
 // The set-up's attempts for a configuration: how many "ERROR!!" lines, with
-// which step, and whether one attempt succeeds.
+// which step, and whether one attempt succeeds. A device that shows names
+// its renderer in one line after them, which says whether attempts failed
+// before it (and that the exact software device is a software renderer).
 struct ShowCase {
   const char* name;
   std::vector<std::pair<const char*, const char*>> settings;
@@ -86,8 +88,16 @@ TEST_F(Direct3DTest, Show_TriesTheConfiguredAttemptsAndReportsEachFailure) {
     ASSERT_NE(device, nullptr);
     for (const auto& [property, value] : c.settings) Set(device, property, value);
     bool shown = false;
-    const std::vector<std::string> errors = ShowCapturing(device, shown);
+    std::string last;
+    const std::vector<std::string> errors = ShowCapturing(device, shown, &last);
     EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(last.rfind("Renderer: ", 0) == 0, c.shown) << last;
+    if (c.shown) {
+      EXPECT_EQ(last.find(", after the attempts above failed") != std::string::npos, !errors.empty()) << last;
+      if (c.errors == 0) {
+        EXPECT_NE(last.find("(a software renderer)"), std::string::npos) << last;
+      }
+    }
     EXPECT_EQ(device->IsVisible(), c.shown);
     if (c.errors >= 0) {
       EXPECT_EQ(static_cast<int>(errors.size()), c.errors);

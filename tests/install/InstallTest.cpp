@@ -1,5 +1,6 @@
 // The engine installed into a temporary prefix, the examples built against
-// the installed tree alone (with CMake and with pkg-config) and run there.
+// the installed tree alone (with CMake and with pkg-config) and run there;
+// and the Debian packages cpack makes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -122,5 +123,46 @@ TEST_F(InstallTest, ExamplePlugInAddsItsClassToTheInstalledTool) {
     const std::string line = output.substr(row + 1, output.find('\n', row + 1) - row - 1);
     EXPECT_EQ(line.substr(line.rfind(' ') + 1), "HelloPlugIn.plug") << line;
     ASSERT_EQ(Shell("rm " + plugIns + "/HelloPlugIn.plug"), 0);
+  }
+}
+
+// cpack makes the three Debian packages, each listing its files and
+// depending on the others by version.
+TEST_F(InstallTest, DebianPackagesHoldTheirFiles) {
+  std::string output;
+  ASSERT_EQ(
+      Shell("cd " + Work() + " && cpack -G DEB -B packages --config " QIBO_BUILD_DIR "/CPackConfig.cmake",
+            &output),
+      0)
+      << output;
+  const struct {
+    const char* package;
+    std::vector<std::string> files;
+    const char* depends;  // in the Depends field
+  } cases[] = {
+      {"qibo",
+       {"./usr/lib/libqiboCore.so.0.1", "./usr/lib/qibo/plugins/RasterDev.plug",
+        "./usr/lib/qibo/plugins/qiboIO.plug", "./usr/bin/qibo"},
+       "libsdl2"},
+      {"qibo-dev",
+       {"./usr/include/qibo/core/kernel/Kernel.h", "./usr/lib/libqiboCore.so",
+        "./usr/lib/cmake/qibo/qiboConfig.cmake", "./usr/lib/cmake/qibo/QiboPlugin.cmake",
+        "./usr/lib/pkgconfig/qibo.pc"},
+       "qibo (= " QIBO_VERSION ")"},
+      {"quarndelion",
+       {"./usr/bin/Quarndelion", "./usr/share/qibo/quarndelion/runfiles/melody01.xm",
+        "./usr/share/qibo/quarndelion/textures/cubes1.tga"},
+       "qibo (= " QIBO_VERSION ")"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.package);
+    const std::string deb = Work() + "/packages/" + c.package + "_" QIBO_VERSION "_*.deb";
+    std::string listing;
+    ASSERT_EQ(Shell("dpkg -c " + deb, &listing), 0) << listing;
+    for (const std::string& file : c.files)
+      EXPECT_NE(listing.find(" " + file), std::string::npos) << file << " is not in\n" << listing;
+    std::string depends;
+    ASSERT_EQ(Shell("dpkg -f " + deb + " Depends", &depends), 0) << depends;
+    EXPECT_NE(depends.find(c.depends), std::string::npos) << depends;
   }
 }

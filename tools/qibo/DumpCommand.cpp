@@ -359,11 +359,6 @@ class ChunkDumper {
   int m_problems = 0;
 };
 
-int Usage() {
-  fprintf(stderr, "usage: qibo dump [--file-strings | --memory-strings] FILE\n");
-  return 2;
-}
-
 }  // namespace
 
 namespace qibo::tool {
@@ -379,10 +374,10 @@ int Dump(int argc, char** argv) {
     } else if (!name && argv[i][0] != '-') {
       name = argv[i];
     } else {
-      return Usage();
+      return 2;  // the tool prints the usage
     }
   }
-  if (!name) return Usage();
+  if (!name) return 2;  // the tool prints the usage
 
   SmartFile file;
   if (!file.Open(name, false)) {

@@ -18,10 +18,14 @@
 
 namespace {
 
-// The file name of the library (or program) a class's descriptor lives in.
+// The file name of the library (or program) that defines a class: where its
+// name's text lies. (The descriptor itself may have been copied into the
+// program that uses it when the program was loaded.)
 std::string LibraryOf(const ClassDesc* cd) {
+  const void* where =
+      cd->NameText() ? static_cast<const void*>(cd->NameText()) : static_cast<const void*>(cd);
   Dl_info info{};
-  if (!dladdr(cd, &info) || !info.dli_fname) return "?";
+  if (!dladdr(where, &info) || !info.dli_fname) return "?";
   const std::string path = info.dli_fname;
   return path.substr(path.rfind('/') + 1);
 }
@@ -117,8 +121,8 @@ void PrintUsage(FILE* out) {
   fprintf(out, "usage: qibo                      list the classes and the running services\n");
   for (const Verb& verb : kVerbs) fprintf(out, "       qibo %s\n", verb.usage);
   fprintf(out,
-          "       qibo help [VERB]            this text, or one verb's\n"
-          "       qibo --version              the version of the tool and the engine\n");
+          "       qibo help [VERB]             this text, or one verb's\n"
+          "       qibo --version               the version of the tool and the engine\n");
 }
 
 // A usage error: one line saying what is wrong, then the usage.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -290,10 +291,14 @@ TEST_F(QuarndelionTest, RunEndsOnEachEndCondition) {
       EXPECT_STREQ(m_app->LastErrorMsg().c_str(), c.error);
     }
     if (c.warning) {
+      // One warning about the sound (the test folder lacks the pictures,
+      // which gives warnings of its own).
       std::vector<std::string> problems;
-      for (int i = firstRecord; i < qiBO_GetErrorsCount(); ++i)
-        if ((qiBO_GetErrorNo(i)->code & kCodeSeverityMask) >= kCodeMinorWarning)
-          problems.push_back(qiBO_GetErrorNo(i)->message);
+      for (int i = firstRecord; i < qiBO_GetErrorsCount(); ++i) {
+        const errorstruct_t* record = qiBO_GetErrorNo(i);
+        if ((record->code & kCodeSeverityMask) >= kCodeMinorWarning && strstr(record->message, "sound"))
+          problems.push_back(record->message);
+      }
       EXPECT_EQ(problems, std::vector<std::string>{c.warning});
     }
     setenv("SDL_AUDIODRIVER", savedDriver.c_str(), 1);

@@ -1,18 +1,18 @@
-// A minimal plug-in: one class of its own, CTHelloSpinner, a named object
-// with a turning speed kept in the settings file. A program (or `qibo
+// A minimal plug-in: one class of its own, CTHelloSpinner, an object with
+// one property, a turning speed, that the settings file can set. A program (or `qibo
 // classes`) that loads HelloPlugIn.plug from the plug-in folder can make it
 // by name: qiBO_CreateClassByName("CTHelloSpinner").
 #include "core/kernel/PlugInEntry.h"
-#include "core/object/CTNamed.h"
+#include "core/object/CTInterface.h"
 
-class CTHelloSpinner : public CTNamed {
+class CTHelloSpinner : public CTInterface {
   QIBO_CLASS(CTHelloSpinner)
 
  public:
-  CTHelloSpinner() : CTNamed("Hello spinner") {}
+  CTHelloSpinner() : CTInterface("Hello spinner") {}
 
   void DoAddProperties() override {
-    CTNamed::DoAddProperties();
+    CTInterface::DoAddProperties();
     AddProperty(DProperty(m_speed, "Speed"), CTHelloSpinner::_CD());
   }
   double GetSpeed() const { return m_speed; }
@@ -21,7 +21,7 @@ class CTHelloSpinner : public CTNamed {
   double m_speed = 0.8;  // radians per second
 };
 
-QIBO_IMPLEMENT_CLASS(CTHelloSpinner, CTNamed, .desc = "Hello spinner", .url = "HelloPlugIn.plug",
+QIBO_IMPLEMENT_CLASS(CTHelloSpinner, CTInterface, .desc = "Hello spinner", .url = "HelloPlugIn.plug",
                      .product = "qiBO example")
 
 class HelloPlugInLib : public CTPlugInLib {

@@ -45,7 +45,7 @@ bool ReadPpm(const std::string& file, Picture& picture) {
   return static_cast<bool>(in);
 }
 
-// The install and both builds are made once for every test here.
+// The install and both builds of the examples are made once for every test here.
 class InstallTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -60,7 +60,6 @@ class InstallTest : public ::testing::Test {
     delete s_dir;
     s_dir = nullptr;
   }
-  void SetUp() override { ASSERT_TRUE(s_built) << s_log; }
 
   static std::string Work() { return s_dir->Path(); }
 
@@ -76,6 +75,7 @@ const char* const kWays[] = {"cmake", "pkg-config"};
 // The example's snapshot shows the cube: the background in the corners, and
 // in the middle the lit chequerboard, orange and cream squares.
 TEST_F(InstallTest, ExampleSnapshotShowsTheCube) {
+  ASSERT_TRUE(s_built) << s_log;
   for (const char* way : kWays) {
     SCOPED_TRACE(way);
     const std::string snapshot = Work() + "/" + way + ".ppm";
@@ -112,6 +112,7 @@ TEST_F(InstallTest, ExampleSnapshotShowsTheCube) {
 // The example plug-in, put into the installed plug-in folder, adds its class
 // to what the installed tool lists.
 TEST_F(InstallTest, ExamplePlugInAddsItsClassToTheInstalledTool) {
+  ASSERT_TRUE(s_built) << s_log;
   const std::string plugIns = Work() + "/prefix/" QIBO_PLUGIN_INSTALL_DIR;
   for (const char* way : kWays) {
     SCOPED_TRACE(way);

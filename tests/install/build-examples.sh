@@ -5,6 +5,8 @@
 #   build-examples.sh SOURCE_DIR BUILD_DIR WORK_DIR [EXTRA_COMPILER_FLAGS]
 set -euo pipefail
 source=$1 build=$2 work=$3 flags=${4:-}
+# A failing step shows its log.
+trap 'status=$?; [ $status -ne 0 ] && tail -n 30 "$work"/*.log 2>/dev/null; exit $status' EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"

@@ -97,6 +97,13 @@ void QIBO_Stream::ReplaceReferences(CTStreamed* oldObject, CTStreamed* newObject
     m_replaced.push_back(std::move(old));
 }
 
+bool QIBO_Stream::ChunkHolds(Stream* stream, int64_t bytes) {
+  if (bytes < 0) return false;
+  auto* chunked = dynamic_cast<QIBO_Stream*>(stream);
+  if (!chunked) return true;
+  return chunked->m_reading && bytes <= static_cast<int64_t>(chunked->ReadRoom(chunked->GetPos()));
+}
+
 CTStreamed* QIBO_Stream::ReadReference() {
   if (!m_reading) return nullptr;
   return GetStreamObject(ReadInt());
@@ -111,6 +118,7 @@ bool QIBO_Stream::StartStream() {
   if (!IsIdle()) return false;
   ReleaseTable();
   m_chunkStarts.clear();
+  m_deferred.clear();
   m_writing = true;
   StartChunk(kStreamChunk);
   StartChunk(kLevelChunk);
@@ -122,7 +130,10 @@ bool QIBO_Stream::StartStream() {
 void QIBO_Stream::EndStream() {
   if (!m_writing) return;
   // Normally only "qibo" is open here; chunks a writer left open are closed
-  // too, so that no length stays a placeholder.
+  // too, so that no length stays a placeholder. Objects put off until the
+  // outermost one ended go last, inside "qibo".
+  while (m_chunkStarts.size() > 1) EndChunk();
+  WriteDeferred();
   while (!m_chunkStarts.empty()) EndChunk();
   m_writing = false;
 }
@@ -146,11 +157,28 @@ void QIBO_Stream::EndChunk() {
 
 void QIBO_Stream::WriteObject(CTStreamed* object) {
   if (!m_writing || !object || HasStreamID(object)) return;
+  CreateStreamID(object);
+  if (m_chunkStarts.size() > static_cast<size_t>(kMaxWriteNesting)) {
+    m_deferred.push_back(object);
+    return;
+  }
+  WriteObjectChunk(object);
+  if (m_chunkStarts.size() <= 1) WriteDeferred();
+}
+
+void QIBO_Stream::WriteObjectChunk(CTStreamed* object) {
   StartChunk(kObjectChunk);
-  WriteInt(CreateStreamID(object));
+  WriteInt(GetStreamID(object));
   WriteObjectChunkHeader(object);
   object->WriteToStream(this, m_levelOfDetail);
   EndChunk();
+}
+
+void QIBO_Stream::WriteDeferred() {
+  // In the order they were put off; writing one may put off more, which
+  // join the end of the list.
+  for (size_t i = 0; i < m_deferred.size(); ++i) WriteObjectChunk(m_deferred[i]);
+  m_deferred.clear();
 }
 
 void QIBO_Stream::WriteObjectData(CTStreamed* object) {
@@ -159,6 +187,7 @@ void QIBO_Stream::WriteObjectData(CTStreamed* object) {
   WriteInt(static_cast<int32_t>(object->GetCD()->ID()));
   object->WriteToStream(this, m_levelOfDetail);
   EndChunk();
+  if (m_chunkStarts.size() <= 1) WriteDeferred();
 }
 
 void QIBO_Stream::WriteObjectChunkHeader(CTStreamed* object) {

@@ -120,6 +120,27 @@ FILE* OpenFileStream(const std::string& path, const char* mode, std::string* why
   return file;
 }
 
+bool FollowLinks(const std::string& path, std::string& target, std::string* why) {
+  if (char* resolved = realpath(path.c_str(), nullptr)) {
+    target = resolved;
+    free(resolved);
+    return true;
+  }
+  // Not there yet: follow the links by hand to the name that is missing.
+  target = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = readlink(target.c_str(), link.data(), link.size());
+    if (n < 0 || static_cast<size_t>(n) >= link.size()) return true;  // let the open report it
+    link.resize(static_cast<size_t>(n));
+    const size_t slash = target.rfind('/');
+    target = link.front() == '/' || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+  }
+  return Fail(why, path + ": too many levels of symbolic links");
+}
+
 bool IsReadOnlyFile(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
@@ -140,12 +161,10 @@ bool WriteAll(int fd, const void* bytes, size_t size) {
 
 bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& write, std::string* why) {
   if (path.empty()) return Fail(why, "no file name");
-  // A name that is a link stays one: the link's target gets the new file.
-  std::string target = path;
-  if (char* resolved = realpath(path.c_str(), nullptr)) {
-    target = resolved;
-    free(resolved);
-  }
+  // A name that is a link stays one: the link's target gets the new file,
+  // and is made when it does not exist yet (a dangling link).
+  std::string target;
+  if (!FollowLinks(path, target, why)) return false;
   struct stat st;
   const bool exists = stat(target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return Fail(why, path + ": not a regular file");

@@ -88,8 +88,10 @@ int CTQuarndelion::Run(int argc, const char** argv) {
   m_spectator->Enable();
   if (!StartMusic()) {
     ErrorMsg("The music player caused a fatal error");
+    // Without its music a recording cannot be made, which is an error.
+    if (m_recorder) m_recorder->Abandon("the music could not be read");
     TearDown();
-    return 0;
+    return m_recorder ? 1 : 0;
   }
   qibo::demo::PrintProgress('o');
   ApplyArguments(argc, argv);

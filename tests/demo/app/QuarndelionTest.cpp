@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -16,6 +18,7 @@
 #include "demo/CTBassPlayer.h"
 #include "demo/CTWinTimer.h"
 #include "demo/app/CTQuarndelion.h"
+#include "demo/app/DemoRecorder.h"
 #include "demo/scenes/Backdrop.h"
 #include "demo/scenes/CTBoxScene.h"
 #include "demo/scenes/CTDemoScene.h"
@@ -26,6 +29,7 @@
 #include "demo/scenes/CTWaterTankScene.h"
 #include "tests/demo/MusicFiles.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/Files.h"
 
 // A window that needs no display: shows (unless told not to) and counts the
 // scenes it is asked to draw without drawing them.
@@ -291,5 +295,52 @@ TEST_F(QuarndelionTest, RunEndsOnEachEndCondition) {
     if (!c.music) {
       ASSERT_TRUE(qibo::test::WriteTinyModule("runfiles/melody01.xm"));
     }
+  }
+}
+
+// A recording whose music is missing, empty or garbage, or of which no
+// frame could be rendered (the headless window here gives no pictures),
+// cannot be made: the run fails, and a movie of that name from before
+// stays as it was, with no temporary file left beside it.
+TEST_F(QuarndelionTest, RecordingThatCannotBeMadeFailsAndKeepsTheOldMovie) {
+  const struct {
+    const char* name;
+    bool music;
+    const char* bytes;  // the music file's, when music
+    const char* error;  // the application's last error, nullptr: none
+  } cases[] = {{"music missing", false, nullptr, "The music player caused a fatal error"},
+               {"music empty", true, "", "The music player caused a fatal error"},
+               {"music garbage", true, "this is no module at all", "The music player caused a fatal error"},
+               {"no frame rendered", true, nullptr, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.music) {
+      ASSERT_EQ(remove("runfiles/melody01.xm"), 0);
+    } else if (c.bytes) {
+      qibo::test::PutFile("runfiles/melody01.xm", c.bytes);
+    }
+    qibo::test::PutFile("old.mp4", "an older movie");
+    for (ClassDesc* cd : kClasses) qiBO_RegisterClass(cd);
+    qibo::demo::RecordOptions options;
+    options.path = (std::filesystem::current_path() / "old.mp4").string();
+    options.width = 64;
+    options.height = 48;
+    options.fps = 10;
+    m_app = qibo::Create<CTQuarndelion>();
+    m_app->SetRecorder(std::make_unique<qibo::demo::DemoRecorder>(options));
+    int frames = 0;
+    m_app->SetKeyTest([&frames] { return ++frames > 5; });
+    EXPECT_EQ(m_app->Run(1, std::vector<const char*>{"Quarndelion"}.data()), 1);
+    if (c.error) {
+      EXPECT_STREQ(m_app->LastErrorMsg().c_str(), c.error);
+    }
+    EXPECT_EQ(qibo::test::GetFile("old.mp4"), "an older movie");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1);  // old.mp4 alone
+    m_app.Reset();
+    qiBO_Deinit();
+    remove("runfiles/melody01.xm");
+    ASSERT_TRUE(qibo::test::WriteTinyModule("runfiles/melody01.xm"));
   }
 }

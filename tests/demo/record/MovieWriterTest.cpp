@@ -360,3 +360,56 @@ TEST_F(MovieWriterTest, FullDiskStopsTheMovie) {
   EXPECT_FALSE(writer.Close());
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // a failed movie removes only its own file
 }
+
+// The movie is written beside the file it is named after and takes that
+// file's place only when Close finished it: until then, and for ever when
+// it is dropped, an older file of the name stays as it was. A name that is
+// a symbolic link stays one, dangling or not; nothing is left beside.
+TEST_F(MovieWriterTest, MovieTakesItsPlaceOnlyWhenFinished) {
+  std::filesystem::create_directory("real");
+  const struct Case {
+    const char* name;
+    const char* target;  // the file that gets the movie
+    bool link, finish;
+  } cases[] = {
+      {"new.mp4", "new.mp4", false, true},        {"old.mp4", "old.mp4", false, true},
+      {"kept.mp4", "kept.mp4", false, false},     {"to-real.mp4", "real/a.mp4", true, true},
+      {"dangling.mp4", "real/b.mp4", true, true}, {"dropped.mp4", "real/c.mp4", true, false},
+  };
+  const std::string older = "an older movie";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool existed = std::string(c.name) != "new.mp4" && std::string(c.name) != "dangling.mp4";
+    if (existed) {
+      FILE* file = fopen(c.target, "wb");
+      ASSERT_NE(file, nullptr);
+      fputs(older.c_str(), file);
+      fclose(file);
+    }
+    if (c.link) std::filesystem::create_symlink(c.target, c.name);
+    MovieWriter writer;
+    ASSERT_TRUE(writer.Open(c.name, kWidth, kHeight, 10, 44100, 0)) << writer.LastError();
+    const std::vector<uint8_t> frame = MakeFrame(0, PixelLayout::kBgra, false, kWidth * 4);
+    for (int k = 0; k < 3; ++k)
+      ASSERT_TRUE(writer.AddVideoFrame(frame.data(), kWidth * 4, PixelLayout::kBgra, false));
+    EXPECT_EQ(std::filesystem::exists(c.target) ? std::filesystem::file_size(c.target) : 0u,
+              existed ? older.size() : 0u);
+    if (c.finish) {
+      EXPECT_TRUE(writer.Close()) << writer.LastError();
+    } else {
+      writer.Discard();
+    }
+    EXPECT_EQ(std::filesystem::is_symlink(c.name), c.link);
+    Decoded movie;
+    if (c.finish) {
+      ASSERT_TRUE(DecodeMovie(c.target, movie));
+      EXPECT_EQ(movie.rgb.size(), 3u);
+    } else {
+      EXPECT_EQ(std::filesystem::file_size(c.target), older.size());
+    }
+  }
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator("."))
+    files += entry.path().filename().string().find(".part-") != std::string::npos;
+  EXPECT_EQ(files, 0);
+}

@@ -159,6 +159,17 @@ bool WriteAll(int fd, const void* bytes, size_t size) {
   return true;
 }
 
+int CreateFileBeside(const std::string& target, std::string& temp) {
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temp = TemporaryName(target);
+    // 0666: a new file gets what the umask leaves, as any created file does.
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  return fd;
+}
+
 bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& write, std::string* why) {
   if (path.empty()) return Fail(why, "no file name");
   // A name that is a link stays one: the link's target gets the new file,
@@ -171,13 +182,7 @@ bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& wri
   if (exists && IsReadOnlyFile(target)) return Fail(why, path + " is read-only; not replaced");
 
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = TemporaryName(target);
-    // 0666: a new file gets what the umask leaves, as any created file does.
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
+  int fd = CreateFileBeside(target, temp);
   if (fd < 0) return FailErrno(why, "cannot create a file beside " + path, errno);
 
   bool ok = !exists || fchmod(fd, st.st_mode & 07777) == 0;

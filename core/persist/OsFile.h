@@ -48,6 +48,12 @@ bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& wri
                  std::string* why = nullptr);
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* why = nullptr);
 
+// Creates a new, empty file beside target (in its directory) whose name no
+// other writer uses, with the mode a plain create gives it (0666 less the
+// umask); answers its descriptor (open for writing) and its name in temp,
+// or -1 with errno set.
+int CreateFileBeside(const std::string& target, std::string& temp);
+
 // Writes all of bytes to fd, retrying short writes and interruptions.
 bool WriteAll(int fd, const void* bytes, size_t size);
 

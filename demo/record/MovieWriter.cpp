@@ -17,7 +17,6 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -195,8 +194,11 @@ bool MovieWriter::PrepareOutput() {
   std::string why;
   if (!qibo::FollowLinks(s.path, s.target, &why))
     return Fail("Can't write the movie \"" + s.path + "\": " + why);
-  std::string temp = s.target + ".part-XXXXXX";
-  const int fd = mkstemp(temp.data());
+  // A file marked read-only is not replaced, as opening it would not be.
+  if (qibo::IsReadOnlyFile(s.target))
+    return Fail("Can't write the movie \"" + s.path + "\": the file is read-only");
+  std::string temp;
+  const int fd = qibo::CreateFileBeside(s.target, temp);
   if (fd < 0) {
     const int error = errno;
     return Fail("Can't write the movie \"" + s.path + "\": " + strerror(error));

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,6 +18,7 @@ extern "C" {
 #include "core/render/base/LFB.h"
 #include "demo/record/MovieWriter.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/Files.h"
 
 using namespace qibo::demo;
 
@@ -296,7 +298,10 @@ TEST_F(MovieWriterTest, OpenRefusesWhatCannotBeWritten) {
       {"zero rate", "a.mp4", 160, 120, 30, 0, 2, usual},
       {"too many channels", "a.mp4", 160, 120, 30, 44100, 99, usual},
       {"no encoder", "a.mp4", 160, 120, 30, 44100, 2, {"no-such-encoder"}},
+      {"read-only file", "kept.mp4", 160, 120, 30, 44100, 2, usual},
   };
+  qibo::test::PutFile("kept.mp4", "kept");
+  chmod("kept.mp4", 0444);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MovieSettings settings;
@@ -314,6 +319,7 @@ TEST_F(MovieWriterTest, OpenRefusesWhatCannotBeWritten) {
     EXPECT_FALSE(writer.Close());
   }
   EXPECT_TRUE(std::filesystem::is_directory("folder"));
+  EXPECT_EQ(qibo::test::GetFile("kept.mp4"), "kept");
 }
 
 // A bad frame is turned down alone; the movie goes on without it.
@@ -385,6 +391,7 @@ TEST_F(MovieWriterTest, MovieTakesItsPlaceOnlyWhenFinished) {
       ASSERT_NE(file, nullptr);
       fputs(older.c_str(), file);
       fclose(file);
+      ASSERT_EQ(chmod(c.target, 0640), 0);
     }
     if (c.link) std::filesystem::create_symlink(c.target, c.name);
     MovieWriter writer;
@@ -404,12 +411,18 @@ TEST_F(MovieWriterTest, MovieTakesItsPlaceOnlyWhenFinished) {
     if (c.finish) {
       ASSERT_TRUE(DecodeMovie(c.target, movie));
       EXPECT_EQ(movie.rgb.size(), 3u);
+      // The movie gets the mode of the file it replaces, or that of a plain
+      // new file.
+      const mode_t mask = umask(0);
+      umask(mask);
+      EXPECT_EQ(std::filesystem::status(c.target).permissions(),
+                static_cast<std::filesystem::perms>(existed ? 0640 : 0666 & ~mask));
     } else {
       EXPECT_EQ(std::filesystem::file_size(c.target), older.size());
     }
   }
   int files = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator("."))
-    files += entry.path().filename().string().find(".part-") != std::string::npos;
+    files += entry.path().extension() == ".tmp";
   EXPECT_EQ(files, 0);
 }

@@ -41,6 +41,8 @@
   X(CTPointShape) \
   X(CTSprite) \
   X(CTSimple3DFont) \
+  X(CTCollisionDetector) \
+  X(CTISAGJK) \
   X(CTPIDController) \
   X(CTMotionSensor) \
   X(CTMotionController) \

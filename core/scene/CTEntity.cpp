@@ -85,6 +85,8 @@ CTEntity* CTEntity::Copy() const {
   CTEntity* copy = Clone();
   if (!copy) return nullptr;
   if (m_parent) copy->SetParent(m_parent);
+  // The collision service keeps volumes only while it runs: start it for the copy's.
+  if (m_collisionVolume) qibo::GetService<CTCollisionManager>();
   copy->SetCollisionVolume(m_collisionVolume.Get());
   return copy;
 }
@@ -563,7 +565,9 @@ bool CTEntity::ProcessChunk(Stream* stream, uint32_t chunkID) {
       ReadTransformChunk(stream);
       return true;
     case kVolumesChunk: {
-      SetCollisionVolume(qibo::Cast<CTShape>(stream->ReadReference()));
+      CTShape* volume = qibo::Cast<CTShape>(stream->ReadReference());
+      if (volume) qibo::GetService<CTCollisionManager>();  // started to keep the volume
+      SetCollisionVolume(volume);
       m_boundingVolume = qibo::Cast<CTShape>(stream->ReadReference());
       return true;
     }

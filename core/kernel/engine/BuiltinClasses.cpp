@@ -87,7 +87,8 @@
   X(DefPlugInManager) \
   X(DefFrontEndManager) \
   X(DefRenderPipelineManager) \
-  X(DefSceneCacheManager)
+  X(DefSceneCacheManager) \
+  X(DefCollisionManager)
 // clang-format on
 
 #define QIBO_DECLARE_DESCRIPTOR(Class) extern "C" ClassDesc* GetClassDesc_##Class();

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// One world-space axis-aligned box of the broad phase, with the flags that
+// decide whether it is paired at all: boxes sharing a group bit (kGroups)
+// are never paired, and an excluded box (kSkip) is paired with nothing.
+struct DBroadBox {
+  static constexpr uint32_t kGroups = 0xF0;
+  static constexpr uint32_t kSkip = 0x200;
+
+  float min[3] = {0, 0, 0};
+  float max[3] = {0, 0, 0};
+  uint32_t flags = kSkip;
+};
+
+using DBoxPair = std::pair<uint32_t, uint32_t>;  // indices, first < second
+
+// The broad phase by sort and sweep: the boxes are kept sorted by their
+// minimum x from one call to the next, so that boxes that moved a little
+// cost an insertion sort of few steps, and a sweep along x compares each
+// box only with those that begin before it ends. The pairs found are
+// exactly those of the all-pairs test: boxes that overlap strictly on all
+// three axes (a minimum at or beyond the other's maximum parts them), that
+// share no group bit and neither of which is skipped.
+//
+// Boxes must be finite: callers skip (kSkip) boxes they cannot place.
+class DSweepAndPrune {
+ public:
+  // Appends the overlapping pairs to pairs (cleared first), ordered by
+  // first index, then second.
+  void FindPairs(const std::vector<DBroadBox>& boxes, std::vector<DBoxPair>& pairs);
+  // The reference: every pair of boxes tested, i < j.
+  static void FindPairsAllPairs(const std::vector<DBroadBox>& boxes, std::vector<DBoxPair>& pairs);
+  // Whether two boxes are paired (overlap, groups, skip).
+  static bool Paired(const DBroadBox& a, const DBroadBox& b);
+
+ private:
+  struct Entry {
+    float minX, maxX;
+    uint32_t index;
+  };
+  void UpdateOrder(const std::vector<DBroadBox>& boxes);
+
+  std::vector<Entry> m_order;  // boxes not skipped, by minimum x
+  std::vector<uint8_t> m_listed;
+};

@@ -437,6 +437,9 @@ void CTEntity::SetController(CTEntityController* controller) {
   // finds itself here; released last, as it may go with its reference.
   Ref<CTEntityController> old = std::move(m_controller);
   m_controller = Ref<CTEntityController>(controller);
+  // The sensor reads the new controller's motion, never the old one's.
+  if (m_motionSensor)
+    m_motionSensor->SetMotionInfoSource(controller ? controller->GetMotionInfoSource() : nullptr);
   if (old && old->GetObject() == this) old->SetObject(nullptr);
   if (controller && controller->GetObject() != this) controller->SetObject(this);
 }

@@ -45,12 +45,15 @@
   X(CTISAGJK) \
   X(CTPIDController) \
   X(CTMotionSensor) \
+  X(CTRigidMotionSensor) \
   X(CTMotionController) \
   X(CTLookAtController) \
   X(CTFloatTrack) \
   X(CTVectorTrack) \
   X(CTQuatTrack) \
   X(CTKeyFrameController) \
+  X(CTDynaController) \
+  X(CTSpring) \
   X(CTServiceManager) \
   X(CTErrorManager) \
   X(CTClassManager) \
@@ -64,6 +67,7 @@
   X(CTPropertyPageManager) \
   X(CTFrontEndManager) \
   X(CTCollisionManager) \
+  X(CTPhysicsManager) \
   X(CTRenderPipelineManager) \
   X(CTSceneCacheManager) \
   X(CTConsoleFrontEnd) \
@@ -88,7 +92,8 @@
   X(DefFrontEndManager) \
   X(DefRenderPipelineManager) \
   X(DefSceneCacheManager) \
-  X(DefCollisionManager)
+  X(DefCollisionManager) \
+  X(DefPhysicsManager)
 // clang-format on
 
 #define QIBO_DECLARE_DESCRIPTOR(Class) extern "C" ClassDesc* GetClassDesc_##Class();

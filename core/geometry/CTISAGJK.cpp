@@ -107,16 +107,19 @@ bool CTISAGJK::Contact(CTShape* a, const DTransform& ta, CTShape* b, const DTran
   const DVec3 between = closest.pointB - closest.pointA;
   const DVec3 fallback = axis.Length2() > 0.0 ? -axis : DVec3(0.0, -1.0, 0.0);
   const DVec3 direction = between.Length2() > 0.0 ? between : fallback;
-  contact.normal = direction * (1.0 / direction.Length());
-  return contact.pointA.IsFinite() && contact.pointB.IsFinite() && contact.normal.IsFinite();
+  const double length = direction.Length();
+  contact.normal = length > 0.0 && std::isfinite(length) ? direction * (1.0 / length) : DVec3(0.0, -1.0, 0.0);
+  return contact.pointA.IsFinite() && contact.pointB.IsFinite();
 }
 
 bool CTISAGJK::ContactTest(CTShape* a, const DTransform& ta, CTShape* b, const DTransform& tb,
                            DDetectorCache* cache, Vector3& pointA, Vector3& pointB) {
   qibo::gjk::Penetration contact;
   if (!Contact(a, ta, b, tb, cache, contact)) return false;
-  pointA = contact.pointA.ToVector3();
-  pointB = contact.pointB.ToVector3();
+  const Vector3 deepestA = contact.pointA.ToVector3(), deepestB = contact.pointB.ToVector3();
+  if (!qibo::IsFinite(deepestA) || !qibo::IsFinite(deepestB)) return false;
+  pointA = deepestA;
+  pointB = deepestB;
   return true;
 }
 
@@ -124,10 +127,12 @@ bool CTISAGJK::Penetration(CTShape* a, const DTransform& ta, CTShape* b, const D
                            Vector3& normal, double& depth, Vector3* pointA, Vector3* pointB) {
   qibo::gjk::Penetration contact;
   if (!Contact(a, ta, b, tb, nullptr, contact)) return false;
+  const Vector3 deepestA = contact.pointA.ToVector3(), deepestB = contact.pointB.ToVector3();
+  if (!qibo::IsFinite(deepestA) || !qibo::IsFinite(deepestB)) return false;
   normal = contact.normal.ToVector3();
   depth = contact.depth;
-  if (pointA) *pointA = contact.pointA.ToVector3();
-  if (pointB) *pointB = contact.pointB.ToVector3();
+  if (pointA) *pointA = deepestA;
+  if (pointB) *pointB = deepestB;
   return true;
 }
 
@@ -137,9 +142,10 @@ bool CTISAGJK::Distance(CTShape* a, const DTransform& ta, CTShape* b, const DTra
   if (!mapA.Set(a, ta) || !mapB.Set(b, tb)) return false;
   qibo::gjk::Result result;
   if (!qibo::gjk::Distance(mapA, mapB, m_settings, DVec3(), result)) return false;
-  if (!std::isfinite(result.distance) || !result.pointA.IsFinite() || !result.pointB.IsFinite()) return false;
+  const Vector3 closestA = result.pointA.ToVector3(), closestB = result.pointB.ToVector3();
+  if (!std::isfinite(result.distance) || !qibo::IsFinite(closestA) || !qibo::IsFinite(closestB)) return false;
   distance = result.distance;
-  if (pointA) *pointA = result.pointA.ToVector3();
-  if (pointB) *pointB = result.pointB.ToVector3();
+  if (pointA) *pointA = closestA;
+  if (pointB) *pointB = closestB;
   return true;
 }

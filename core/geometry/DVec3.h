@@ -4,6 +4,15 @@
 
 #include "core/scene/math/Vector3.h"
 
+namespace qibo {
+
+// Whether all three components are finite numbers.
+inline bool IsFinite(const Vector3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+}  // namespace qibo
+
 // A double-precision vector for the narrow phase. GJK's termination tests
 // compare squared lengths whose difference single precision loses long
 // before the answer is as close as the detector's tolerances ask.

@@ -20,8 +20,6 @@ QIBO_IMPLEMENT_CLASS(CTDynaController, CTEntityController, .desc = "Dynamics con
 
 namespace {
 
-bool Finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 // The inertia of a body without a volume: a ball of this radius (metres).
 constexpr double kPointRadius = 0.5;
 
@@ -116,7 +114,7 @@ bool CTDynaController::SetFriction(float friction) {
 }
 
 bool CTDynaController::SetPart(Vector3& part, const Vector3& v, const char* what) {
-  if (!Finite(v)) {
+  if (!qibo::IsFinite(v)) {
     qiBO_Warning(QIBO_String::Format("%s: %s (%g, %g, %g) refused", GetName(), what, v.x, v.y, v.z).c_str(),
                  this);
     return false;
@@ -141,7 +139,7 @@ void CTDynaController::WarnOnce(bool& given, const char* text) {
 // Impulses
 
 void CTDynaController::ApplyCentralImpulse(const Vector3& impulse) {
-  if (!Finite(impulse)) {
+  if (!qibo::IsFinite(impulse)) {
     WarnOnce(m_warnedInput, "an impulse that is not finite is ignored");
     return;
   }
@@ -149,7 +147,7 @@ void CTDynaController::ApplyCentralImpulse(const Vector3& impulse) {
 }
 
 void CTDynaController::ApplyImpulse(const Vector3& impulse, const Vector3& point) {
-  if (!Finite(impulse) || !Finite(point)) {
+  if (!qibo::IsFinite(impulse) || !qibo::IsFinite(point)) {
     WarnOnce(m_warnedInput, "an impulse that is not finite is ignored");
     return;
   }
@@ -255,7 +253,7 @@ void CTDynaController::MeasureShape() {
   m_inverseInertia = Vector3(static_cast<float>(1.0 / std::max(inertia[0], least)),
                              static_cast<float>(1.0 / std::max(inertia[1], least)),
                              static_cast<float>(1.0 / std::max(inertia[2], least)));
-  if (!Finite(m_crossSection) || !std::isfinite(m_volume)) {
+  if (!qibo::IsFinite(m_crossSection) || !std::isfinite(m_volume)) {
     m_crossSection = Vector3();
     m_volume = 0.0;
   }
@@ -266,14 +264,15 @@ bool CTDynaController::BeginStep(const CTEnvironment* environment) {
   if (!entity) return false;
   if (m_reporting.Get() != entity) RequestContacts(true);  // rebound while enabled
   ReadPlacement();
-  if (!Finite(m_centre) || !Finite(m_motion.velocity) || !Finite(m_motion.angularVelocity)) {
+  if (!qibo::IsFinite(m_centre) || !qibo::IsFinite(m_motion.velocity) ||
+      !qibo::IsFinite(m_motion.angularVelocity)) {
     WarnOnce(m_warnedPlacement, "not finitely placed or moving; left out of the physics step");
     return false;
   }
   m_gravity = environment && environment->HasGravity() ? environment->GetGravity() : Vector3();
   m_wind = environment && environment->HasWind() ? environment->GetWind() : Vector3();
   m_density = environment ? std::max(environment->GetDensity(), 0.0f) : 0.0f;
-  if (!Finite(m_gravity) || !Finite(m_wind) || !std::isfinite(m_density)) {
+  if (!qibo::IsFinite(m_gravity) || !qibo::IsFinite(m_wind) || !std::isfinite(m_density)) {
     WarnOnce(m_warnedPlacement, "its environment is not finite; no forces this frame");
     m_gravity = m_wind = Vector3();
     m_density = 0.0f;

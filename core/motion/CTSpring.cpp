@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/geometry/DVec3.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
 #include "core/motion/CTDynaController.h"
@@ -17,8 +18,6 @@ namespace {
 
 constexpr double kTiny = 1e-5;
 constexpr int32_t kUseC = 1, kUseB = 2, kCapped = 4, kSafe = 8;
-
-bool Finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 }  // namespace
 
@@ -138,7 +137,7 @@ bool CTSpring::SetMaxImpulse(const double& max) {
 }
 
 bool CTSpring::SetSafeDirection(const Vector3& direction) {
-  if (!Finite(direction)) {
+  if (!qibo::IsFinite(direction)) {
     Refuse("a safe direction that is not finite");
     return false;
   }
@@ -191,7 +190,7 @@ void CTSpring::ApplyImpulse(double dt) {
   if (!Dynamics(e1) && !Dynamics(e2)) return;
   const Vector3 at1 = e1->TransformToWorld(m_point1);
   const Vector3 at2 = e2->TransformToWorld(m_point2);
-  if (!Finite(at1) || !Finite(at2) || !std::isfinite(dt)) {
+  if (!qibo::IsFinite(at1) || !qibo::IsFinite(at2) || !std::isfinite(dt)) {
     WarnOnce("its ends are not finitely placed; skipped");
     return;
   }
@@ -253,7 +252,7 @@ bool CTSpring::ProcessChunk(Stream* stream, uint32_t chunkID) {
   SetLength(length);
   if (!(switches & kCapped) || !SetMaxImpulse(cap)) NoMaxImpulse();
   if (!(switches & kSafe) || !SetSafeDirection(safe)) NoSafeDirection();
-  SetEntities(qibo::Cast<CTEntity>(ref1), Finite(p1) ? p1 : Vector3(), qibo::Cast<CTEntity>(ref2),
-              Finite(p2) ? p2 : Vector3());
+  SetEntities(qibo::Cast<CTEntity>(ref1), qibo::IsFinite(p1) ? p1 : Vector3(), qibo::Cast<CTEntity>(ref2),
+              qibo::IsFinite(p2) ? p2 : Vector3());
   return true;
 }

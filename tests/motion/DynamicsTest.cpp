@@ -173,6 +173,27 @@ TEST_F(DynamicsTest, EngineFrame_StepsThePhysicsWithTheEnvironmentsOfTheScene) {
   space->UnregisterWithService();
 }
 
+TEST_F(DynamicsTest, MotionSensor_ReadsTheBodyAndForgetsAControllerThatWent) {
+  CTEntity* entity = Body("spinner", {2, 0, 0});
+  Ref<CTDynaController> dynamics = qibo::Create<CTDynaController>();
+  dynamics->SetObject(entity);
+  ASSERT_TRUE(dynamics->SetVelocity(Vector3(1, 0, 0)));
+  ASSERT_TRUE(dynamics->SetAngularVelocity(Vector3(0, 0, 1)));
+  CTMotionSensor* sensor = entity->RequestMotionSensor();
+  ASSERT_NE(sensor, nullptr);
+  entity->UpdateWorldSpace();
+  // v + w x r at one unit to the body's right: (1, 0, 0) + (0, 1, 0).
+  qibo::test::ExpectNear(sensor->GetVel(Vector3(3, 0, 0)), Vector3(1, 1, 0));
+  // The controller goes (unbound, then deleted): the sensor reads nothing.
+  entity->SetController(nullptr);
+  dynamics = Ref<CTDynaController>();
+  EXPECT_EQ(sensor->GetVel(Vector3(3, 0, 0)), Vector3());
+  // And a new one is read as soon as it is bound.
+  CTDynaController* next = Dynamics(entity, 1.0);
+  ASSERT_TRUE(next->SetVelocity(Vector3(0, 0, 4)));
+  qibo::test::ExpectNear(sensor->GetVel(Vector3(2, 0, 0)), Vector3(0, 0, 4));
+}
+
 TEST_F(DynamicsTest, BadInput_IsRefusedAndNoNumberThatIsNotOneSpreads) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   CTEntity* entity = Body("body", {0, 10, 0}, BoxVolume({1, 1, 1}));

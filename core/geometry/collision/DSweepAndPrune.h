@@ -19,31 +19,39 @@ struct DBroadBox {
 using DBoxPair = std::pair<uint32_t, uint32_t>;  // indices, first < second
 
 // The broad phase by sort and sweep: the boxes are kept sorted by their
-// minimum x from one call to the next, so that boxes that moved a little
-// cost an insertion sort of few steps, and a sweep along x compares each
-// box only with those that begin before it ends. The pairs found are
-// exactly those of the all-pairs test: boxes that overlap strictly on all
-// three axes (a minimum at or beyond the other's maximum parts them), that
-// share no group bit and neither of which is skipped.
+// minimum along one axis from one call to the next, so that boxes that
+// moved a little cost an insertion sort of few steps, and a sweep along
+// that axis compares each box only with those that begin before it ends.
+// The axis is the one along which the boxes' centres spread most (it
+// changes only when another spreads clearly more), so a flat world sweeps
+// along its length, not its height. The pairs found are exactly those of
+// the all-pairs test: boxes that overlap strictly on all three axes (a
+// minimum at or beyond the other's maximum parts them), that share no
+// group bit and neither of which is skipped.
 //
 // Boxes must be finite: callers skip (kSkip) boxes they cannot place.
 class DSweepAndPrune {
  public:
-  // Appends the overlapping pairs to pairs (cleared first), ordered by
-  // first index, then second.
+  // Fills pairs (cleared first) with the overlapping pairs, each with the
+  // smaller index first, in no particular order.
   void FindPairs(const std::vector<DBroadBox>& boxes, std::vector<DBoxPair>& pairs);
-  // The reference: every pair of boxes tested, i < j.
+  // The reference: every pair of boxes tested, i < j, in index order.
   static void FindPairsAllPairs(const std::vector<DBroadBox>& boxes, std::vector<DBoxPair>& pairs);
   // Whether two boxes are paired (overlap, groups, skip).
   static bool Paired(const DBroadBox& a, const DBroadBox& b);
+  int GetAxis() const { return m_axis; }
 
  private:
+  // A box as the sweep reads it: all it needs in one place, in sweep order.
   struct Entry {
-    float minX, maxX;
+    float min[3], max[3];
+    uint32_t groups;
     uint32_t index;
   };
+  void ChooseAxis(const std::vector<DBroadBox>& boxes);
   void UpdateOrder(const std::vector<DBroadBox>& boxes);
 
-  std::vector<Entry> m_order;  // boxes not skipped, by minimum x
+  std::vector<Entry> m_order;  // boxes not skipped, by minimum along m_axis
   std::vector<uint8_t> m_listed;
+  int m_axis = 0;
 };

@@ -282,15 +282,17 @@ TEST_F(CollisionManagerTest, Callbacks_MayDeleteOrRegisterEntitiesSafely) {
 TEST_F(CollisionManagerTest, BroadPhase_FindsExactlyTheAllPairsTestsPairsOnRandomScenes) {
   // Boxes on a half-unit grid with half-unit sizes, so that many touch
   // exactly; random groups and exclusions; coherent motion between passes,
-  // some jumps, and boxes coming and going.
+  // some jumps, and boxes coming and going. Each scene is widest along
+  // another axis, the last one along y after a while.
   std::mt19937 random(7);
   std::uniform_int_distribution<int> cell(0, 40), extent(1, 4), flag(0, 15);
   for (int scene = 0; scene < 4; ++scene) {
     SCOPED_TRACE(scene);
     std::vector<DBroadBox> boxes(400 + 300 * scene);
+    int wide = scene % 3;
     auto place = [&](DBroadBox& box) {
       for (int axis = 0; axis < 3; ++axis) {
-        box.min[axis] = cell(random) * 0.5f;
+        box.min[axis] = cell(random) * (axis == wide ? 2.0f : 0.5f);
         box.max[axis] = box.min[axis] + extent(random) * 0.5f;
       }
       const int f = flag(random);
@@ -300,10 +302,17 @@ TEST_F(CollisionManagerTest, BroadPhase_FindsExactlyTheAllPairsTestsPairsOnRando
     DSweepAndPrune sweep;
     std::vector<DBoxPair> fast, reference;
     size_t touching = 0;
+    std::vector<int> axes;
     for (int pass = 0; pass < 6; ++pass) {
       sweep.FindPairs(boxes, fast);
       DSweepAndPrune::FindPairsAllPairs(boxes, reference);
+      std::sort(fast.begin(), fast.end());
       ASSERT_EQ(fast, reference) << "pass " << pass;
+      axes.push_back(sweep.GetAxis());
+      if (scene == 3 && pass == 2) {
+        wide = 1;  // the scene stretches out along y
+        for (DBroadBox& box : boxes) place(box);
+      }
       EXPECT_FALSE(reference.empty());
       for (DBroadBox& box : boxes) {
         const int roll = flag(random);
@@ -320,6 +329,8 @@ TEST_F(CollisionManagerTest, BroadPhase_FindsExactlyTheAllPairsTestsPairsOnRando
       });
     }
     EXPECT_GT(touching, 0u) << "the scenes must hold boxes that only touch";
+    EXPECT_EQ(axes.front(), scene % 3) << "sweeps along the widest axis";
+    EXPECT_EQ(axes.back(), scene == 3 ? 1 : scene % 3);
   }
 }
 

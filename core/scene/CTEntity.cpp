@@ -59,6 +59,12 @@ CTEntity::~CTEntity() {
     controller->Disable();
     if (controller->GetObject() == this) controller->SetObject(nullptr);
   }
+  // Whoever still holds the sensor (a spring) must not reach this entity
+  // through it.
+  if (m_motionSensor) {
+    m_motionSensor->SetEntity(nullptr);
+    m_motionSensor->SetMotionInfoSource(nullptr);
+  }
 }
 
 void CTEntity::DoAddProperties() {

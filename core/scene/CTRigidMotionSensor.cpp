@@ -2,8 +2,7 @@
 
 #include "core/scene/CTEntity.h"
 
-QIBO_IMPLEMENT_CLASS(CTRigidMotionSensor, CTMotionSensor, .desc = "Rigid body motion sensor",
-                     .safeToReceive = true)
+QIBO_IMPLEMENT_CLASS(CTRigidMotionSensor, CTMotionSensor, .desc = "Rigid body motion sensor")
 
 Vector3 CTRigidMotionSensor::GetVel(const Vector3& worldPoint) {
   const MotionInfo_t* motion = GetMotionInfo();

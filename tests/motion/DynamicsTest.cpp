@@ -192,6 +192,11 @@ TEST_F(DynamicsTest, MotionSensor_ReadsTheBodyAndForgetsAControllerThatWent) {
   CTDynaController* next = Dynamics(entity, 1.0);
   ASSERT_TRUE(next->SetVelocity(Vector3(0, 0, 4)));
   qibo::test::ExpectNear(sensor->GetVel(Vector3(2, 0, 0)), Vector3(0, 0, 4));
+  // The entity goes while someone (a spring) still holds its sensor.
+  Ref<CTMotionSensor> kept(sensor);
+  std::erase_if(m_owned, [entity](const Ref<CTReferenced>& r) { return r.Get() == entity; });
+  EXPECT_EQ(kept->GetEntity(), nullptr);
+  EXPECT_EQ(kept->GetVel(Vector3(2, 0, 0)), Vector3());
 }
 
 TEST_F(DynamicsTest, BadInput_IsRefusedAndNoNumberThatIsNotOneSpreads) {

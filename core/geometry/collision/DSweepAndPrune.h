@@ -22,14 +22,20 @@ using DBoxPair = std::pair<uint32_t, uint32_t>;  // indices, first < second
 // minimum along one axis from one call to the next, so that boxes that
 // moved a little cost an insertion sort of few steps, and a sweep along
 // that axis compares each box only with those that begin before it ends.
-// The axis is the one along which the boxes' centres spread most (it
-// changes only when another spreads clearly more), so a flat world sweeps
-// along its length, not its height. The pairs found are exactly those of
-// the all-pairs test: boxes that overlap strictly on all three axes (a
-// minimum at or beyond the other's maximum parts them), that share no
-// group bit and neither of which is skipped.
+// The sweep axis is the one along which the boxes' centres spread most (it
+// changes only when another spreads clearly more). Along the axis of the
+// next largest spread the boxes are dealt into slabs about twice as wide as
+// a box, each keeping the sweep order, and each slab is swept on its own: a
+// box meets only the boxes of its own slabs, so the cost grows about
+// linearly with the number of boxes. A pair whose boxes share several
+// slabs is reported by one of them only (the slab of the larger of their
+// minima).
 //
-// Boxes must be finite: callers skip (kSkip) boxes they cannot place.
+// The pairs found are exactly those of the all-pairs test: boxes that
+// overlap strictly on all three axes (a minimum at or beyond the other's
+// maximum parts them), that share no group bit and neither of which is
+// skipped. Boxes must be finite: callers skip (kSkip) boxes they cannot
+// place.
 class DSweepAndPrune {
  public:
   // Fills pairs (cleared first) with the overlapping pairs, each with the
@@ -48,10 +54,24 @@ class DSweepAndPrune {
     uint32_t groups;
     uint32_t index;
   };
-  void ChooseAxis(const std::vector<DBroadBox>& boxes);
+  void ChooseAxes(const std::vector<DBroadBox>& boxes);
   void UpdateOrder(const std::vector<DBroadBox>& boxes);
+  void DealIntoSlabs(const std::vector<DBroadBox>& boxes);
+  int SlabOf(float t) const;
 
-  std::vector<Entry> m_order;  // boxes not skipped, by minimum along m_axis
+  // What the sort moves: the minimum along the sweep axis, and the box.
+  struct Key {
+    float min;
+    uint32_t index;
+  };
+
+  std::vector<Key> m_order;  // boxes not skipped, by minimum along m_axis
   std::vector<uint8_t> m_listed;
-  int m_axis = 0;
+  int m_axis = 0;                                // the sweep axis
+  int m_slabAxis = 1;                            // the axis the slabs cut
+  float m_slabStart = 0.0f, m_slabScale = 0.0f;  // slab of t: (t - start) x scale
+  int m_slabCount = 1;
+  std::vector<Entry> m_slabbed;       // each slab's boxes in sweep order, slab after slab
+  std::vector<uint32_t> m_slabBegin;  // where each slab begins in m_slabbed, and the end
+  std::vector<uint32_t> m_slabFill;
 };

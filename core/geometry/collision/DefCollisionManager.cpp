@@ -16,6 +16,35 @@ namespace {
 // The detector the service starts with.
 constexpr const char* kDetectorName = "isagjk";
 
+// The world box of a volume from its support points.
+bool SupportBox(CTShape* volume, const DTransform& world, DVec3& low, DVec3& high) {
+  DSupportMap map;
+  if (!map.Set(volume, world)) return false;
+  map.Bounds(low, high);
+  return true;
+}
+
+// The same, faster, for a volume that is an axis-aligned box in its own
+// space and not moved by a shape transform (CTBox): its centre placed, and
+// along each world axis the sum of its half sizes times the size of the
+// matrix's entries. False when that does not apply.
+bool WorldBoxOfBox(CTShape* volume, const DTransform& world, DVec3& low, DVec3& high) {
+  Vector3 centre, half;
+  if (!volume->GetTransform().IsIdentity() || !volume->GetBoxExtent(centre, half)) return false;
+  const DVec3 middle(world.TransformPoint(centre));
+  DVec3 reach(half);
+  if (world.UpdateTotalMatrix()) {
+    const Matrix33& m = world._TotalMatrix();
+    double r[3];
+    for (int k = 0; k < 3; ++k)
+      r[k] = std::fabs(m.m[0][k]) * half.x + std::fabs(m.m[1][k]) * half.y + std::fabs(m.m[2][k]) * half.z;
+    reach = DVec3(r[0], r[1], r[2]);
+  }
+  low = middle - reach;
+  high = middle + reach;
+  return true;
+}
+
 // Marks a running pass; a nested one is refused.
 class PassGuard {
  public:
@@ -296,10 +325,9 @@ void DefCollisionManager::MakeBox(uint32_t index) {
   const DTransform& world = entity->GetWorldTransform();
   record.stamp = world.LastChange();
   DBroadBox& box = m_boxes[index];
-  DSupportMap map;
-  bool placed = map.Set(entity->GetCollisionVolume(), world);
+  CTShape* volume = entity->GetCollisionVolume();
   DVec3 low, high;
-  if (placed) map.Bounds(low, high);
+  bool placed = volume && (WorldBoxOfBox(volume, world, low, high) || SupportBox(volume, world, low, high));
   float size = 0.0f;
   for (int axis = 0; placed && axis < 3; ++axis) {
     box.min[axis] = static_cast<float>(low[axis]);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <string>
 #include <utility>
@@ -186,6 +187,21 @@ TEST_F(CollisionManagerTest, Pairs_FollowTheEntitiesAndNBodyOffTestsOnlyThoseTha
   ASSERT_TRUE(m_collisions->GetEntityBox(b, low, high));
   EXPECT_NEAR(low.x, 0.0f, 1e-5f);
   EXPECT_NEAR(high.x, 1.0f, 1e-5f);
+  // A turned box's box spans its corners; a ball's spans its radius.
+  ProbeEntity* turned = Probe("turned", {20, 0, 0}, 0, {2, 2, 2});
+  turned->SetEuler(std::numbers::pi / 4, 0, 0);
+  Ref<CTSphere> round = qibo::Create<CTSphere>();
+  round->SetRadius(0.75);
+  ProbeEntity* ball = Probe("ball", {30, 1, 0}, 0);
+  ball->SetCollisionVolume(round.Get());
+  m_collisions->RunBroadPhase();
+  ASSERT_TRUE(m_collisions->GetEntityBox(turned, low, high));
+  EXPECT_NEAR(low.x, 20.0f - std::sqrt(2.0f), 1e-4f);
+  EXPECT_NEAR(high.z, std::sqrt(2.0f), 1e-4f);
+  EXPECT_NEAR(high.y, 1.0f, 1e-5f);
+  ASSERT_TRUE(m_collisions->GetEntityBox(ball, low, high));
+  EXPECT_NEAR(low.y, 0.25f, 1e-5f);
+  EXPECT_NEAR(high.x, 30.75f, 1e-5f);
 
   // "EnableNBody" off: the pair that exists is still tested, no new one
   // is made, and nothing is dropped.

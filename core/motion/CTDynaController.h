@@ -80,7 +80,7 @@ class CTDynaController : public CTEntityController {
   const Vector3& GetAngularVelocity() const { return m_motion.angularVelocity; }
 
   // An impulse at a world point changes both velocities; a central one only
-  // the velocity. Not finite: refused (warning).
+  // the velocity. Not finite: ignored (one warning).
   void ApplyImpulse(const Vector3& impulse, const Vector3& point);
   void ApplyCentralImpulse(const Vector3& impulse);
   // The inverse inertia applied to a world vector, for the body's

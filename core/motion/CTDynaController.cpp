@@ -53,19 +53,11 @@ void CTDynaController::DoAddProperties() {
 void CTDynaController::OnPropertyChanged(DProperty& property) {
   // Written from outside: the setters' checks; a refused value falls back
   // to the last one accepted.
-  if (property.ID() == &m_mass) {
-    const double mass = m_mass;
-    m_mass = m_acceptedMass;
-    SetMass(mass);
-  } else if (property.ID() == &m_restitution) {
-    const float restitution = m_restitution;
-    m_restitution = m_acceptedRestitution;
-    SetRestitution(restitution);
-  } else if (property.ID() == &m_friction) {
-    const float friction = m_friction;
-    m_friction = m_acceptedFriction;
-    SetFriction(friction);
-  } else {
+  const bool bound =
+      m_massBinding.Apply(property, {&m_mass}, [this](double mass) { SetMass(mass); }) ||
+      m_restitutionBinding.Apply(property, {&m_restitution}, [this](float r) { SetRestitution(r); }) ||
+      m_frictionBinding.Apply(property, {&m_friction}, [this](float f) { SetFriction(f); });
+  if (!bound) {
     for (Vector3* part : {&m_motion.velocity, &m_motion.angularVelocity})
       for (int i = 0; i < 3; ++i)
         if (property.ID() == &(*part)[i] && !std::isfinite((*part)[i])) {
@@ -86,7 +78,8 @@ bool CTDynaController::SetMass(double mass) {
         this);
     return false;
   }
-  m_mass = m_acceptedMass = mass;
+  m_mass = mass;
+  m_massBinding.Accept({mass});
   return true;
 }
 
@@ -97,7 +90,8 @@ bool CTDynaController::SetRestitution(float restitution) {
         this);
     return false;
   }
-  m_restitution = m_acceptedRestitution = restitution;
+  m_restitution = restitution;
+  m_restitutionBinding.Accept({restitution});
   return true;
 }
 
@@ -109,7 +103,8 @@ bool CTDynaController::SetFriction(float friction) {
         this);
     return false;
   }
-  m_friction = m_acceptedFriction = friction;
+  m_friction = friction;
+  m_frictionBinding.Accept({friction});
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "core/motion/base/MotionInfo.h"
 #include "core/object/CTBasicPtr.h"
 #include "core/object/ClassId.h"
+#include "core/object/DSetterBinding.h"
 
 class CTEnvironment;
 
@@ -123,9 +124,9 @@ class CTDynaController : public CTEntityController {
   float m_restitution = kDefaultRestitution;
   float m_friction = kDefaultFriction;
   // What refused property writes fall back to.
-  double m_acceptedMass = kDefaultMass;
-  float m_acceptedRestitution = kDefaultRestitution;
-  float m_acceptedFriction = kDefaultFriction;
+  qibo::DSetterBinding<double> m_massBinding{kDefaultMass};
+  qibo::DSetterBinding<float> m_restitutionBinding{kDefaultRestitution};
+  qibo::DSetterBinding<float> m_frictionBinding{kDefaultFriction};
 
   // Read at the start of each frame.
   Vector3 m_gravity;

@@ -42,9 +42,9 @@ void CTSpring::DoAddProperties() {
 void CTSpring::OnPropertyChanged(DProperty& property) {
   // Written from outside: C and B switch their terms as the setters do; a
   // value that is not finite falls back to the last accepted one.
-  if (property.ID() == &m_c && !SetC(m_c)) m_c = m_acceptedC;
-  if (property.ID() == &m_b && !SetB(m_b)) m_b = m_acceptedB;
-  if (property.ID() == &m_length && !SetLength(m_length)) m_length = m_acceptedLength;
+  m_cBinding.Apply(property, {&m_c}, [this](double c) { SetC(c); });
+  m_bBinding.Apply(property, {&m_b}, [this](double b) { SetB(b); });
+  m_lengthBinding.Apply(property, {&m_length}, [this](double length) { SetLength(length); });
   if (property.ID() == &m_type) SetType(static_cast<SpringType_t>(m_type));
   CTController::OnPropertyChanged(property);
 }
@@ -92,7 +92,8 @@ bool CTSpring::SetLength(const double& length) {
     Refuse("a rest length that is not finite");
     return false;
   }
-  m_length = m_acceptedLength = length;
+  m_length = length;
+  m_lengthBinding.Accept({length});
   return true;
 }
 
@@ -101,7 +102,8 @@ bool CTSpring::SetC(const double& c) {
     Refuse("a spring constant that is not finite");
     return false;
   }
-  m_c = m_acceptedC = c;
+  m_c = c;
+  m_cBinding.Accept({c});
   m_useC = std::fabs(c) >= kTiny;
   return true;
 }
@@ -111,7 +113,8 @@ bool CTSpring::SetB(const double& b) {
     Refuse("a damping constant that is not finite");
     return false;
   }
-  m_b = m_acceptedB = b;
+  m_b = b;
+  m_bBinding.Accept({b});
   m_useB = std::fabs(b) >= kTiny;
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include "core/motion/base/CTController.h"
 #include "core/object/CTBasicPtr.h"
+#include "core/object/DSetterBinding.h"
 #include "core/object/Ref.h"
 #include "core/scene/math/Vector3.h"
 
@@ -114,7 +115,7 @@ class CTSpring : public CTController {
   double m_maxImpulse = 0.0;
   SmartPtr<CTEntity> m_entity1, m_entity2;
   Ref<CTMotionSensor> m_sensor1, m_sensor2;
-  // Last accepted values, for refused property writes.
-  double m_acceptedC = 0.0, m_acceptedB = 0.0, m_acceptedLength = 0.0;
+  // What refused property writes fall back to.
+  qibo::DSetterBinding<double> m_cBinding{0.0}, m_bBinding{0.0}, m_lengthBinding{0.0};
   bool m_warned = false;  // a step could not run
 };

@@ -24,7 +24,7 @@ void DefPhysicsManager::DoAddProperties() {
 }
 
 void DefPhysicsManager::OnPropertyChanged(DProperty& property) {
-  if (property.ID() == &m_maxStep && !SetMaxStep(m_maxStep)) m_maxStep = m_acceptedMaxStep;
+  m_maxStepBinding.Apply(property, {&m_maxStep}, [this](double seconds) { SetMaxStep(seconds); });
   if (property.ID() == &m_iterations && m_iterations < 1) {
     WarningMsgF(0, "SolverIterations %d refused (at least 1)", m_iterations);
     m_iterations = 1;
@@ -37,7 +37,8 @@ bool DefPhysicsManager::SetMaxStep(double seconds) {
     WarningMsgF(0, "MaxStep %g refused (more than 0 seconds)", seconds);
     return false;
   }
-  m_maxStep = m_acceptedMaxStep = seconds;
+  m_maxStep = seconds;
+  m_maxStepBinding.Accept({seconds});
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/motion/CTPhysicsManager.h"
+#include "core/object/DSetterBinding.h"
 #include "core/object/Ref.h"
 #include "core/object/StepArray.h"
 
@@ -63,7 +64,7 @@ class DefPhysicsManager : public CTPhysicsManager {
   void Release();
 
   double m_maxStep = 0.01;
-  double m_acceptedMaxStep = 0.01;
+  qibo::DSetterBinding<double> m_maxStepBinding{0.01};  // refused writes fall back
   int32_t m_iterations = 8;
   qibo::StepArray<CTDynaController*> m_bodies;  // named references
   qibo::StepArray<CTSpring*> m_springs;         // named references

@@ -16,6 +16,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/object/Ref.h"
+#include "tests/support/EngineFixture.h"
 
 // A box that counts its support points, and may call itself not convex.
 class CountingBox : public CTBox {
@@ -59,10 +60,14 @@ Placed Box(Vector3 size, Vector3 at, double az = 0, double el = 0, double tw = 0
   return p;
 }
 
-class CollisionDetectorTest : public ::testing::Test {
+class CollisionDetectorTest : public qibo::test::EngineFixture {
  protected:
-  void TearDown() override { qiBO_Deinit(); }
-  Ref<CTISAGJK> m_gjk = qibo::Create<CTISAGJK>();
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    m_gjk = Make<CTISAGJK>();
+    ASSERT_NE(m_gjk, nullptr);
+  }
+  CTISAGJK* m_gjk = nullptr;
 };
 
 struct DistanceCase {

@@ -71,7 +71,7 @@ bool DefEngineManager::DoStart() {
     AcquireTimer();
   if (!m_messages) m_messages = Ref(qibo::FindService<CTUpdateManager>());
   if (!m_collisions) m_collisions = Ref(qibo::FindService<CTCollisionManager>());
-  LookUpPhysics();
+  if (!m_physics) m_physics = Ref(qibo::FindService<CTPhysicsManager>());
   return true;
 }
 
@@ -186,7 +186,6 @@ int32_t DefEngineManager::DoFrame() {
     MeasureFPS();
     TickMessages();
     DetectCollisions();
-    LookUpPhysics();
     UpdateEnvironments();
     StepPhysics();
     ProcessSpectators();
@@ -206,12 +205,9 @@ void DefEngineManager::DetectCollisions() {
   m_collisions->ProcessAll();
 }
 
-void DefEngineManager::LookUpPhysics() {
-  if (!m_physics) m_physics = Ref(qibo::FindService<CTPhysicsManager>());
-}
-
 // After the environments' world update: the bodies read their surroundings.
 void DefEngineManager::StepPhysics() {
+  if (!m_physics) m_physics = Ref(qibo::FindService<CTPhysicsManager>());
   if (!m_physics) return;
   if (!m_physics->IsStarted() && !m_physics->Start()) return;
   m_physics->Step(m_frameTimeL);

@@ -68,7 +68,6 @@ class DefEngineManager : public CTEngineManager {
   void MeasureFPS();
   void TickMessages();
   void DetectCollisions();
-  void LookUpPhysics();
   void StepPhysics();
   void ProcessSpectators();
   void PresentTargets();

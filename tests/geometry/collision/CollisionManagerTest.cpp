@@ -26,7 +26,7 @@
 #include "core/motion/CTMotionController.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 // An entity that records whom it was told about, and may act once in the
 // call.
@@ -77,11 +77,11 @@ namespace {
 constexpr uint32_t kReport = CTCollisionManager::kReport;
 constexpr uint32_t kContact = CTCollisionManager::kReportContact;
 
-class CollisionManagerTest : public ::testing::Test {
+class CollisionManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
-    qiBO_GetErrorsCount();  // the log runs from the start
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    StartLog();
     m_collisions = qibo::Cast<DefCollisionManager>(qibo::GetService<CTCollisionManager>());
     ASSERT_NE(m_collisions, nullptr);
     ASSERT_TRUE(m_collisions->IsStarted());
@@ -89,10 +89,8 @@ class CollisionManagerTest : public ::testing::Test {
     ASSERT_TRUE(m_collisions->SetDetector(m_detector.Get()));
   }
   void TearDown() override {
-    m_owned.clear();
     m_detector = Ref<CountingDetector>();
-    qiBO_Deinit();
-    m_dir.Leave();
+    EngineFixture::TearDown();
   }
 
   // A probe at position with a box volume of the given size, registered
@@ -109,17 +107,8 @@ class CollisionManagerTest : public ::testing::Test {
     return probe.Get();
   }
 
-  static int Warnings(const std::string& text) {
-    int n = 0;
-    for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++n;
-    return n;
-  }
-
-  qibo::test::TempDir m_dir;
   DefCollisionManager* m_collisions = nullptr;
   Ref<CountingDetector> m_detector;
-  std::vector<Ref<CTReferenced>> m_owned;
 };
 
 struct ReportCase {
@@ -292,7 +281,7 @@ TEST_F(CollisionManagerTest, Callbacks_MayDeleteOrRegisterEntitiesSafely) {
     EXPECT_EQ(third->hits.size(), c.restTold ? 2u : 0u);
   }
   EXPECT_GT(m_collisions->GetEntityCount(), 40);
-  EXPECT_GE(Warnings("inside a collision callback is refused"), 1);
+  EXPECT_GE(CountLogged("inside a collision callback is refused"), 1);
 }
 
 TEST_F(CollisionManagerTest, BroadPhase_FindsExactlyTheAllPairsTestsPairsOnRandomScenes) {
@@ -415,7 +404,7 @@ TEST_F(CollisionManagerTest, BadVolumes_AreLeftOutWithOneWarningAndComeBackWhenM
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     m_collisions->RemoveAll();
-    const int before = Warnings("left out of collision tests");
+    const int before = CountLogged("left out of collision tests");
     ProbeEntity* bad = Probe("bad", c.at, kContact, c.size);
     ProbeEntity* good = Probe("good", {0.2f, 0, 0}, kContact);
     for (int pass = 0; pass < 3; ++pass) {
@@ -424,7 +413,7 @@ TEST_F(CollisionManagerTest, BadVolumes_AreLeftOutWithOneWarningAndComeBackWhenM
     }
     EXPECT_TRUE(bad->hits.empty());
     EXPECT_TRUE(good->hits.empty());
-    EXPECT_EQ(Warnings("left out of collision tests"), before + 1);
+    EXPECT_EQ(CountLogged("left out of collision tests"), before + 1);
     // Mended, it takes part again and no number that is not one came out.
     bad->MoveTo({0, 0, 0});
     static_cast<CTBox*>(bad->GetCollisionVolume())->SetDimensions(Vector3(1, 1, 1));

@@ -59,6 +59,12 @@ CTEntity::~CTEntity() {
     controller->Disable();
     if (controller->GetObject() == this) controller->SetObject(nullptr);
   }
+  // Whoever still holds the sensor (a spring) must not reach this entity
+  // through it.
+  if (m_motionSensor) {
+    m_motionSensor->SetEntity(nullptr);
+    m_motionSensor->SetMotionInfoSource(nullptr);
+  }
 }
 
 void CTEntity::DoAddProperties() {
@@ -85,6 +91,8 @@ CTEntity* CTEntity::Copy() const {
   CTEntity* copy = Clone();
   if (!copy) return nullptr;
   if (m_parent) copy->SetParent(m_parent);
+  // The collision service keeps volumes only while it runs: start it for the copy's.
+  if (m_collisionVolume) qibo::GetService<CTCollisionManager>();
   copy->SetCollisionVolume(m_collisionVolume.Get());
   return copy;
 }
@@ -466,6 +474,9 @@ void CTEntity::SetController(CTEntityController* controller) {
   // finds itself here; released last, as it may go with its reference.
   Ref<CTEntityController> old = std::move(m_controller);
   m_controller = Ref<CTEntityController>(controller);
+  // The sensor reads the new controller's motion, never the old one's.
+  if (m_motionSensor)
+    m_motionSensor->SetMotionInfoSource(controller ? controller->GetMotionInfoSource() : nullptr);
   if (old && old->GetObject() == this) old->SetObject(nullptr);
   if (controller && controller->GetObject() != this) controller->SetObject(this);
 }
@@ -606,7 +617,9 @@ bool CTEntity::ProcessChunk(Stream* stream, uint32_t chunkID) {
       ReadTransformChunk(stream);
       return true;
     case kVolumesChunk: {
-      SetCollisionVolume(qibo::Cast<CTShape>(stream->ReadReference()));
+      CTShape* volume = qibo::Cast<CTShape>(stream->ReadReference());
+      if (volume) qibo::GetService<CTCollisionManager>();  // started to keep the volume
+      SetCollisionVolume(volume);
       m_boundingVolume = qibo::Cast<CTShape>(stream->ReadReference());
       return true;
     }

@@ -215,8 +215,12 @@ class CTEntity : public CTInterface {
   CTMotionSensor* RequestMotionSensor();
   CTMotionSensor* GetMotionSensor() const { return m_motionSensor.Get(); }
 
-  // For the controller's destructor: forgets it without touching its count.
-  void ForgetController() { (void)m_controller.Release(); }
+  // For the controller's destructor: forgets it without touching its count,
+  // and the motion sensor stops reading its motion record.
+  void ForgetController() {
+    (void)m_controller.Release();
+    if (m_motionSensor) m_motionSensor->SetMotionInfoSource(nullptr);
+  }
 
  protected:
   // A copy, not attached to any parent (Copy attaches it).

@@ -41,14 +41,19 @@
   X(CTPointShape) \
   X(CTSprite) \
   X(CTSimple3DFont) \
+  X(CTCollisionDetector) \
+  X(CTISAGJK) \
   X(CTPIDController) \
   X(CTMotionSensor) \
+  X(CTRigidMotionSensor) \
   X(CTMotionController) \
   X(CTLookAtController) \
   X(CTFloatTrack) \
   X(CTVectorTrack) \
   X(CTQuatTrack) \
   X(CTKeyFrameController) \
+  X(CTDynaController) \
+  X(CTSpring) \
   X(CTServiceManager) \
   X(CTErrorManager) \
   X(CTClassManager) \
@@ -62,6 +67,7 @@
   X(CTPropertyPageManager) \
   X(CTFrontEndManager) \
   X(CTCollisionManager) \
+  X(CTPhysicsManager) \
   X(CTRenderPipelineManager) \
   X(CTSceneCacheManager) \
   X(CTConsoleFrontEnd) \
@@ -85,7 +91,9 @@
   X(DefPlugInManager) \
   X(DefFrontEndManager) \
   X(DefRenderPipelineManager) \
-  X(DefSceneCacheManager)
+  X(DefSceneCacheManager) \
+  X(DefCollisionManager) \
+  X(DefPhysicsManager)
 // clang-format on
 
 #define QIBO_DECLARE_DESCRIPTOR(Class) extern "C" ClassDesc* GetClassDesc_##Class();

@@ -86,6 +86,7 @@ void DMediaFile::Close() {
   m_resamplerRate = m_resamplerChannels = 0;
   m_readEnded = m_atStart = m_hasPending = false;
   m_originMs = m_clockMs = m_pendingMs = m_pictureEndMs = 0;
+  m_frameMs = 40.0;
   m_soundPosition = -1;
   m_samples.clear();
 }

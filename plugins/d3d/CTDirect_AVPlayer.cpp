@@ -41,9 +41,11 @@ bool CTDirect_AVPlayer::StopDevice() {
 }
 
 bool CTDirect_AVPlayer::AddFile(const char* file) {
-  if (!file || !*file || std::strlen(file) > DMediaFile::kMaxNameLength)
-    return ErrorMsgF("Cannot add \"%.200s\" to the playlist: no name, or a name longer than %d characters",
-                     file ? file : "", DMediaFile::kMaxNameLength);
+  // A playlist entry holds 255 characters: a longer name is refused, never
+  // cut (a cut name could open another file).
+  if (!file || !*file || std::strlen(file) > QIBO_String::kMaxLength)
+    return ErrorMsgF("Cannot add a file to the playlist: no name, or a name longer than %d characters",
+                     QIBO_String::kMaxLength);
   m_playlist.emplace_back(file);
   return true;
 }

@@ -195,6 +195,10 @@ TEST_F(AVPlayerTest, BadFilesReportTheFailingStepAndTheNextFilePlays) {
       ExpectRgb(Centre(), kGreen, "the next file, early");
     }
   }
+  // A name that a playlist entry cannot hold whole is refused, not cut.
+  EXPECT_FALSE(m_player->AddFile(""));
+  EXPECT_FALSE(m_player->AddFile(std::string(256, 'a').c_str()));
+  EXPECT_TRUE(m_player->AddFile(std::string(255, 'a').c_str()));
   // Nothing that plays: Open fails and the player stays stopped.
   bool opened = true;
   EXPECT_EQ(Open({"notes.txt", "missing.mp4"}, opened).size(), 2u);

@@ -65,7 +65,7 @@ struct SoundLog : CTAV_Player::SoundSink {
 class AVPlayerTest : public D3DFixture {
  protected:
   void SetUp() override {
-    D3DFixture::SetUp();
+    ASSERT_NO_FATAL_FAILURE(D3DFixture::SetUp());
     auto* engine = qibo::GetService<DefEngineManager>();
     ASSERT_TRUE(engine && engine->GetDefaultEnvironment());
     engine->GetDefaultEnvironment()->SetFogColor(kFog);
@@ -89,7 +89,7 @@ class AVPlayerTest : public D3DFixture {
   }
   void TearDown() override {
     m_player.Reset();
-    m_spectator->UnregisterWithService();
+    if (m_spectator) m_spectator->UnregisterWithService();
     D3DFixture::TearDown();
   }
 

@@ -51,7 +51,7 @@ int Brightest(const LFB& picture, const DSettingsView::Placed& placed) {
 class SettingsPageTest : public D3DFixture {
  protected:
   void SetUp() override {
-    D3DFixture::SetUp();
+    ASSERT_NO_FATAL_FAILURE(D3DFixture::SetUp());
     std::string error;
     ASSERT_TRUE(m_window.Open("Direct3D", DSettingsView::kWidth, DSettingsView::kHeight, error)) << error;
   }

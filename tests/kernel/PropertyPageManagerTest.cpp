@@ -1,19 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
 #include <vector>
 
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/CTPropertyPageManager.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
-#include "core/kernel/Logging.h"
 #include "core/kernel/PlugInApi.h"
 #include "tests/kernel/plugins/PagePlugIn.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -21,26 +18,16 @@ using Shown = std::vector<std::pair<int, CTNamed*>>;
 using Result = DPropertyPage::Result;
 
 // The property-page service with the test plug-ins on the plug-in path.
-class PropertyPageManagerTest : public ::testing::Test {
+class PropertyPageManagerTest : public qibo::test::EngineFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.Enter());
-    qiBO_GetErrorsCount();  // the log runs from the start
+    ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+    StartLog();
     m_plugIns = qibo::GetService<CTPlugInManager>();
     ASSERT_NE(m_plugIns, nullptr);
     m_plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_TEST_PLUGIN_DIR);
   }
-  void TearDown() override {
-    qiBO_Deinit();
-    m_dir.Leave();
-  }
-  static bool Logged(const std::string& text) {
-    for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-      if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) return true;
-    return false;
-  }
 
-  qibo::test::TempDir m_dir;
   CTPlugInManager* m_plugIns = nullptr;
 };
 

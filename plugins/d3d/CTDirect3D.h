@@ -6,6 +6,7 @@
 
 #include "core/object/CTBasicPtr.h"
 #include "core/object/QIBO_String.h"
+#include "core/object/Ref.h"
 #include "core/render/CTRenderTarget.h"
 #include "plugins/d3d/DGlCaches.h"
 #include "plugins/d3d/DGlRenderer.h"
@@ -62,6 +63,12 @@ class CTDirect3D : public CTRenderTarget {
   // could be written.
   bool TakeSnapshot();
   int GetMaterialSwitches() const { return m_materialSwitches; }
+  // The device's own background picture, made on first request: while it
+  // exists it is drawn behind every context in place of the viewport's
+  // picture. A video player writes its frames into it (and marks it
+  // changed); the device copies it to the GPU when it changed.
+  CTTexture* GetBackgroundSurface();
+  void ReleaseBackgroundSurface();
 
   // Settings (persistent properties).
   int m_configurationMode = 0;
@@ -123,6 +130,7 @@ class CTDirect3D : public CTRenderTarget {
   // this change.
   SmartPtr<CTTexture> m_backgroundSource;
   uint32_t m_backgroundChange = 0;
+  Ref<CTTexture> m_backgroundSurface;
   float m_projection[16] = {};
   float m_screen[16] = {};
   float m_camera[16] = {};

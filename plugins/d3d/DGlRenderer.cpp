@@ -306,11 +306,24 @@ bool DGlRenderer::Show(const LFB& picture, int x, int y) {
 }
 
 bool DGlRenderer::SetBackground(const LFB& picture) {
-  ClearBackground();
-  if (!m_framebuffer || picture.IsEmpty()) return false;
-  m_background = UploadPicture(picture);
-  m_backgroundWidth = picture.GetWidth();
-  m_backgroundHeight = picture.GetHeight();
+  if (!m_framebuffer || picture.IsEmpty()) {
+    ClearBackground();
+    return false;
+  }
+  if (m_background && picture.GetWidth() == m_backgroundWidth && picture.GetHeight() == m_backgroundHeight) {
+    // A picture of the same size (a video's next frame) replaces the
+    // pixels of the texture there is.
+    glBindTexture(GL_TEXTURE_2D, m_background);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, picture.GetPitch());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, picture.GetWidth(), picture.GetHeight(), GL_BGRA,
+                    GL_UNSIGNED_INT_8_8_8_8_REV, picture.GetPixels());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  } else {
+    ClearBackground();
+    m_background = UploadPicture(picture);
+    m_backgroundWidth = picture.GetWidth();
+    m_backgroundHeight = picture.GetHeight();
+  }
   glBindTexture(GL_TEXTURE_2D, m_boundTexture);
   return true;
 }

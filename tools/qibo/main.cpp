@@ -92,6 +92,12 @@ const Verb kVerbs[] = {
      "bounds"},
     {"view", qibo::tool::View,
      "view FILE [--snapshot OUT] [--size WxH]  show a model or scene turning; --snapshot saves one frame"},
+    {"setup", qibo::tool::Setup,
+     "setup                   choose how the render device opens, on its settings page"},
+    {"video", qibo::tool::Video,
+     "video FILE... [--loop]  play videos with sound behind the render device's output\n"
+     "                  [--record OUT [--size WxH] [--fps N]] [--snapshot OUT [--at SECONDS]]  off screen "
+     "instead"},
 };
 
 int Usage() {

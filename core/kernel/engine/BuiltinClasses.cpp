@@ -89,6 +89,7 @@
   X(DefMaterialManager) \
   X(DefTextureManager) \
   X(DefPlugInManager) \
+  X(DefPropertyPageManager) \
   X(DefFrontEndManager) \
   X(DefRenderPipelineManager) \
   X(DefSceneCacheManager) \

@@ -21,6 +21,7 @@ class DefPlugInManager : public CTPlugInManager {
   void LoadAllPlugIns() override;
   int GetPlugInCount() override { return static_cast<int>(m_libraries.size()); }
   QIBO_String GetPlugInName(int index) override;
+  void* GetPlugInSymbol(int index, const char* name) override;
 
  protected:
   // Unloads every library whose classes have no live objects; fails while

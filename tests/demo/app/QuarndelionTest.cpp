@@ -6,12 +6,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/devices/CTDeviceManager.h"
 #include "core/kernel/CTEngineManager.h"
+#include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
+#include "core/kernel/PlugInApi.h"
 #include "core/object/Ref.h"
 #include "core/render/CTRenderTarget.h"
 #include "core/render/base/CTTexture.h"
@@ -28,6 +31,7 @@
 #include "demo/scenes/CTTorusScene.h"
 #include "demo/scenes/CTWaterTankScene.h"
 #include "tests/demo/MusicFiles.h"
+#include "tests/kernel/plugins/PagePlugIn.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Files.h"
 
@@ -343,4 +347,44 @@ TEST_F(QuarndelionTest, RecordingThatCannotBeMadeFailsAndKeepsTheOldMovie) {
     remove("runfiles/melody01.xm");
     ASSERT_TRUE(qibo::test::WriteTinyModule("runfiles/melody01.xm"));
   }
+}
+
+// "-setup" shows the settings pages of the loaded plug-ins (here the test
+// plug-in's two) before the demo starts, for the whole system; a recording
+// shows none.
+TEST_F(QuarndelionTest, SetupShowsEveryPageFirstUnlessRecording) {
+  auto* plugIns = qibo::GetService<CTPlugInManager>();
+  ASSERT_NE(plugIns, nullptr);
+  plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_TEST_PLUGIN_DIR);
+  ASSERT_TRUE(qiBO_LoadPlugIn("PagePlugIn.plug"));
+  auto* log = reinterpret_cast<TestPageLog* (*)()>(plugIns->GetPlugInSymbol(0, "TestPage_Log"))();
+  ASSERT_NE(log, nullptr);
+  const struct {
+    const char* name;
+    std::vector<const char*> args;
+    bool recording;
+    size_t pages;
+  } cases[] = {
+      {"asked for", {"Quarndelion", "-setup"}, false, 2},
+      {"not asked for", {"Quarndelion", "-speed2"}, false, 0},
+      {"recording", {"Quarndelion", "-setup"}, true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    *log = TestPageLog();
+    m_app = qibo::Create<CTQuarndelion>();
+    if (c.recording) {
+      qibo::demo::RecordOptions options;
+      options.path = "setup.mp4";
+      m_app->SetRecorder(std::make_unique<qibo::demo::DemoRecorder>(options));
+    }
+    m_app->ShowSetup(static_cast<int>(c.args.size()), c.args.data());
+    ASSERT_EQ(log->shown.size(), c.pages);
+    for (const auto& [page, object] : log->shown) EXPECT_EQ(object, nullptr) << "page " << page;
+  }
+  // Run shows them before anything else: a key pressed ends it at once.
+  *log = TestPageLog();
+  m_app = qibo::Create<CTQuarndelion>();
+  EXPECT_EQ(Run({"Quarndelion", "-setup"}, true), 0);
+  EXPECT_EQ(log->shown.size(), 2u);
 }

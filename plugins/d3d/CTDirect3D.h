@@ -72,7 +72,6 @@ class CTDirect3D : public CTRenderTarget {
   // could be written.
   bool TakeSnapshot();
   int GetMaterialSwitches() const { return m_materialSwitches; }
-  int GetDrawCalls() const { return m_drawCalls; }
 
   // Settings (persistent properties).
   int m_configurationMode = 0;

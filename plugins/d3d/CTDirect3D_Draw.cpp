@@ -191,7 +191,7 @@ bool CTDirect3D::Gather(const DRenderPacket& packet, const DStageMode& mode, uin
   key.material = shape.GetMaterial();
   key.shapeState = shape.GetState() & kTwoSided;
   key.lit = mode.lit;
-  key.context = packet.stageContext;
+  key.context = packet.stageContext ? packet.stageContext : packet.context;
   float world[16];
   qibo::d3d::SetIdentity(world);
   if (packet.world) qibo::d3d::FromTransform(*packet.world, world);

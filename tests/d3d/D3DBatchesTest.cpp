@@ -1,15 +1,11 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "core/geometry/DRenderShape.h"
 #include "core/render/base/CTMaterial.h"
-#include "core/render/base/LFB.h"
-#include "core/render/base/RenderInfo.h"
 #include "plugins/d3d/DGlBatches.h"
 #include "plugins/d3d/DGlCaches.h"
 #include "plugins/d3d/DGlRenderer.h"
@@ -18,35 +14,21 @@
 namespace qibo::test {
 namespace {
 
-constexpr int kWidth = 64;
-constexpr int kHeight = 48;
-constexpr uint32_t kClear = 0xFF203040u;
-// Vertex colours as DGlVertex keeps them: bytes R, G, B, A.
-constexpr uint32_t kShapeColors[2] = {0xFFFFFFFFu, 0xFF0000FFu};  // white, red
-constexpr uint32_t kShapeArgb[2] = {0xFFFFFFFFu, 0xFFFF0000u};
-
-// Two squares of side 0.2 around their origin in the cache (white and red),
-// drawn with identity matrices, so that a copy's position is in clip space.
+// A square kept in the shape cache, and the batches of its copies.
 class D3DBatchesTest : public GlLayerFixture {
  protected:
-  D3DBatchesTest() : GlLayerFixture(kWidth, kHeight) {}
+  D3DBatchesTest() : GlLayerFixture(32, 32) {}
 
   void SetUp() override {
     GlLayerFixture::SetUp();
-    for (int s = 0; s < 2; ++s) {
-      std::vector<DGlVertex> vertices(4);
-      const float corners[4][2] = {{-0.1f, -0.1f}, {0.1f, -0.1f}, {0.1f, 0.1f}, {-0.1f, 0.1f}};
-      for (int i = 0; i < 4; ++i) {
-        vertices[static_cast<size_t>(i)].x = corners[i][0];
-        vertices[static_cast<size_t>(i)].y = corners[i][1];
-        vertices[static_cast<size_t>(i)].z = 0.5f;
-        vertices[static_cast<size_t>(i)].color = kShapeColors[s];
-      }
-      m_entries[s] = m_shapes.Upload(m_keys[s], vertices, {0, 1, 2, 0, 2, 3}, 0);
-      ASSERT_NE(m_entries[s], nullptr);
+    std::vector<DGlVertex> vertices(4);
+    for (int i = 0; i < 4; ++i) {
+      vertices[static_cast<size_t>(i)].x = i == 1 || i == 2 ? 0.1f : -0.1f;
+      vertices[static_cast<size_t>(i)].y = i >= 2 ? 0.1f : -0.1f;
     }
+    m_entry = m_shapes.Upload(m_key, vertices, {0, 1, 2, 0, 2, 3}, 0);
+    ASSERT_NE(m_entry, nullptr);
     m_renderer.ForgetArrayBinding();
-    for (auto& material : m_materials) material = qibo::Create<CTMaterial>();
   }
   void TearDown() override {
     m_batches.Clear();
@@ -54,103 +36,27 @@ class D3DBatchesTest : public GlLayerFixture {
     GlLayerFixture::TearDown();
   }
 
-  static DGlInstance At(float x, float y) {
+  static DGlInstance At(float x) {
     DGlInstance instance;
     instance.position[0] = x;
-    instance.position[1] = y;
     return instance;
   }
-  // The pixel under clip-space (x, y) as 0xAARRGGBB.
-  uint32_t PixelAt(float x, float y) {
-    const int px = static_cast<int>((x + 1.0f) * 0.5f * kWidth);
-    const int py = static_cast<int>((1.0f - y) * 0.5f * kHeight);
-    std::unique_ptr<LFB> picture = m_renderer.Grab(px, py, 1, 1);
-    return picture ? picture->GetPixel(0, 0) : 0;
-  }
-  // The first count records of a shape's instance buffer.
-  std::vector<DGlInstance> Records(const DGlShapeCache::Entry& entry, size_t count) {
+  // The first count records of the square's instance buffer.
+  std::vector<DGlInstance> Records(size_t count) {
     std::vector<DGlInstance> records(count);
-    glBindBuffer(GL_ARRAY_BUFFER, entry.instances);
+    glBindBuffer(GL_ARRAY_BUFFER, m_entry->instances);
     glGetBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(DGlInstance)),
                        records.data());
     return records;
   }
-  // Draws what was gathered with identity matrices and no depth test;
-  // the number of groups prepared.
-  int Flush() {
-    int prepared = 0;
-    m_batches.Flush(m_renderer, m_shapes, [&](const DGlBatches::Key&) {
-      DGlUniforms& u = m_renderer.Uniforms();
-      u = DGlUniforms();
-      m_renderer.ApplyStates(0);
-      ++prepared;
-    });
-    return prepared;
-  }
 
-  DRenderShape m_keys[2];
-  DGlShapeCache::Entry* m_entries[2] = {};
-  Ref<CTMaterial> m_materials[2];
+  DRenderShape m_key;
+  DGlShapeCache::Entry* m_entry = nullptr;
   DGlShapeCache m_shapes;
   DGlBatches m_batches;
 };
 
-// Copies gathered in turn: which square, which material, whether two-sided,
-// where; and how many groups (so draw calls) they make.
-struct Copy {
-  int shape;
-  int material;
-  bool twoSided;
-  float x, y;
-};
-struct GroupCase {
-  const char* name;
-  std::vector<Copy> copies;
-  int groups;
-};
-const GroupCase kGroupCases[] = {
-    {"one copy, drawn as a single shape", {{0, 0, false, -0.5f, 0.0f}}, 1},
-    {"copies of one square, one draw",
-     {{0, 0, false, -0.5f, 0.5f}, {0, 0, false, 0.0f, 0.0f}, {0, 0, false, 0.5f, -0.5f}},
-     1},
-    {"two squares taking turns",
-     {{0, 0, false, -0.6f, 0.5f},
-      {1, 0, false, -0.2f, 0.5f},
-      {0, 0, false, 0.2f, 0.5f},
-      {1, 0, false, 0.6f, 0.5f}},
-     2},
-    {"one square with two materials, both instanced from one buffer",
-     {{0, 0, false, -0.6f, -0.5f},
-      {0, 1, false, -0.2f, -0.5f},
-      {0, 0, false, 0.2f, -0.5f},
-      {0, 1, false, 0.6f, -0.5f}},
-     2},
-    {"culled and two-sided apart", {{1, 0, false, -0.5f, 0.0f}, {1, 0, true, 0.5f, 0.0f}}, 2},
-};
-
-TEST_F(D3DBatchesTest, Flush_DrawsEachGroupOnceAndEveryCopyWhereItIs) {
-  for (const GroupCase& c : kGroupCases) {
-    SCOPED_TRACE(c.name);
-    m_renderer.Clear(kClear, true);
-    for (const Copy& copy : c.copies) {
-      DGlBatches::Key key;
-      key.shape = m_entries[copy.shape];
-      key.material = m_materials[copy.material].Get();
-      key.shapeState = copy.twoSided ? qibo::state::kTwoSided : 0;
-      m_batches.Add(key, At(copy.x, copy.y), 1.0f);
-    }
-    EXPECT_EQ(m_batches.GetGroupCount(), c.groups);
-    const int draws = m_renderer.GetDrawCalls();
-    EXPECT_EQ(Flush(), c.groups);
-    EXPECT_EQ(m_renderer.GetDrawCalls() - draws, c.groups);
-    EXPECT_TRUE(m_batches.IsEmpty());
-    for (const Copy& copy : c.copies) EXPECT_EQ(PixelAt(copy.x, copy.y), kShapeArgb[copy.shape]);
-    EXPECT_EQ(PixelAt(0.0f, -0.9f), kClear);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-  }
-}
-
-// A shape's instance buffer after each frame's records (copies along x):
+// The square's instance buffer after each frame's records (copies along x):
 // only the span from the first to the last record that changed is sent,
 // and the buffer then holds exactly the frame's records.
 struct StreamStep {
@@ -171,21 +77,21 @@ const StreamStep kStreamSteps[] = {
 };
 
 TEST_F(D3DBatchesTest, StreamInstances_SendsOnlyTheSpanThatChanged) {
-  DGlShapeCache::Entry& entry = *m_entries[0];
   for (const StreamStep& step : kStreamSteps) {
     SCOPED_TRACE(step.name);
     std::vector<DGlInstance> records;
-    for (float x : step.xs) records.push_back(At(x, 0.0f));
+    for (float x : step.xs) records.push_back(At(x));
     const size_t before = m_shapes.GetInstancesSent();
-    m_shapes.StreamInstances(entry, records.data(), records.size());
+    m_shapes.StreamInstances(*m_entry, records.data(), records.size());
     EXPECT_EQ(m_shapes.GetInstancesSent() - before, step.sent);
-    const std::vector<DGlInstance> held = Records(entry, records.size());
+    const std::vector<DGlInstance> held = Records(records.size());
     for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(held[i].position[0], records[i].position[0]) << i;
   }
 }
 
-// The copies of a group go into the buffer nearest first, copies at the
-// same depth in the order they came, a depth that is not a number last.
+// The copies of a group, drawn in one call, go into the buffer nearest
+// first, copies at the same depth in the order they came, a depth that is
+// not a number last.
 struct OrderCase {
   const char* name;
   std::vector<float> depths;  // of copies 0, 1, 2, ... (placed at x = their number)
@@ -198,17 +104,22 @@ const OrderCase kOrderCases[] = {
     {"not a number goes last", {kNaN, 4, -1}, {2, 1, 0}},
 };
 
-TEST_F(D3DBatchesTest, Flush_SendsTheCopiesOfAGroupNearestFirst) {
+TEST_F(D3DBatchesTest, Flush_DrawsAGroupInOneCallNearestFirst) {
+  Ref<CTMaterial> material = qibo::Create<CTMaterial>();
   for (const OrderCase& c : kOrderCases) {
     SCOPED_TRACE(c.name);
     DGlBatches::Key key;
-    key.shape = m_entries[1];
-    key.material = m_materials[0].Get();
-    for (size_t i = 0; i < c.depths.size(); ++i)
-      m_batches.Add(key, At(static_cast<float>(i), 0.0f), c.depths[i]);
-    Flush();
-    const std::vector<DGlInstance> held = Records(*m_entries[1], c.order.size());
+    key.shape = m_entry;
+    key.material = material.Get();
+    for (size_t i = 0; i < c.depths.size(); ++i) m_batches.Add(key, At(static_cast<float>(i)), c.depths[i]);
+    EXPECT_EQ(m_batches.GetGroupCount(), 1);
+    const int draws = m_renderer.GetDrawCalls();
+    m_batches.Flush(m_renderer, m_shapes, [](const DGlBatches::Key&) {});
+    EXPECT_EQ(m_renderer.GetDrawCalls() - draws, 1);
+    EXPECT_TRUE(m_batches.IsEmpty());
+    const std::vector<DGlInstance> held = Records(c.order.size());
     for (size_t i = 0; i < c.order.size(); ++i) EXPECT_EQ(held[i].position[0], c.order[i]) << i;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   }
 }
 

@@ -52,6 +52,9 @@ void CTDirect3D::DoAddProperties() {
   AddProperty(DProperty(m_specularHighlights, "SpecularHighlights"), cd);
   AddProperty(DProperty(m_useAutomaticUV, "UseAutomaticUV"), cd);
   AddProperty(DProperty(m_showStatistics, "ShowStatistics"), cd);
+  AddProperty(DProperty(m_batchDrawing, "BatchDrawing"), cd);
+  AddPropertyRO(DProperty(m_drawCalls, "DrawCalls"), cd);
+  AddPropertyRO(DProperty(m_materialSwitches, "MaterialSwitches"), cd);
 }
 
 bool CTDirect3D::StartDevice() {
@@ -145,6 +148,7 @@ void CTDirect3D::Release() {
   m_overlay.reset();
   m_material = nullptr;
   m_deferred.clear();
+  m_batches.Clear();
   if (m_window.IsOpen()) {
     m_textures.Clear();
     m_shapes.Clear();
@@ -188,11 +192,13 @@ bool CTDirect3D::GetResolution(int& width, int& height) {
 
 LFB* CTDirect3D::GrabLFB(int x, int y, int width, int height) {
   if (!m_renderer.IsCreated()) return nullptr;
+  FlushBatches();
   return m_renderer.Grab(x, y, width, height).release();
 }
 
 bool CTDirect3D::ShowLFB(LFB* lfb, int x, int y) {
   if (!lfb || !m_renderer.IsCreated()) return false;
+  FlushBatches();
   return m_renderer.Show(*lfb, x, y);
 }
 
@@ -206,6 +212,8 @@ void CTDirect3D::PrepareViewport() {
 }
 
 bool CTDirect3D::BeginScene(DRenderContext* context) {
+  // What a scene that did not end gathered would be cleared away below.
+  m_batches.Clear();
   m_context = context;
   if (!m_renderer.IsCreated() || !IsVisible() || !context) return false;
   PrepareViewport();
@@ -228,6 +236,8 @@ bool CTDirect3D::BeginScene(DRenderContext* context) {
   }
   SetFog(context);
   m_materialSwitches = 0;
+  m_drawCalls = 0;
+  m_renderer.ResetDrawCalls();
   m_material = nullptr;
   m_deferred.clear();
   SetProjection(context);
@@ -346,6 +356,6 @@ void CTDirect3D::DrawStatistics() {
     m_lastMeasure = now;
   }
   char text[256];
-  std::snprintf(text, sizeof(text), "%7.02f fps %d mat. ", m_fps, m_materialSwitches);
+  std::snprintf(text, sizeof(text), "%7.02f fps %d mat. %d draws ", m_fps, m_materialSwitches, m_drawCalls);
   DOverlay::DrawText(m_renderer, text, 0xFF50FF);
 }

@@ -208,6 +208,7 @@ void DGlRenderer::BindTexture(GLuint texture, bool opaque) {
 
 void DGlRenderer::DrawStream(GLenum mode, const DGlVertex* vertices, int count) {
   if (!m_program || count <= 0 || count > kStreamVertices) return;
+  m_uniforms.instanced = 0;
   Flush(OpaqueVertices(vertices, count));
   BindVertexArray(m_streamArray);
   glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
@@ -215,6 +216,7 @@ void DGlRenderer::DrawStream(GLenum mode, const DGlVertex* vertices, int count) 
   glBufferData(GL_ARRAY_BUFFER, kStreamVertices * sizeof(DGlVertex), nullptr, GL_STREAM_DRAW);
   glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(DGlVertex), vertices);
   glDrawArrays(mode, 0, count);
+  ++m_drawCalls;
 }
 
 void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const uint16_t* indices,
@@ -222,6 +224,7 @@ void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const 
   if (!m_program || count <= 0 || count > kStreamVertices || indexCount <= 0 ||
       indexCount > kStreamVertices * 3)
     return;
+  m_uniforms.instanced = 0;
   Flush(OpaqueVertices(vertices, count));
   BindVertexArray(m_streamArray);
   glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
@@ -230,13 +233,38 @@ void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const 
   glBufferData(GL_ELEMENT_ARRAY_BUFFER, kStreamVertices * 3 * sizeof(uint16_t), nullptr, GL_STREAM_DRAW);
   glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, indexCount * sizeof(uint16_t), indices);
   glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_SHORT, nullptr);
+  ++m_drawCalls;
 }
 
 void DGlRenderer::DrawArrayObject(GLuint vao, int indexCount, bool opaqueVertices) {
   if (!m_program || !vao || indexCount <= 0) return;
+  m_uniforms.instanced = 0;
   Flush(opaqueVertices);
   BindVertexArray(vao);
   glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr);
+  ++m_drawCalls;
+}
+
+void DGlRenderer::DrawInstanced(GLuint vao, int indexCount, bool opaqueVertices, GLuint instances, int first,
+                                int count) {
+  if (!m_program || !vao || !instances || indexCount <= 0 || first < 0 || count <= 0) return;
+  m_uniforms.instanced = 1;
+  Flush(opaqueVertices);
+  BindVertexArray(vao);
+  // The records' attributes (4 to 7, one record a copy) point at the first
+  // record: OpenGL 3.3 has no base instance.
+  glBindBuffer(GL_ARRAY_BUFFER, instances);
+  const size_t start = static_cast<size_t>(first) * sizeof(DGlInstance);
+  const size_t rows[4] = {offsetof(DGlInstance, x), offsetof(DGlInstance, y), offsetof(DGlInstance, z),
+                          offsetof(DGlInstance, position)};
+  for (GLuint i = 0; i < 4; ++i) {
+    glEnableVertexAttribArray(4 + i);
+    glVertexAttribPointer(4 + i, 3, GL_FLOAT, GL_FALSE, sizeof(DGlInstance),
+                          reinterpret_cast<void*>(start + rows[i]));
+    glVertexAttribDivisor(4 + i, 1);
+  }
+  glDrawElementsInstanced(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr, count);
+  ++m_drawCalls;
 }
 
 std::unique_ptr<LFB> DGlRenderer::Grab(int x, int y, int width, int height) {

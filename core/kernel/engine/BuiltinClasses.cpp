@@ -53,6 +53,7 @@
   X(CTErrorManager) \
   X(CTClassManager) \
   X(CTUpdateManager) \
+  X(CTNetworkManager) \
   X(CTEngineManager) \
   X(CTDeviceManager) \
   X(CTFileManager) \
@@ -77,6 +78,7 @@
   X(DefErrorManager) \
   X(DefClassManager) \
   X(DefUpdateManager) \
+  X(DefNetworkManager) \
   X(DefEngineManager) \
   X(DefDeviceManager) \
   X(DefFileManager) \

@@ -92,6 +92,10 @@ const Verb kVerbs[] = {
      "bounds"},
     {"view", qibo::tool::View,
      "view FILE [--snapshot OUT] [--size WxH]  show a model or scene turning; --snapshot saves one frame"},
+    {"host", qibo::tool::Host,
+     "host [--port N] [--view]  host a shared scene (port 0: any free port) until a key is pressed"},
+    {"join", qibo::tool::Join,
+     "join [ADDRESS] [--view]  join a shared scene: at ADDRESS[:PORT], or found on the LAN"},
 };
 
 int Usage() {

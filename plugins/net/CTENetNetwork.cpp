@@ -34,6 +34,8 @@ int Intercept(ENetHost* host, ENetEvent*) {
 
 int PeerId(const ENetPeer* peer) { return static_cast<int>(reinterpret_cast<intptr_t>(peer->data)); }
 
+bool IsPort(int port) { return port >= 1 && port <= 65535; }
+
 }  // namespace
 
 CTENetNetwork::CTENetNetwork() = default;
@@ -110,10 +112,9 @@ bool CTENetNetwork::HostSession(uint32_t applicationId, const char* sessionName,
   if (!IsStarted()) return ErrorMsg("The networking device is not started");
   CloseSession();
   const int port = argument > 0 ? argument : argument == 0 ? m_port : 0;
-  if (port < 0 || port > 65535) return ErrorMsgF("Cannot host a session on port %d", port);
+  if (port != 0 && !IsPort(port)) return ErrorMsgF("Cannot host a session on port %d", port);
   ENetAddress address{ENET_HOST_ANY, static_cast<enet_uint16>(port)};
-  const size_t clients = static_cast<size_t>(std::clamp(m_maxClients, 1, 4000));
-  m_host = CreateHost(&address, clients);
+  m_host = CreateHost(&address, static_cast<size_t>(Capacity() - 1));
   if (!m_host) return ErrorMsgF("Cannot host a session on port %d", port);
   ENetAddress bound{};
   m_sessionPort = enet_socket_get_address(m_host->socket, &bound) == 0 ? bound.port : port;
@@ -122,8 +123,9 @@ bool CTENetNetwork::HostSession(uint32_t applicationId, const char* sessionName,
   m_nextPeer = kHostPeer + 1;
   m_applicationId = applicationId;
   m_sessionName = sessionName ? sessionName : "";
-  if (!m_finder.Listen(static_cast<uint16_t>(m_discoveryPort)))
-    WarningMsgF(0, "Discovery port %d is taken: the session is found only by its address", m_discoveryPort);
+  if (!IsPort(m_discoveryPort) || !m_finder.Listen(static_cast<uint16_t>(m_discoveryPort)))
+    WarningMsgF(0, "Discovery port %d cannot be had: the session is found only by its address",
+                m_discoveryPort);
   m_events.push_back({NetEvent::kNowHost, kHostPeer});
   InfoMsgF(1, "Hosting \"%s\" on port %d", m_sessionName.c_str(), m_sessionPort);
   return true;
@@ -167,15 +169,19 @@ int CTENetNetwork::EnumSessions(uint32_t applicationId) {
   std::istringstream list(m_broadcast.c_str());
   for (std::string address; list >> address;) addresses.push_back(address);
   m_applicationId = applicationId;
-  if (!m_finder.Search(applicationId, addresses, static_cast<uint16_t>(m_discoveryPort)))
+  if (!IsPort(m_discoveryPort)) {
+    ErrorMsgF("Discovery port %d is not a port", m_discoveryPort);
+  } else if (!m_finder.Search(applicationId, addresses, static_cast<uint16_t>(m_discoveryPort))) {
     WarningMsg("No session search could be sent");
+  }
   return GetSessionCount();
 }
 
 bool CTENetNetwork::QuerySession(uint32_t applicationId, const char* address) {
   if (!IsStarted()) return false;
   m_applicationId = applicationId;
-  if (m_finder.Ask(applicationId, address, static_cast<uint16_t>(m_port))) return true;
+  const uint16_t defaultPort = static_cast<uint16_t>(IsPort(m_port) ? m_port : kDefaultPort);
+  if (m_finder.Ask(applicationId, address, defaultPort)) return true;
   return ErrorMsgF("Cannot ask \"%s\" for a session", address ? address : "");
 }
 
@@ -204,17 +210,18 @@ int CTENetNetwork::GetSessionCount2(int index) {
              : 0;
 }
 
-int CTENetNetwork::CopiesInSession() const {
-  return m_host ? static_cast<int>(m_host->connectedPeers) + 1 : 0;
+int CTENetNetwork::Capacity() const { return std::clamp(m_maxClients, 1, kMostClients) + 1; }
+
+DSessionFinder::Offer CTENetNetwork::Offer() const {
+  const int copies = m_host ? static_cast<int>(m_host->connectedPeers) + 1 : 0;
+  return {m_applicationId, m_sessionName.c_str(), static_cast<uint16_t>(m_sessionPort), copies, Capacity()};
 }
 
 bool CTENetNetwork::AnswerQuery(ENetHost* host) {
   if (!m_hosting || host != m_host ||
       !DSessionFinder::IsQuery(host->receivedData, host->receivedDataLength, m_applicationId))
     return false;
-  const std::vector<uint8_t> answer =
-      DSessionFinder::MakeAnswer({m_applicationId, m_sessionName.c_str(),
-                                  static_cast<uint16_t>(m_sessionPort), CopiesInSession(), m_maxClients + 1});
+  const std::vector<uint8_t> answer = DSessionFinder::MakeAnswer(Offer());
   ENetBuffer reply{const_cast<uint8_t*>(answer.data()), answer.size()};
   enet_socket_send(host->socket, &host->receivedAddress, &reply, 1);
   return true;
@@ -222,8 +229,7 @@ bool CTENetNetwork::AnswerQuery(ENetHost* host) {
 
 void CTENetNetwork::AnswerListener() {
   if (!m_hosting) return;
-  m_finder.Answer({m_applicationId, m_sessionName.c_str(), static_cast<uint16_t>(m_sessionPort),
-                   CopiesInSession(), m_maxClients + 1});
+  m_finder.Answer(Offer());
 }
 
 // ---------------------------------------------------------------------------

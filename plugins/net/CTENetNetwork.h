@@ -29,6 +29,8 @@ class CTENetNetwork : public CTNetwork {
 
  public:
   static constexpr int kHostPeer = 1;
+  static constexpr int kDefaultPort = 27960;
+  static constexpr int kMostClients = 4000;  // ENet's peer IDs run to 4095
   static constexpr uint8_t kToHost = 1, kToAll = 2, kToPeer = 3, kFrom = 16, kWelcome = 17;
   static constexpr size_t kFrameHead = 5;
   static constexpr size_t kMaxPacket = (4u << 20) + kFrameHead;
@@ -77,7 +79,10 @@ class CTENetNetwork : public CTNetwork {
   bool SendFrame(ENetPeer* to, ENetPacket* frame);
   bool SendFromClient(uint8_t kind, int peer, const void* data, int size);
   ENetPeer* FindPeer(int id) const;
-  int CopiesInSession() const;
+  // The copies a session takes, the host included.
+  int Capacity() const;
+  // What this host tells those who ask for its session.
+  DSessionFinder::Offer Offer() const;
   void AnswerListener();
   // One ENet event; true when it became the caller's event.
   bool Translate(ENetEvent& in, NetEvent* out);
@@ -98,7 +103,7 @@ class CTENetNetwork : public CTNetwork {
   DSessionFinder m_finder;
   bool m_enetUp = false;
 
-  int m_port = 27960;                           // "Port"
+  int m_port = kDefaultPort;                    // "Port"
   int m_discoveryPort = 27961;                  // "DiscoveryPort"
   int m_maxClients = 31;                        // "MaxClients"
   int m_timeout = 5000;                         // "Timeout": ms of silence before a peer counts as gone

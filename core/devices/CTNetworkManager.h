@@ -43,7 +43,8 @@ class CTNetworkManager : public CTManager {
   virtual bool SendNetworkMessage(uint32_t id, int message, int32_t value) = 0;
   virtual bool SendNetworkData(uint32_t id, int message, void* data, int size) = 0;
   // Writes the object now (later changes in the same frame are not sent);
-  // every object of a frame travels in one packet.
+  // the objects of a frame travel in one packet (past a megabyte, in
+  // several, each object whole).
   virtual bool SendNetworkStream(CTStreamed* object, uint32_t levelOfDetail) = 0;
   virtual bool IsHosting() = 0;
   virtual bool IsNetworkGame() = 0;

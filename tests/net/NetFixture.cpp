@@ -5,11 +5,9 @@
 #include <cstring>
 
 #include "core/devices/NetworkApi.h"
-#include "core/kernel/CTErrorManager.h"
 #include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
-#include "core/kernel/Logging.h"
 #include "core/kernel/PlugInApi.h"
 #include "core/object/ByteIO.h"
 
@@ -111,8 +109,8 @@ void RawPeer::Poll() {
 // NetFixture
 
 void NetFixture::SetUp() {
-  ASSERT_TRUE(m_dir.Enter());
-  qiBO_GetErrorsCount();  // the log runs from the start
+  ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
+  StartLog();
   auto* plugIns = static_cast<CTInterface*>(qiBO_GetService(CTPlugInManager::_CD()));
   ASSERT_NE(plugIns, nullptr);
   plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_PLUGIN_DIR);
@@ -126,8 +124,7 @@ void NetFixture::TearDown() {
   for (Ref<DefNetworkManager>& peer : m_peers) peer->Stop();
   m_objects.clear();
   m_peers.clear();
-  qiBO_Deinit();
-  m_dir.Leave();
+  EngineFixture::TearDown();
 }
 
 DefNetworkManager* NetFixture::MakePeer() {
@@ -178,14 +175,5 @@ CTEntity* NetFixture::MakeShared(DefNetworkManager* peer, const char* name) {
   m_objects.push_back(entity);
   return entity.Get();
 }
-
-int NetFixture::CountLogged(const std::string& text) {
-  int count = 0;
-  for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
-    if (std::string(qiBO_GetErrorNo(i)->message).find(text) != std::string::npos) ++count;
-  return count;
-}
-
-bool NetFixture::Logged(const std::string& text) { return CountLogged(text) > 0; }
 
 }  // namespace qibo::test

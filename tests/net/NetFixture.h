@@ -12,7 +12,7 @@
 #include "core/devices/DefNetworkManager.h"
 #include "core/object/Ref.h"
 #include "core/scene/CTEntity.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/EngineFixture.h"
 
 namespace qibo::test {
 
@@ -59,7 +59,7 @@ std::string Packet(std::initializer_list<uint32_t> words);
 // error log running. Peers are network managers of their own (not the
 // service), each with its own ENet device on loopback; a frame ticks the
 // message manager once, which runs every peer's frame work.
-class NetFixture : public ::testing::Test {
+class NetFixture : public EngineFixture {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -79,11 +79,6 @@ class NetFixture : public ::testing::Test {
   // A network entity of peer (its ID from peer), held by the fixture.
   CTEntity* MakeShared(DefNetworkManager* peer, const char* name);
 
-  // Whether a message containing text was logged since the test began.
-  static bool Logged(const std::string& text);
-  static int CountLogged(const std::string& text);
-
-  TempDir m_dir;
   std::vector<Ref<DefNetworkManager>> m_peers;
   std::vector<Ref<CTEntity>> m_objects;
   uint16_t m_discoveryPort = 0;

@@ -12,6 +12,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libgl1-mesa-dri libegl-mesa0
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libassimp-dev
+  libenet-dev
 )
 
 missing=()

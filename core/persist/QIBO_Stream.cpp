@@ -206,8 +206,10 @@ void QIBO_Stream::ReadWarning(const char* format, ...) {
   va_start(args, format);
   vsnprintf(text, sizeof(text), format, args);
   va_end(args);
-  qiBO_Warning(text, nullptr);
+  OnReadWarning(text);
 }
+
+void QIBO_Stream::OnReadWarning(const char* text) { qiBO_Warning(text, nullptr); }
 
 QIBO_String QIBO_Stream::ReadString() {
   QIBO_String text;
@@ -257,6 +259,7 @@ bool QIBO_Stream::Process(CTStreamed* target, uint32_t dataSize) {
   // at a typical size, so the table does not rehash as it fills.
   m_ids.reserve(std::min<size_t>(dataSize / 128, 1u << 20));
   m_readFailed = false;
+  m_aborted = false;
   m_depth = 0;
   m_warnings = 0;
   if (!m_includer) m_includeReads = 0;
@@ -316,7 +319,7 @@ Ref<CTStreamed> QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library)
   if (!object && !refused) {
     char text[64];
     snprintf(text, sizeof(text), "Warning: Unregistered Class:0x%08X", classId);
-    qiBO_Warning(text, nullptr);
+    OnReadWarning(text);
   }
   return object;
 }
@@ -339,7 +342,7 @@ Ref<CTStreamed> QIBO_Stream::ProcessObjectChunkHeader() {
 }
 
 bool QIBO_Stream::ReadChunk(CTStreamed* target) {
-  if (!m_reading) return false;
+  if (!m_reading || m_aborted) return false;
   const uint32_t parentEnd = m_readLimit;
   const uint32_t pos = GetPos();
   if (pos >= parentEnd) return false;
@@ -373,8 +376,9 @@ bool QIBO_Stream::ReadChunk(CTStreamed* target) {
     m_readLimit = parentEnd;
     --m_depth;
   }
-  // Whatever the payload's reader did, go on at the chunk's end.
-  m_readFailed = false;
+  // Whatever the payload's reader did, go on at the chunk's end (an
+  // aborted read goes on nowhere).
+  m_readFailed = m_aborted;
   SeekToPos(end);
   return understood;
 }

@@ -115,9 +115,7 @@ class QIBO_Stream : public Stream {
   CTStreamed* GetObjectNo(int i) const {
     return i >= 0 && i < GetObjectCount() ? GetStreamObject(i + 1) : nullptr;
   }
-  // Whether the data comes from a source the user chose (a file, a buffer)
-  // rather than a network peer, so that objects may open files it names.
-  bool IsTrusted() const { return FollowsIncludes(); }
+  bool IsTrusted() const override { return FollowsIncludes(); }
 
   // While reading: whether bytes more lie inside the open chunk. A reader
   // checks a count times its record size with this before it makes
@@ -191,8 +189,17 @@ class QIBO_Stream : public Stream {
   // Whether include chunks are followed.
   virtual bool FollowsIncludes() const { return true; }
 
-  // A message about bad input, through the engine's log.
+  // A message about bad input, through OnReadWarning; at most a few per
+  // phase, so a damaged file does not flood the log.
   void ReadWarning(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Where the reader's warnings go: the engine's log.
+  virtual void OnReadWarning(const char* text);
+  // Ends the read phase's reading: no further chunk is read, and Process
+  // returns when the chunks open now have been left.
+  void AbortRead() {
+    m_aborted = true;
+    m_readFailed = true;
+  }
   // Creates a streamable object by class ID; empty for unknown,
   // non-streamable or refused classes (refused set for the last).
   Ref<CTStreamed> CreateStreamed(uint32_t classId, bool& refused);
@@ -229,6 +236,7 @@ class QIBO_Stream : public Stream {
   uint32_t m_readLimit = 0;
   uint32_t m_dataSize = 0;
   bool m_readFailed = false;
+  bool m_aborted = false;
   int m_depth = 0;
   int m_warnings = 0;
 

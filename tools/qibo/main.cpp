@@ -98,6 +98,10 @@ const Verb kVerbs[] = {
      "video FILE... [--loop]  play videos with sound behind the render device's output\n"
      "                  [--record OUT [--size WxH] [--fps N]] [--snapshot OUT [--at SECONDS]]  off screen "
      "instead"},
+    {"host", qibo::tool::Host,
+     "host [--port N] [--view]  host a shared scene (port 0: any free port) until a key is pressed"},
+    {"join", qibo::tool::Join,
+     "join [ADDRESS] [--view]  join a shared scene: at ADDRESS[:PORT], or found on the LAN"},
 };
 
 int Usage() {

@@ -58,6 +58,7 @@
   X(CTErrorManager) \
   X(CTClassManager) \
   X(CTUpdateManager) \
+  X(CTNetworkManager) \
   X(CTEngineManager) \
   X(CTDeviceManager) \
   X(CTFileManager) \
@@ -83,6 +84,7 @@
   X(DefErrorManager) \
   X(DefClassManager) \
   X(DefUpdateManager) \
+  X(DefNetworkManager) \
   X(DefEngineManager) \
   X(DefDeviceManager) \
   X(DefFileManager) \

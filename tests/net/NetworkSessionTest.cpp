@@ -171,6 +171,27 @@ TEST_F(NetworkSessionTest, ObjectStreams_ReachEveryOtherCopyInTheNextFrame) {
   EXPECT_EQ(m_joiner->GetCopyCount(), 1);
 }
 
+// Messages and data reach the receiving copy's OnMessage (a rename, here):
+// a message's value as a pointer to a copy of its bytes, data as a copy
+// that ends in a NUL, never a pointer the sender chose.
+TEST_F(NetworkSessionTest, MessagesAndData_ReachTheCopyAtTheOtherPeer) {
+  SetUpSession();
+  CTEntity* box = MakeShared(m_host, "host box");
+  m_host->SendNetworkStream(box, 34);
+  Frame();
+  auto* copy = qibo::Cast<CTNamed>(m_joiner->FindNetworkObject(box->GetNetID()));
+  ASSERT_NE(copy, nullptr);
+
+  char text[] = {'d', 'a', 't', 'a', '!'};  // no NUL of its own
+  ASSERT_TRUE(m_host->SendNetworkData(box->GetNetID(), kMsgRename, text, 4));
+  Frame();
+  EXPECT_STREQ(copy->GetName(), "data");
+
+  ASSERT_TRUE(m_host->SendNetworkMessage(box->GetNetID(), kMsgRename, 0x00636261));  // "abc"
+  Frame();
+  EXPECT_STREQ(copy->GetName(), "abc");
+}
+
 TEST_F(NetworkSessionTest, Frame_SendsOnePacketPerKindAndNothingWhenIdle) {
   m_host = MakePeer();
   m_port = Host(m_host);

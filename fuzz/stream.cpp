@@ -5,7 +5,11 @@
 // no entity is its own ancestor. Whatever objects were read are then written
 // and read again a few times: once links to objects written later have
 // fallen away (they read as null), writing what was read gives the same
-// bytes again.
+// bytes again. What reading makes must stay in proportion to the bytes read:
+// counts that claim records the data does not hold must not allocate for
+// them (the heap's growth over a read is checked against a budget).
+
+#include <sanitizer/allocator_interface.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -110,6 +114,18 @@ void Check(bool ok, const char* what) {
   abort();
 }
 
+// Heap a read may leave behind: a fixed allowance for the objects and
+// services any stream may bring, and a generous share per byte read.
+constexpr size_t kHeapAllowance = 64u << 20;
+constexpr size_t kHeapPerByte = 256;
+
+void CheckHeapGrowth(size_t before, size_t inputSize) {
+  const size_t now = __sanitizer_get_current_allocated_bytes();
+  if (now <= before || now - before <= kHeapAllowance + kHeapPerByte * inputSize) return;
+  fprintf(stderr, "fuzz_stream: reading %zu bytes left %zu bytes on the heap\n", inputSize, now - before);
+  abort();
+}
+
 // The trees among the objects read are consistent.
 void CheckScenes(const MemoryStream& reader) {
   for (int i = 0; i < reader.GetObjectCount(); ++i) {
@@ -163,8 +179,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> input(data, data + size);
   input.reserve(1);  // a buffer (not null) even for empty input
 
+  const size_t heapBefore = __sanitizer_get_current_allocated_bytes();
   MemoryStream reader;
   Check(reader.Read(input.data(), static_cast<int>(input.size())), "Read refused a buffer");
+  CheckHeapGrowth(heapBefore, size);
   CheckScenes(reader);
 
   // The same bytes as object data for an existing object.
@@ -173,6 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryStream dataReader;
   Check(dataReader.ReadSendDataTo(input.data(), static_cast<int>(input.size()), target),
         "Read refused a target");
+  CheckHeapGrowth(heapBefore, size);
   target->RemoveRef(nullptr);
 
   const std::vector<uint8_t> second = WriteObjects(reader);

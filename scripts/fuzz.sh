@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each one for the given
 # number of seconds (default 20) on its seed corpus (fuzz/corpus/<name>).
+# An input that takes more than 2 GB of memory or 10 s is a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
@@ -24,7 +25,7 @@ for src in "${targets[@]}"; do
   [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
   log="build/fuzz/$name.log"
   echo "== fuzz_$name for ${seconds}s"
-  if ! (cd build/fuzz && ./bin/fuzz_"$name" -max_total_time="$seconds" "corpus/$name" >"$name.log" 2>&1); then
+  if ! (cd build/fuzz && ./bin/fuzz_"$name" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "corpus/$name" >"$name.log" 2>&1); then
     tail -n 60 "$log"
     echo "fuzz_$name FAILED"
     exit 1

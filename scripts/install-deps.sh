@@ -8,10 +8,11 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
-  libsdl2-dev libepoxy-dev libopenmpt-dev libsndfile1-dev
+  libsdl2-dev libepoxy-dev libimgui-dev libopenmpt-dev libsndfile1-dev
   libjpeg62-turbo-dev libgl1-mesa-dri libegl-mesa0
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libassimp-dev
+  libenet-dev
 )
 
 missing=()

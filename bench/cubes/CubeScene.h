@@ -58,6 +58,7 @@ struct LoopResult {
   // Share of the last frame's pixels that are not background: both
   // renderers should cover about the same share when they draw the same.
   double coverage = 0.0;
+  int drawCalls = 0;  // in the last frame
 };
 
 // Wall and CPU time from construction to Finish.

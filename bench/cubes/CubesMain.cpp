@@ -1,15 +1,17 @@
 // qiboCubesBench: frames per second of the render device drawing N lit,
-// textured cubes through the engine, beside a plain OpenGL loop drawing the
-// same cubes with one draw call each, offscreen at 640 x 480.
+// textured cubes through the engine, with its "BatchDrawing" on (batched)
+// and off (single), beside a plain OpenGL loop drawing the same cubes with
+// one draw call each, offscreen at 640 x 480.
 //
-//   qiboCubesBench [--frames F] [--warmup W] [--rounds R] [--counts N,N,...] [--only plain|engine]
-//                  [--plugins DIR] [--default-heap]
+//   qiboCubesBench [--frames F] [--warmup W] [--rounds R] [--counts N,N,...]
+//                  [--only plain|batched|single[,...]] [--plugins DIR] [--default-heap]
 //
 // --plugins: the folder to load RasterDev.plug from (default: the build's).
 // Set SDL_VIDEODRIVER=offscreen to run without a display. For each round
 // and count the plain loop (a window and context of its own, closed after
-// it) and the engine (one device for the whole program) take turns; the
-// ratio is engine fps / plain fps of the same turn. The device tunes the C
+// it) and the engine both ways (one device for the whole program) take
+// turns; the ratios are engine fps / plain fps of the same turn. Each row
+// gives the draw calls of the run's last frame. The device tunes the C
 // library's heap for the GL driver when it opens; the program does the same
 // at its start, so that the plain loop's turns run under the same heap;
 // --default-heap leaves that out (the device still tunes it when it opens,
@@ -19,7 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,16 +33,35 @@ using namespace qibo::cubes;
 
 namespace {
 
+// The renderers, in the order they take turns.
+enum Renderer { kPlain, kBatched, kSingle, kRenderers };
+const char* const kRendererNames[kRenderers] = {"plain", "batched", "single"};
+
 struct Options {
   int frames = kOrbitFrames;
   int warmup = 10;
   int rounds = 2;
   std::vector<int> counts = {1000, 10000};
-  bool plain = true;
-  bool engine = true;
+  bool run[kRenderers] = {true, true, true};
   bool tuneHeap = true;
   std::string plugIns = QIBO_CUBES_PLUGIN_DIR;
 };
+
+bool ParseRenderers(const char* text, bool (&run)[kRenderers]) {
+  for (bool& r : run) r = false;
+  std::string names = text;
+  for (size_t start = 0; start <= names.size();) {
+    size_t end = names.find(',', start);
+    if (end == std::string::npos) end = names.size();
+    const std::string name = names.substr(start, end - start);
+    bool known = false;
+    for (int i = 0; i < kRenderers; ++i)
+      if (name == kRendererNames[i]) run[i] = known = true;
+    if (!known) return false;
+    start = end + 1;
+  }
+  return true;
+}
 
 bool ParseCounts(const char* text, std::vector<int>& counts) {
   counts.clear();
@@ -78,9 +98,7 @@ bool Parse(int argc, char** argv, Options& options) {
       options.plugIns = value;
       if (options.plugIns.back() != '/') options.plugIns += '/';
     } else if (arg == "--only" && value) {
-      options.plain = std::strcmp(value, "plain") == 0;
-      options.engine = std::strcmp(value, "engine") == 0;
-      if (!options.plain && !options.engine) return false;
+      if (!ParseRenderers(value, options.run)) return false;
     } else {
       return false;
     }
@@ -119,8 +137,19 @@ void PrintRow(int round, const char* renderer, int n, const LoopResult& r) {
     std::printf("%5d %-8s %7d  failed: %s\n", round, renderer, n, r.error);
     return;
   }
-  std::printf("%5d %-8s %7d %8d %9.3f %9.2f %12.2f %9.1f%%\n", round, renderer, n, r.frames, r.seconds, r.fps,
-              r.cpuMsPerFrame, 100.0 * r.coverage);
+  std::printf("%5d %-8s %7d %8d %9.3f %9.2f %12.2f %9.1f%% %11d\n", round, renderer, n, r.frames, r.seconds,
+              r.fps, r.cpuMsPerFrame, 100.0 * r.coverage, r.drawCalls);
+}
+
+void PrintRatios(const char* what, const std::vector<int>& counts, std::vector<std::vector<double>>& ratios) {
+  std::printf("\n%7s %8s %8s %8s   (%s fps / plain fps over the rounds)\n", "cubes", "min", "median", "max",
+              what);
+  for (size_t i = 0; i < counts.size(); ++i) {
+    std::vector<double>& r = ratios[i];
+    if (r.empty()) continue;
+    std::sort(r.begin(), r.end());
+    std::printf("%7d %8.3f %8.3f %8.3f\n", counts[i], r.front(), r[r.size() / 2], r.back());
+  }
 }
 
 }  // namespace
@@ -129,8 +158,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: %s [--frames F] [--warmup W] [--rounds R] [--counts N,N,...] [--only plain|engine]\n"
-                 "          [--plugins DIR] [--default-heap]\n",
+                 "usage: %s [--frames F] [--warmup W] [--rounds R] [--counts N,N,...]\n"
+                 "          [--only plain|batched|single[,...]] [--plugins DIR] [--default-heap]\n",
                  argv[0]);
     return 2;
   }
@@ -141,41 +170,36 @@ int main(int argc, char** argv) {
     return 1;
   }
   EngineLoop engine;
-  if (options.engine)
+  if (options.run[kBatched] || options.run[kSingle])
     if (const char* error = engine.Start(options.plugIns.c_str())) {
       std::fprintf(stderr, "engine set-up failed: %s\n", error);
       return 1;
     }
-  std::printf("%5s %-8s %7s %8s %9s %9s %12s %10s\n", "round", "renderer", "cubes", "frames", "seconds",
-              "fps", "cpu ms/frame", "coverage");
+  std::printf("%5s %-8s %7s %8s %9s %9s %12s %10s %11s\n", "round", "renderer", "cubes", "frames", "seconds",
+              "fps", "cpu ms/frame", "coverage", "draws/frame");
   const size_t counts = options.counts.size();
-  std::vector<std::vector<double>> ratios(counts);
+  std::vector<std::vector<double>> ratios[kRenderers];
+  for (auto& r : ratios) r.resize(counts);
   bool failed = false;
-  // The renderers take turns, so that both see about the same machine load.
+  // The renderers take turns, so that all see about the same machine load.
   for (int round = 1; round <= options.rounds; ++round)
     for (size_t i = 0; i < counts; ++i) {
-      LoopResult plain, drawn;
-      if (options.plain) {
-        plain = RunPlainLoop(options.counts[i], options.frames, options.warmup);
-        PrintRow(round, "plain", options.counts[i], plain);
+      const int n = options.counts[i];
+      LoopResult results[kRenderers];
+      for (int r = 0; r < kRenderers; ++r) {
+        if (!options.run[r]) continue;
+        results[r] = r == kPlain ? RunPlainLoop(n, options.frames, options.warmup)
+                                 : engine.Run(n, options.frames, options.warmup, r == kBatched);
+        PrintRow(round, kRendererNames[r], n, results[r]);
+        failed = failed || !results[r].ok;
       }
-      if (options.engine) {
-        drawn = engine.Run(options.counts[i], options.frames, options.warmup);
-        PrintRow(round, "engine", options.counts[i], drawn);
-      }
-      failed = failed || (options.plain && !plain.ok) || (options.engine && !drawn.ok);
-      if (plain.ok && drawn.ok && plain.fps > 0.0) ratios[i].push_back(drawn.fps / plain.fps);
+      for (int r = kBatched; r < kRenderers; ++r)
+        if (results[kPlain].ok && results[r].ok && results[kPlain].fps > 0.0)
+          ratios[r][i].push_back(results[r].fps / results[kPlain].fps);
       std::fflush(stdout);
     }
-  if (options.plain && options.engine) {
-    std::printf("\n%7s %8s %8s %8s   (engine fps / plain fps over the rounds)\n", "cubes", "min", "median",
-                "max");
-    for (size_t i = 0; i < counts; ++i) {
-      std::vector<double>& r = ratios[i];
-      if (r.empty()) continue;
-      std::sort(r.begin(), r.end());
-      std::printf("%7d %8.3f %8.3f %8.3f\n", options.counts[i], r.front(), r[r.size() / 2], r.back());
-    }
-  }
+  if (options.run[kPlain])
+    for (int r = kBatched; r < kRenderers; ++r)
+      if (options.run[r]) PrintRatios(kRendererNames[r], options.counts, ratios[r]);
   return failed ? 1 : 0;
 }

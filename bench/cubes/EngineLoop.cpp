@@ -96,10 +96,14 @@ const char* EngineLoop::Start(const char* pluginDir) {
   return nullptr;
 }
 
-LoopResult EngineLoop::Run(int n, int frames, int warmup) {
+LoopResult EngineLoop::Run(int n, int frames, int warmup, bool batch) {
   LoopResult result;
   if (!m_spectator) {
     result.error = "not started";
+    return result;
+  }
+  if (!SetProperty(m_device.Get(), "BatchDrawing", batch ? "1" : "0")) {
+    result.error = "no \"BatchDrawing\" on the device";
     return result;
   }
   Ref<CTGroup> world = qibo::Create<CTGroup>();
@@ -138,6 +142,7 @@ LoopResult EngineLoop::Run(int n, int frames, int warmup) {
       glFinish();
     }
     clock.Finish(result, frames);
+    result.drawCalls = m_device->GetPropertyByName("DrawCalls").ToInt();
     // The device's picture is still there after the present: read it.
     std::unique_ptr<LFB> picture(m_device->GrabLFB(0, kLogoRows, kWidth, kHeight - kLogoRows));
     if (picture) {

@@ -16,13 +16,14 @@ namespace qibo::cubes {
 // (a CTGroup of CTDrawables sharing one CTBox and one textured CTMaterial,
 // each with its bounding volume so that the frame culls it against the
 // view, a CTCamera, the default environment's light) drawn by qiBO_DoFrame.
-// Each frame ends with glFinish on the device's context.
+// Each frame ends with glFinish on the device's context. batch is the
+// device's "BatchDrawing" for the run; the draw calls are its "DrawCalls".
 class EngineLoop {
  public:
   ~EngineLoop();
   // Null, or the step that failed.
   const char* Start(const char* pluginDir);
-  LoopResult Run(int n, int frames, int warmup);
+  LoopResult Run(int n, int frames, int warmup, bool batch);
   void Stop();
 
  private:

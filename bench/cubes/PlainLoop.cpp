@@ -209,12 +209,16 @@ class PlainRenderer {
     ViewProjection(eye, viewProj);
     glUniformMatrix4fv(m_viewProj, 1, GL_FALSE, viewProj);
     float model[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    m_drawCalls = 0;
     for (const Vec3& c : cubes) {
       model[12] = c.x, model[13] = c.y, model[14] = c.z;
       glUniformMatrix4fv(m_model, 1, GL_FALSE, model);
       glDrawElements(GL_TRIANGLES, m_indexCount, GL_UNSIGNED_SHORT, nullptr);
+      ++m_drawCalls;
     }
   }
+
+  int GetDrawCalls() const { return m_drawCalls; }
 
   void Frame(const std::vector<Vec3>& cubes, const Vec3& eye) {
     Draw(cubes, eye);
@@ -242,6 +246,7 @@ class PlainRenderer {
   GLuint m_buffers[2] = {};
   GLuint m_texture = 0;
   GLsizei m_indexCount = 0;
+  int m_drawCalls = 0;
 };
 
 LoopResult RunPlainRenderer(int n, int frames, int warmup) {
@@ -256,6 +261,7 @@ LoopResult RunPlainRenderer(int n, int frames, int warmup) {
   const LoopClock clock;
   for (int i = 0; i < frames; ++i) renderer.Frame(cubes, CameraAt(i, n));
   clock.Finish(result, frames);
+  result.drawCalls = renderer.GetDrawCalls();
   result.coverage = Coverage(renderer.ReadBack(cubes, CameraAt(frames - 1, n)));
   result.ok = true;
   return result;

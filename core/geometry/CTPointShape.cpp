@@ -7,6 +7,7 @@
 #include "core/geometry/ShapeKit.h"
 #include "core/kernel/Logging.h"
 #include "core/object/Stream.h"
+#include "core/persist/QIBO_Stream.h"
 #include "core/render/base/CTMaterial.h"
 
 QIBO_IMPLEMENT_CLASS(CTPointShape, CTShape, .desc = "PointShape", .safeToReceive = true)
@@ -188,15 +189,24 @@ void CTPointShape::WriteMesh(Stream* stream) {
 
 namespace {
 
-// A count read from a chunk: refused (-1, with a warning) when negative or
-// beyond what a chunk may hold.
-int ReadCount(Stream* stream, CTPointShape* owner, const char* what) {
+// Bytes of one record of each array in the chunks.
+constexpr int64_t kVectorBytes = 12;
+constexpr int64_t kVertexBytes = 6 * 4 + 2 * 4;
+constexpr int64_t kFaceBytes = 7 * 4;
+
+// A count read from a chunk: refused (-1, with a warning) when negative,
+// beyond what a chunk may hold, or more records than the rest of the chunk
+// has room for, so that nothing is made for data that is not there.
+int ReadCount(Stream* stream, CTPointShape* owner, const char* what, int64_t recordBytes) {
   const int32_t count = stream->ReadInt();
-  if (count >= 0 && count <= CTPointShape::kMaxStreamCount) return count;
-  qiBO_Warning(QIBO_String::Format("%s: %d %s in the stream refused (at most %d)", owner->GetName(), count,
-                                   what, CTPointShape::kMaxStreamCount)
-                   .c_str(),
-               owner);
+  if (count >= 0 && count <= CTPointShape::kMaxStreamCount &&
+      QIBO_Stream::ChunkHolds(stream, count * recordBytes))
+    return count;
+  qiBO_Warning(
+      QIBO_String::Format("%s: %d %s in the stream refused (at most %d, and no more than the chunk holds)",
+                          owner->GetName(), count, what, CTPointShape::kMaxStreamCount)
+          .c_str(),
+      owner);
   return -1;
 }
 
@@ -204,11 +214,11 @@ int ReadCount(Stream* stream, CTPointShape* owner, const char* what) {
 
 void CTPointShape::ReadMesh(Stream* stream) {
   Clear();
-  const int positions = ReadCount(stream, this, "positions");
+  const int positions = ReadCount(stream, this, "positions", kVectorBytes);
   for (int i = 0; i < positions; ++i) m_mesh.VectorPool().Add(stream->ReadVector());
-  const int normals = positions < 0 ? -1 : ReadCount(stream, this, "normals");
+  const int normals = positions < 0 ? -1 : ReadCount(stream, this, "normals", kVectorBytes);
   for (int i = 0; i < normals; ++i) m_mesh.NormalPool().Add(stream->ReadVector());
-  const int vertices = normals < 0 ? -1 : ReadCount(stream, this, "vertices");
+  const int vertices = normals < 0 ? -1 : ReadCount(stream, this, "vertices", kVertexBytes);
   for (int i = 0; i < vertices; ++i) {
     DVertex v;
     for (float* value : {&v.r, &v.g, &v.b, &v.a, &v.u, &v.v}) *value = stream->ReadFloat();
@@ -216,7 +226,12 @@ void CTPointShape::ReadMesh(Stream* stream) {
     v.normal = stream->ReadInt();
     m_mesh.VertexPool().Add(v);
   }
-  const int faces = vertices < 0 ? -1 : ReadCount(stream, this, "faces");
+  const int faces = vertices < 0 ? -1 : ReadCount(stream, this, "faces", kFaceBytes);
+  if (faces < 0) {
+    // A mesh read in part is no mesh: nothing of it stays.
+    Clear();
+    return;
+  }
   for (int f = 0; f < faces; ++f) {
     const int a = stream->ReadInt(), b = stream->ReadInt(), c = stream->ReadInt();
     const int normal = stream->ReadInt();
@@ -245,8 +260,11 @@ bool CTPointShape::ProcessChunk(Stream* stream, uint32_t chunkID) {
     return true;
   }
   if (chunkID != kChunkID) return CTShape::ProcessChunk(stream, chunkID);
+  // A refused count leaves the points as they were.
+  const int count = ReadCount(stream, this, "points", kVectorBytes);
+  if (count < 0) return true;
   m_points.clear();
-  const int count = ReadCount(stream, this, "points");
+  m_points.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) AddPoint(stream->ReadVector());
   return true;
 }

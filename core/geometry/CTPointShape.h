@@ -23,8 +23,10 @@
 //               v, int position, int normal); int n, n faces (int a, b, c,
 //               int normal, int flags, int smoothing groups, reference
 //               material)
-// Counts above kMaxStreamCount refuse the chunk; faces that refer outside
-// the pools are dropped.
+// A count above kMaxStreamCount, or of more records than the rest of its
+// chunk holds, refuses the chunk before anything is made (points stay as
+// they were, the render shape is left empty); faces that refer outside the
+// pools are dropped.
 class CTPointShape : public CTShape {
   QIBO_CLASS(CTPointShape)
 

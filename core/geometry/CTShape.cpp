@@ -47,7 +47,9 @@ void CTShape::Render(const RenderInfo_t& info, CTMaterial* material) {
 }
 
 bool CTShape::RenderMesh(DRenderShape& mesh, const RenderInfo_t& info, CTMaterial* material) {
-  CTRenderPipelineManager* pipeline = info.context ? info.context->pipeline.Get() : nullptr;
+  // A context filled outside the engine's frame (a viewer's snapshot) may
+  // not have fetched the pipeline yet: it does so on first use.
+  CTRenderPipelineManager* pipeline = info.context ? info.context->PreparePipeline() : nullptr;
   if (!pipeline) return false;
   mesh.SetMaterial(material);
   return pipeline->RenderShape(&mesh, info, qibo::state::kDrawnFilled);

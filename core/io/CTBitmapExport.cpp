@@ -2,7 +2,8 @@
 
 #include "core/render/base/CTTexture.h"
 
-QIBO_IMPLEMENT_CLASS(CTBitmapExport, CTImportExport, .desc = "Abstract Bitmap Exporter", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(CTBitmapExport, CTImportExport, .desc = "Abstract Bitmap Exporter", .product = "qiBO IO",
+                     .build = 1, .isAbstract = true)
 
 bool CTBitmapExport::Export(const char* file, CTTexture* texture) {
   SetDefaults();
@@ -12,9 +13,14 @@ bool CTBitmapExport::Export(const char* file, CTTexture* texture) {
       texture && (texture->GetData() || texture->HasSwapFile() || *texture->GetSourceFile() != '\0');
   if (!file || !*file || !hasPicture) return false;
   if (!texture->Lock()) return WarningMsg("Can't lock texture", 2) && false;
+  m_failureCause = "";
   const bool success = texture->GetData() && DoExport(file, texture);
   texture->Unlock();
   SetSuccess(success);
-  if (!success) ErrorMsg((QIBO_String("Failed to export to file: ") + file).c_str());
+  if (!success) {
+    QIBO_String text = QIBO_String("Failed to export to file: ") + file;
+    if (!m_failureCause.Empty()) text = text + " (" + m_failureCause.c_str() + ")";
+    ErrorMsg(text.c_str());
+  }
   return success;
 }

@@ -5,7 +5,8 @@
 #include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
 
-QIBO_IMPLEMENT_CLASS(CTBitmapImport, CTImport, .desc = "Abstract Bitmap Importer", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(CTBitmapImport, CTImport, .desc = "Abstract Bitmap Importer", .product = "qiBO IO",
+                     .isAbstract = true)
 
 CTBitmapImport::CTBitmapImport(const char* name) : CTImport(name) {}
 

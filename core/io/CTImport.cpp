@@ -1,6 +1,7 @@
 #include "core/io/CTImport.h"
 
-QIBO_IMPLEMENT_CLASS(CTImport, CTImportExport, .desc = "Abstract Importer", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(CTImport, CTImportExport, .desc = "Abstract Importer", .product = "qiBO IO",
+                     .isAbstract = true)
 
 bool CTImport::Import(const char* file) {
   SetSuccess(false);

@@ -3,7 +3,8 @@
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/Kernel.h"
 
-QIBO_IMPLEMENT_CLASS(CTImportExport, CTLogged, .desc = "Abstract IO", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(CTImportExport, CTLogged, .desc = "Abstract IO", .product = "qiBO IO",
+                     .isAbstract = true)
 
 QIBO_String CTImportExport::GetExtensionNo(int i) const {
   return i >= 0 && i < m_extensions.Count() ? m_extensions[static_cast<size_t>(i)] : QIBO_String();

@@ -8,7 +8,12 @@
 
 QIBO_IMPLEMENT_CLASS(CTConsoleFrontEnd, CTFrontEnd, .desc = "Basic Console-Frontend")
 
-CTConsoleFrontEnd::CTConsoleFrontEnd() : CTFrontEnd("Console Frontend") {}
+CTConsoleFrontEnd::CTConsoleFrontEnd() : CTFrontEnd("Console Frontend") {
+  // Objects log only to a running error manager, and a console is there to
+  // show that log: it makes sure the log runs, so that every warning of
+  // the program (an importer's among them) reaches it.
+  qibo::GetService<CTErrorManager>();
+}
 
 CTConsoleFrontEnd::~CTConsoleFrontEnd() = default;
 

@@ -6,7 +6,8 @@
 
 // The front end on the process console (standard output): one line per
 // error-log record, prefixed by severity ("ERROR: ", "WARNING: ", ...), and
-// progress steps as dots. Lines are at most 255 characters.
+// progress steps as dots. Lines are at most 255 characters. Making one
+// starts the error manager, without which objects log nothing.
 //
 // Holds one reference on the class-manager service, taken the first time a
 // record names a class without an object, to print the class's name; it is

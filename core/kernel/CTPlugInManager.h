@@ -12,4 +12,8 @@ class CTPlugInManager : public CTManager {
   virtual void LoadAllPlugIns() = 0;
   virtual int GetPlugInCount() = 0;
   virtual QIBO_String GetPlugInName(int index) = 0;
+  // The address of the export name of library index, or null when the
+  // index is out of range or the library has no such export. Valid while
+  // the library stays loaded: look it up again after any stop.
+  virtual void* GetPlugInSymbol(int index, const char* name) = 0;
 };

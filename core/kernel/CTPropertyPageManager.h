@@ -2,8 +2,8 @@
 
 #include "core/kernel/CTManager.h"
 
-// Shows configuration pages of objects. The engine has no implementation:
-// a host that can show pages registers one as a service.
+// Shows configuration pages of objects. The default implementation
+// (DefPropertyPageManager) shows the pages the loaded plug-ins offer.
 class CTPropertyPageManager : public CTManager {
   QIBO_CLASS(CTPropertyPageManager)
 
@@ -12,6 +12,7 @@ class CTPropertyPageManager : public CTManager {
   virtual bool ShowPropertyPage(CTNamed* object) = 0;
 };
 
-// Shows object's pages through the property-page service; false when no
-// such service runs (the engine itself brings none).
+// Shows object's pages through the property-page service (reached through
+// the API's cached reference, created and started on demand); false when
+// there is no such service or no page could be shown.
 bool qiBO_ShowPropertyPage(CTNamed* object);

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <initializer_list>
 
 #include "core/kernel/ConsoleInput.h"
 
@@ -21,8 +22,11 @@ void InstallStopSignalHandlers() {
   sigemptyset(&action.sa_mask);
   // One-shot: the next signal finds the default action again.
   action.sa_flags = SA_RESTART | SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 int StopSignalReceived() { return g_stopSignal; }

@@ -1,10 +1,13 @@
 #pragma once
 
-// Ctrl+C (SIGINT) and SIGTERM end our programs cleanly. The handler only
-// notes the signal; the frame loops stop at their next frame, the program
-// tears down as on any other end (the terminal gets its mode back), and it
-// finally ends by the same signal, so its parent sees the usual status. A
-// second signal while the program winds down ends it at once.
+// Ctrl+C (SIGINT), SIGTERM and a hang-up (SIGHUP, the terminal or session
+// went away) end our programs cleanly. The handler only notes the signal;
+// the frame loops stop at their next frame, the program tears down as on
+// any other end (the terminal gets its mode back, a movie being recorded
+// gets its index), and it finally ends by the same signal, so its parent
+// sees the usual status. A second signal while the program winds down ends
+// it at once. A signal the program was started with ignored (nohup) stays
+// ignored.
 namespace qibo {
 
 // Installs the handlers; call before any library that would install its

@@ -56,6 +56,10 @@ void CTEntityController::SetCollisionAction(CollisionAction_t action) {
   if (m_entity) ReportCollisions(m_entity, action != kCollisionNone);
 }
 
+uint32_t CTEntityController::GetCollisionReports() const {
+  return m_collisionAction != kCollisionNone ? CTCollisionManager::kReport : 0u;
+}
+
 void CTEntityController::OnCollision(CTEntity*, Vector3*, Vector3*) {
   if (m_collisionAction == kCollisionEnable)
     Enable();

@@ -177,19 +177,13 @@ int CTTrack::ReadKeyCount(Stream* stream, int recordBytes) {
     return -1;
   }
   // A chunk stream can tell whether the records are there before anything
-  // is made: moving past them fails when the chunk ends first.
-  if (auto* chunked = dynamic_cast<QIBO_Stream*>(stream)) {
-    const int bytes = count * recordBytes;
-    const uint32_t start = chunked->GetPos();
-    chunked->SeekBy(bytes);
-    if (chunked->GetPos() - start != static_cast<uint32_t>(bytes)) {
-      qiBO_Error(QIBO_String::Format("%s: the stream names %d keys but holds fewer; keys left as they were",
-                                     GetName(), count)
-                     .c_str(),
-                 this);
-      return -1;
-    }
-    chunked->SeekBy(-bytes);
+  // is made.
+  if (!QIBO_Stream::ChunkHolds(stream, int64_t{count} * recordBytes)) {
+    qiBO_Error(QIBO_String::Format("%s: the stream names %d keys but holds fewer; keys left as they were",
+                                   GetName(), count)
+                   .c_str(),
+               this);
+    return -1;
   }
   return count;
 }

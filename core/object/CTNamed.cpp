@@ -57,7 +57,11 @@ bool CTNamed::ProcessChunk(Stream* stream, uint32_t chunkID) {
   if (chunkID != kChunkID) return CTStreamed::ProcessChunk(stream, chunkID);
   SetName(stream->ReadString().c_str());
   const bool registered = stream->ReadChar() != 0;
-  if (registered && !m_registered) {
+  // An object passing through a peer's packet (one without a network ID,
+  // gone with the packet) enters no service: a service that kept it would
+  // keep one for every packet.
+  const bool mayRegister = stream->IsTrusted() || GetNetID() != 0;
+  if (registered && !m_registered && mayRegister) {
     RegisterWithService();
   } else if (!registered && m_registered) {
     UnregisterWithService();

@@ -1,11 +1,12 @@
 #include "core/object/CTStreamed.h"
 
 #include "core/object/ObjectServices.h"
+#include "core/object/Ref.h"
 
 QIBO_IMPLEMENT_CLASS(CTStreamed, CTReferenced, .desc = "Streaming", .url = "qiboCore.dll")
 
 CTStreamed::~CTStreamed() {
-  if (m_netId != 0) qibo::Services().RemoveNetworkObject(this);
+  if (m_netId != 0) qibo::Services().ForgetNetworkObject(this);
 }
 
 bool CTStreamed::IsNetMaster() { return m_netId == 0 || qibo::Services().IsNetworkMaster(); }
@@ -26,6 +27,10 @@ void CTStreamed::SetNetID(uint32_t id) {
 
 void CTStreamed::ResetNetID() {
   if (m_netId == 0) return;
+  // The table may hold the last reference (a copy received from a peer).
+  // Only an object that lives by its count needs holding: one with count 0
+  // (a member, a stack object) would be deleted by the hold.
+  Ref<CTStreamed> alive(GetRefCount() > 0 ? this : nullptr);
   qibo::Services().RemoveNetworkObject(this);
   m_netId = 0;
 }

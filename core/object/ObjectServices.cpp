@@ -17,6 +17,7 @@ class NoServices final : public ObjectServices {
   uint32_t RequestNetworkID() override { return 0; }
   void AddNetworkObject(CTStreamed*) override {}
   void RemoveNetworkObject(CTStreamed*) override {}
+  void ForgetNetworkObject(CTStreamed*) override {}
   CTStreamed* FindNetworkObject(uint32_t) override { return nullptr; }
   bool IsNetworkMaster() override { return true; }
   bool SendNetworkMessage(uint32_t, int, int32_t) override { return false; }

@@ -54,6 +54,9 @@ class ObjectServices {
   virtual uint32_t RequestNetworkID() = 0;
   virtual void AddNetworkObject(CTStreamed* object) = 0;
   virtual void RemoveNetworkObject(CTStreamed* object) = 0;
+  // The object is being destroyed: it leaves the table, which drops no
+  // reference on it.
+  virtual void ForgetNetworkObject(CTStreamed* object) = 0;
   virtual CTStreamed* FindNetworkObject(uint32_t id) = 0;
   virtual bool IsNetworkMaster() = 0;
   virtual bool SendNetworkMessage(uint32_t id, int message, int32_t value) = 0;

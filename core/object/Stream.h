@@ -57,6 +57,10 @@ class Stream {
   virtual void WriteObject(CTStreamed* object) = 0;
   virtual void WriteObjectData(CTStreamed* object) = 0;
   virtual void ReplaceReferences(CTStreamed* oldObject, CTStreamed* newObject) = 0;
+  // Whether the data comes from a source the user chose (a file, a buffer)
+  // rather than a network peer: only such data may make an object open the
+  // files it names or enter services with objects that pass through.
+  virtual bool IsTrusted() const { return true; }
 
   Vector3 ReadVector();
   Quaternion ReadQuat();

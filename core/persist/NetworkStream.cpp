@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/kernel/ClassApi.h"
 #include "core/kernel/Logging.h"
 #include "core/object/CTStreamed.h"
 #include "core/object/ObjectServices.h"
@@ -50,22 +51,55 @@ void NetworkStream::WriteObjectChunkHeader(CTStreamed* object) {
   WriteInt(static_cast<int32_t>(object->GetNetID()));
 }
 
+bool NetworkStream::ReadFrom(const void* data, int size, Receiver* receiver) {
+  m_receiver = receiver;
+  const bool ok = ReadSendDataTo(data, size, nullptr);
+  m_receiver = nullptr;
+  return ok;
+}
+
+void NetworkStream::OnReadWarning(const char* text) {
+  if (m_receiver)
+    m_receiver->Warn(text);
+  else
+    QIBO_Stream::OnReadWarning(text);
+}
+
 Ref<CTStreamed> NetworkStream::ProcessObjectChunkHeader() {
   const uint32_t classId = static_cast<uint32_t>(ReadInt());
   const uint32_t netId = static_cast<uint32_t>(ReadInt());
   if (ReadFailed()) return Ref<CTStreamed>();
-  if (netId != 0) {
-    if (CTStreamed* known = qibo::Services().FindNetworkObject(netId)) {
-      if (known->GetCD()->CheckGroupID(classId)) return Ref<CTStreamed>(known);
-      ReadWarning("Network object %u is not of class 0x%08X", netId, classId);
+  CTStreamed* known = netId != 0 ? qibo::Services().FindNetworkObject(netId) : nullptr;
+  if (m_receiver) {
+    switch (m_receiver->Admit(classId, netId, known != nullptr)) {
+      case Receiver::Verdict::kRead:
+        break;
+      case Receiver::Verdict::kSkip:
+        return Ref<CTStreamed>();
+      case Receiver::Verdict::kRefuse:
+        AbortRead();
+        return Ref<CTStreamed>();
+    }
+    // A peer's packet neither makes nor changes an object of a class that
+    // may not travel; the rest of it is not read.
+    const ClassDesc* cd = known ? known->GetCD() : qiBO_FindClassDesc(classId);
+    if (cd && !cd->SafeToReceive()) {
+      m_receiver->Refused(*cd);
+      AbortRead();
       return Ref<CTStreamed>();
     }
   }
+  if (known) {
+    if (known->GetCD()->CheckGroupID(classId)) return Ref<CTStreamed>(known);
+    ReadWarning("Network object %u is not of class 0x%08X", netId, classId);
+    return Ref<CTStreamed>();
+  }
   Ref<CTStreamed> object = CreateOrLoad(classId, nullptr);
-  // The shared copy outlives the stream only if the network table takes it
-  // (its own reference); without a networking service it goes with the
-  // stream like any other object.
-  if (object && netId != 0) object->SetNetID(netId);
+  if (!object || netId == 0) return object;
+  // Read outside a session the copy goes with the stream like any other
+  // object; a receiver keeps it (the table holds it).
+  object->SetNetID(netId);
+  if (m_receiver && object->GetNetID() == netId) m_receiver->Adopt(object.Get());
   return object;
 }
 

@@ -15,6 +15,29 @@
 // created from them, and include chunks are never followed.
 class NetworkStream : public QIBO_Stream {
  public:
+  // The side that reads a peer's packet: it decides, for each object the
+  // packet names, whether that peer may make or change it, keeps the copies
+  // the packet makes, and hears of everything wrong with the packet.
+  class Receiver {
+   public:
+    enum class Verdict {
+      kRead,    // apply the object's chunks
+      kSkip,    // pass over this object, read on
+      kRefuse,  // the packet goes no further
+    };
+    // For each object header; exists: the network table has that ID.
+    virtual Verdict Admit(uint32_t classId, uint32_t netId, bool exists) = 0;
+    // A copy the packet made, entered in the table under its network ID.
+    virtual void Adopt(CTStreamed* copy) = 0;
+    // The packet names a class that may not be received; the read ends.
+    virtual void Refused(const ClassDesc& cd) = 0;
+    // Everything else the reader found wrong.
+    virtual void Warn(const char* text) = 0;
+
+   protected:
+    ~Receiver() = default;
+  };
+
   NetworkStream() = default;
   ~NetworkStream() override;
 
@@ -28,6 +51,8 @@ class NetworkStream : public QIBO_Stream {
 
   bool Read(const void* data, int size) { return ReadSendDataTo(data, size, nullptr); }
   bool ReadSendDataTo(const void* data, int size, CTStreamed* target);
+  // Reads a peer's packet for receiver; a refusal ends the read there.
+  bool ReadFrom(const void* data, int size, Receiver* receiver);
 
   Ref<CTStreamed> ProcessObjectChunkHeader() override;
   void WriteObjectChunkHeader(CTStreamed* object) override;
@@ -40,10 +65,12 @@ class NetworkStream : public QIBO_Stream {
  protected:
   bool MayCreate(const ClassDesc& cd) const override { return cd.SafeToReceive(); }
   bool FollowsIncludes() const override { return false; }
+  void OnReadWarning(const char* text) override;
 
  private:
   std::vector<uint8_t> m_buffer;        // written data
   const uint8_t* m_readData = nullptr;  // packet being read
   uint32_t m_readSize = 0;
   uint32_t m_pos = 0;
+  Receiver* m_receiver = nullptr;  // while ReadFrom reads
 };

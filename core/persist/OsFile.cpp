@@ -120,6 +120,27 @@ FILE* OpenFileStream(const std::string& path, const char* mode, std::string* why
   return file;
 }
 
+bool FollowLinks(const std::string& path, std::string& target, std::string* why) {
+  if (char* resolved = realpath(path.c_str(), nullptr)) {
+    target = resolved;
+    free(resolved);
+    return true;
+  }
+  // Not there yet: follow the links by hand to the name that is missing.
+  target = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = readlink(target.c_str(), link.data(), link.size());
+    if (n < 0 || static_cast<size_t>(n) >= link.size()) return true;  // let the open report it
+    link.resize(static_cast<size_t>(n));
+    const size_t slash = target.rfind('/');
+    target = link.front() == '/' || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+  }
+  return Fail(why, path + ": too many levels of symbolic links");
+}
+
 bool IsReadOnlyFile(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
@@ -138,20 +159,7 @@ bool WriteAll(int fd, const void* bytes, size_t size) {
   return true;
 }
 
-bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& write, std::string* why) {
-  if (path.empty()) return Fail(why, "no file name");
-  // A name that is a link stays one: the link's target gets the new file.
-  std::string target = path;
-  if (char* resolved = realpath(path.c_str(), nullptr)) {
-    target = resolved;
-    free(resolved);
-  }
-  struct stat st;
-  const bool exists = stat(target.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) return Fail(why, path + ": not a regular file");
-  if (exists && IsReadOnlyFile(target)) return Fail(why, path + " is read-only; not replaced");
-
-  std::string temp;
+int CreateFileBeside(const std::string& target, std::string& temp) {
   int fd = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     temp = TemporaryName(target);
@@ -159,6 +167,22 @@ bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& wri
     fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
+  return fd;
+}
+
+bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& write, std::string* why) {
+  if (path.empty()) return Fail(why, "no file name");
+  // A name that is a link stays one: the link's target gets the new file,
+  // and is made when it does not exist yet (a dangling link).
+  std::string target;
+  if (!FollowLinks(path, target, why)) return false;
+  struct stat st;
+  const bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return Fail(why, path + ": not a regular file");
+  if (exists && IsReadOnlyFile(target)) return Fail(why, path + " is read-only; not replaced");
+
+  std::string temp;
+  int fd = CreateFileBeside(target, temp);
   if (fd < 0) return FailErrno(why, "cannot create a file beside " + path, errno);
 
   bool ok = !exists || fchmod(fd, st.st_mode & 07777) == 0;

@@ -26,6 +26,11 @@ bool ReadWholeFile(const std::string& path, std::vector<char>& data, std::string
 // anything but a regular file (an existing one for "rb" and "r+b").
 FILE* OpenFileStream(const std::string& path, const char* mode, std::string* why = nullptr);
 
+// The file path finally names once every symbolic link on the way is
+// followed, whether that file exists yet or not (a dangling link names the
+// file it would make). False, with the reason, for a loop of links.
+bool FollowLinks(const std::string& path, std::string& target, std::string* why = nullptr);
+
 // Whether the file exists and may not be written: no write permission for
 // this process, or no write permission bit at all (which even the super-user
 // respects here, as a user who marks a file read-only expects).
@@ -35,11 +40,19 @@ bool IsReadOnlyFile(const std::string& path);
 // directory, which is flushed to disk and renamed over path, so path holds
 // the old or the new contents, never a part of either. The file keeps the
 // mode of the file it replaces; a new file gets the mode a plain create
-// would (0666 less the umask). A read-only file is refused. write() gets
-// the temporary file's descriptor and answers whether it wrote everything.
+// would (0666 less the umask). A read-only file is refused. A name that is
+// a symbolic link stays one: its target gets the new contents (and is made
+// when the link dangles). write() gets the temporary file's descriptor and
+// answers whether it wrote everything.
 bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& write,
                  std::string* why = nullptr);
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* why = nullptr);
+
+// Creates a new, empty file beside target (in its directory) whose name no
+// other writer uses, with the mode a plain create gives it (0666 less the
+// umask); answers its descriptor (open for writing) and its name in temp,
+// or -1 with errno set.
+int CreateFileBeside(const std::string& target, std::string& temp);
 
 // Writes all of bytes to fd, retrying short writes and interruptions.
 bool WriteAll(int fd, const void* bytes, size_t size);

@@ -97,6 +97,13 @@ void QIBO_Stream::ReplaceReferences(CTStreamed* oldObject, CTStreamed* newObject
     m_replaced.push_back(std::move(old));
 }
 
+bool QIBO_Stream::ChunkHolds(Stream* stream, int64_t bytes) {
+  if (bytes < 0) return false;
+  auto* chunked = dynamic_cast<QIBO_Stream*>(stream);
+  if (!chunked) return true;
+  return chunked->m_reading && bytes <= static_cast<int64_t>(chunked->ReadRoom(chunked->GetPos()));
+}
+
 CTStreamed* QIBO_Stream::ReadReference() {
   if (!m_reading) return nullptr;
   return GetStreamObject(ReadInt());
@@ -111,6 +118,7 @@ bool QIBO_Stream::StartStream() {
   if (!IsIdle()) return false;
   ReleaseTable();
   m_chunkStarts.clear();
+  m_deferred.clear();
   m_writing = true;
   StartChunk(kStreamChunk);
   StartChunk(kLevelChunk);
@@ -122,7 +130,10 @@ bool QIBO_Stream::StartStream() {
 void QIBO_Stream::EndStream() {
   if (!m_writing) return;
   // Normally only "qibo" is open here; chunks a writer left open are closed
-  // too, so that no length stays a placeholder.
+  // too, so that no length stays a placeholder. Objects put off until the
+  // outermost one ended go last, inside "qibo".
+  while (m_chunkStarts.size() > 1) EndChunk();
+  WriteDeferred();
   while (!m_chunkStarts.empty()) EndChunk();
   m_writing = false;
 }
@@ -146,11 +157,28 @@ void QIBO_Stream::EndChunk() {
 
 void QIBO_Stream::WriteObject(CTStreamed* object) {
   if (!m_writing || !object || HasStreamID(object)) return;
+  CreateStreamID(object);
+  if (m_chunkStarts.size() > static_cast<size_t>(kMaxWriteNesting)) {
+    m_deferred.push_back(object);
+    return;
+  }
+  WriteObjectChunk(object);
+  if (m_chunkStarts.size() <= 1) WriteDeferred();
+}
+
+void QIBO_Stream::WriteObjectChunk(CTStreamed* object) {
   StartChunk(kObjectChunk);
-  WriteInt(CreateStreamID(object));
+  WriteInt(GetStreamID(object));
   WriteObjectChunkHeader(object);
   object->WriteToStream(this, m_levelOfDetail);
   EndChunk();
+}
+
+void QIBO_Stream::WriteDeferred() {
+  // In the order they were put off; writing one may put off more, which
+  // join the end of the list.
+  for (size_t i = 0; i < m_deferred.size(); ++i) WriteObjectChunk(m_deferred[i]);
+  m_deferred.clear();
 }
 
 void QIBO_Stream::WriteObjectData(CTStreamed* object) {
@@ -159,6 +187,7 @@ void QIBO_Stream::WriteObjectData(CTStreamed* object) {
   WriteInt(static_cast<int32_t>(object->GetCD()->ID()));
   object->WriteToStream(this, m_levelOfDetail);
   EndChunk();
+  if (m_chunkStarts.size() <= 1) WriteDeferred();
 }
 
 void QIBO_Stream::WriteObjectChunkHeader(CTStreamed* object) {
@@ -177,8 +206,10 @@ void QIBO_Stream::ReadWarning(const char* format, ...) {
   va_start(args, format);
   vsnprintf(text, sizeof(text), format, args);
   va_end(args);
-  qiBO_Warning(text, nullptr);
+  OnReadWarning(text);
 }
+
+void QIBO_Stream::OnReadWarning(const char* text) { qiBO_Warning(text, nullptr); }
 
 QIBO_String QIBO_Stream::ReadString() {
   QIBO_String text;
@@ -228,6 +259,7 @@ bool QIBO_Stream::Process(CTStreamed* target, uint32_t dataSize) {
   // at a typical size, so the table does not rehash as it fills.
   m_ids.reserve(std::min<size_t>(dataSize / 128, 1u << 20));
   m_readFailed = false;
+  m_aborted = false;
   m_depth = 0;
   m_warnings = 0;
   if (!m_includer) m_includeReads = 0;
@@ -287,7 +319,7 @@ Ref<CTStreamed> QIBO_Stream::CreateOrLoad(uint32_t classId, const char* library)
   if (!object && !refused) {
     char text[64];
     snprintf(text, sizeof(text), "Warning: Unregistered Class:0x%08X", classId);
-    qiBO_Warning(text, nullptr);
+    OnReadWarning(text);
   }
   return object;
 }
@@ -310,7 +342,7 @@ Ref<CTStreamed> QIBO_Stream::ProcessObjectChunkHeader() {
 }
 
 bool QIBO_Stream::ReadChunk(CTStreamed* target) {
-  if (!m_reading) return false;
+  if (!m_reading || m_aborted) return false;
   const uint32_t parentEnd = m_readLimit;
   const uint32_t pos = GetPos();
   if (pos >= parentEnd) return false;
@@ -344,8 +376,9 @@ bool QIBO_Stream::ReadChunk(CTStreamed* target) {
     m_readLimit = parentEnd;
     --m_depth;
   }
-  // Whatever the payload's reader did, go on at the chunk's end.
-  m_readFailed = false;
+  // Whatever the payload's reader did, go on at the chunk's end (an
+  // aborted read goes on nowhere).
+  m_readFailed = m_aborted;
   SeekToPos(end);
   return understood;
 }

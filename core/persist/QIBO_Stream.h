@@ -63,6 +63,13 @@ class QIBO_Stream : public Stream {
   static constexpr uint32_t kDefaultLevelOfDetail = 31;
   // Deeper nesting than this is not read (each level costs stack).
   static constexpr int kMaxChunkDepth = 64;
+  // Writing nests object chunks (an object writes the objects it holds
+  // inside its own chunk) at most this many chunks deep; an object that
+  // would go deeper, a child deep in a tree, is written after the outermost
+  // object instead, at the top of the stream. Whatever a stream writes then
+  // stays well within kMaxChunkDepth and reads back whole; only a reference
+  // to such an object from a chunk written before it reads as null.
+  static constexpr int kMaxWriteNesting = kMaxChunkDepth / 2;
   // Include files that include further files: this many levels at most.
   static constexpr int kMaxIncludeDepth = 8;
   // Includes followed by one read, at every level together.
@@ -78,7 +85,9 @@ class QIBO_Stream : public Stream {
   void StartChunk(uint32_t id) override;
   void EndChunk() override;
   // A full object chunk; nothing for null, for an object already written in
-  // this phase, or outside a write phase.
+  // this phase, or outside a write phase. Nested deeper than
+  // kMaxWriteNesting, the object gets its stream ID now and its chunk after
+  // the outermost object.
   void WriteObject(CTStreamed* object) override;
   // An object-data chunk: class ID, then the object's own chunks.
   void WriteObjectData(CTStreamed* object) override;
@@ -106,9 +115,14 @@ class QIBO_Stream : public Stream {
   CTStreamed* GetObjectNo(int i) const {
     return i >= 0 && i < GetObjectCount() ? GetStreamObject(i + 1) : nullptr;
   }
-  // Whether the data comes from a source the user chose (a file, a buffer)
-  // rather than a network peer, so that objects may open files it names.
-  bool IsTrusted() const { return FollowsIncludes(); }
+  bool IsTrusted() const override { return FollowsIncludes(); }
+
+  // While reading: whether bytes more lie inside the open chunk. A reader
+  // checks a count times its record size with this before it makes
+  // anything, so that a few bytes claiming millions of records cost
+  // nothing. A stream that is not a chunk stream cannot tell and answers
+  // true for any count that is not negative.
+  static bool ChunkHolds(Stream* stream, int64_t bytes);
 
  protected:
   bool IsWriting() const { return m_writing; }
@@ -175,8 +189,17 @@ class QIBO_Stream : public Stream {
   // Whether include chunks are followed.
   virtual bool FollowsIncludes() const { return true; }
 
-  // A message about bad input, through the engine's log.
+  // A message about bad input, through OnReadWarning; at most a few per
+  // phase, so a damaged file does not flood the log.
   void ReadWarning(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Where the reader's warnings go: the engine's log.
+  virtual void OnReadWarning(const char* text);
+  // Ends the read phase's reading: no further chunk is read, and Process
+  // returns when the chunks open now have been left.
+  void AbortRead() {
+    m_aborted = true;
+    m_readFailed = true;
+  }
   // Creates a streamable object by class ID; empty for unknown,
   // non-streamable or refused classes (refused set for the last).
   Ref<CTStreamed> CreateStreamed(uint32_t classId, bool& refused);
@@ -185,6 +208,9 @@ class QIBO_Stream : public Stream {
   Ref<CTStreamed> CreateOrLoad(uint32_t classId, const char* library);
 
  private:
+  void WriteObjectChunk(CTStreamed* object);
+  // Writes the objects put off for nesting too deeply, at the top level.
+  void WriteDeferred();
   bool ReadPayload(uint32_t id, uint32_t end, bool truncated, CTStreamed* target);
   bool ReadObjectChunk(uint32_t end);
   bool ReadObjectDataChunk(uint32_t end, CTStreamed* target);
@@ -198,6 +224,7 @@ class QIBO_Stream : public Stream {
   std::unordered_map<CTStreamed*, int32_t> m_ids;  // object -> its stream ID
   std::vector<Ref<CTStreamed>> m_replaced;         // kept until the read ends
   std::vector<uint32_t> m_chunkStarts;             // open chunks: position after the header
+  std::vector<CTStreamed*> m_deferred;             // written later (the table holds them)
   std::vector<QIBO_String> m_triedLibraries;       // loaded (or tried) for unknown classes
   bool m_writing = false;
   bool m_reading = false;
@@ -209,6 +236,7 @@ class QIBO_Stream : public Stream {
   uint32_t m_readLimit = 0;
   uint32_t m_dataSize = 0;
   bool m_readFailed = false;
+  bool m_aborted = false;
   int m_depth = 0;
   int m_warnings = 0;
 

@@ -4,7 +4,8 @@
 #include "core/kernel/Kernel.h"
 #include "core/scene/CTEntity.h"
 
-QIBO_IMPLEMENT_CLASS(CTBasicSpectator, CTSpectator, .desc = "CTBasicSpectator")
+// A fixed class ID, not the checksum of the name: streams know it by this.
+QIBO_IMPLEMENT_CLASS(CTBasicSpectator, CTSpectator, .desc = "CTBasicSpectator", .fixedId = 0x74160EC4)
 
 namespace {
 

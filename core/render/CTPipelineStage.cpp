@@ -3,8 +3,10 @@
 #include "core/geometry/DRenderShape.h"
 #include "core/render/base/RenderInfo.h"
 
+// One of the few classes whose ID is a fixed constant, not its name's
+// checksum: streams and registries made elsewhere know it by that number.
 QIBO_IMPLEMENT_CLASS(CTPipelineStage, CTInterface, .desc = "Abstract pipeline stage", .build = 1,
-                     .isAbstract = true)
+                     .isAbstract = true, .fixedId = 0x77F733F1)
 
 void CTPipelineStage::DoAddProperties() {
   CTInterface::DoAddProperties();

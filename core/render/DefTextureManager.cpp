@@ -14,7 +14,8 @@
 #include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
 
-QIBO_IMPLEMENT_CLASS(DefTextureManager, CTTextureManager, .desc = "Texture manager", .product = "qiBO DefMgr")
+QIBO_IMPLEMENT_CLASS(DefTextureManager, CTTextureManager, .desc = "Texture manager", .product = "qiBO DefMgr",
+                     .build = 1)
 static_assert(qibo::ClassId("DefTextureManager") == 0x0D7B3F27);
 
 namespace {

@@ -59,6 +59,12 @@ CTEntity::~CTEntity() {
     controller->Disable();
     if (controller->GetObject() == this) controller->SetObject(nullptr);
   }
+  // Whoever still holds the sensor (a spring) must not reach this entity
+  // through it.
+  if (m_motionSensor) {
+    m_motionSensor->SetEntity(nullptr);
+    m_motionSensor->SetMotionInfoSource(nullptr);
+  }
 }
 
 void CTEntity::DoAddProperties() {
@@ -85,6 +91,8 @@ CTEntity* CTEntity::Copy() const {
   CTEntity* copy = Clone();
   if (!copy) return nullptr;
   if (m_parent) copy->SetParent(m_parent);
+  // The collision service keeps volumes only while it runs: start it for the copy's.
+  if (m_collisionVolume) qibo::GetService<CTCollisionManager>();
   copy->SetCollisionVolume(m_collisionVolume.Get());
   return copy;
 }
@@ -227,6 +235,14 @@ bool CTEntity::UpdateOwnWorld(bool force) {
   return written;
 }
 
+// The local transform with a rotation held in world space made relative to
+// the parent again (deformation and position as they are).
+static DTransform RelativeToParent(const DTransform& local, const DTransform& parent) {
+  DTransform relative = local;
+  relative.SetRotationMatrix(local.GetRotationMatrix() * parent.GetRotationMatrix().Transposed());
+  return relative;
+}
+
 bool CTEntity::ComputeWorld(bool force) {
   const uint32_t locks = m_flags & kLockAll;
   if (!m_parent || locks == kLockAll) {
@@ -240,13 +256,20 @@ bool CTEntity::ComputeWorld(bool force) {
     World().Combine(Local(), parent);
     return true;
   }
+  // Part by part, each unlocked part as Combine makes it, so that locking or
+  // unlocking one part moves nothing: the position goes through the
+  // parent's whole linear part (its scale too), and the deformation is
+  // carried by the rotation relative to the parent, which a locked rotation
+  // holds in world space.
   if (locks & kLockPosition) {
     if (Local().HasPosition())
       World().MoveTo(Local().GetPosition());
     else
       World().ResetPosition();
+  } else if (Local().HasPosition() || parent.HasPosition()) {
+    World().MoveTo(parent.TransformPoint(Local().GetPosition()));
   } else {
-    World().CombinePosition(Local(), parent);
+    World().ResetPosition();
   }
   if (locks & kLockRotation) {
     if (Local().HasRotation())
@@ -261,6 +284,8 @@ bool CTEntity::ComputeWorld(bool force) {
       World().SetDeformationMatrix(Local().GetDeformationMatrix());
     else
       World().ResetDeformation();
+  } else if ((locks & kLockRotation) && parent.HasRotation()) {
+    World().CombineDeformation(RelativeToParent(Local(), parent), parent);
   } else {
     World().CombineDeformation(Local(), parent);
   }
@@ -355,6 +380,15 @@ void CTEntity::LockPosition() { LockPart(kLockPosition); }
 void CTEntity::LockRotation() { LockPart(kLockRotation); }
 void CTEntity::LockDeform() { LockPart(kLockDeform); }
 
+// Each unlock makes the part relative to the parent such that the world
+// transform computed from it is the one the locked part gave:
+//   position     world p = local p x parent total + parent p, so
+//                local p = (world p - parent p) x inverse(parent total);
+//   rotation     world R = local R x parent R, so local R = world R x
+//                transpose(parent R) (rotations invert by transposing);
+//   deformation  world D = local D x Q x parent D x transpose(Q), Q being
+//                the rotation relative to the parent, so local D = world D
+//                x Q x inverse(parent D) x transpose(Q).
 void CTEntity::UnlockPart(uint32_t lock) {
   if (!(m_flags & lock)) return;
   if (m_parent) {
@@ -362,17 +396,22 @@ void CTEntity::UnlockPart(uint32_t lock) {
     const DTransform& parent = m_parent->World();
     switch (lock) {
       case kLockPosition:
-        if (Local().HasPosition()) Local().MoveTo(parent.BackTransformPoint(Local().GetPosition()));
+        if (Local().HasPosition() || parent.HasPosition())
+          Local().MoveTo(parent.BackTransformPoint(Local().GetPosition()));
         break;
       case kLockRotation:
-        if (Local().HasRotation() || parent.HasTotalMatrix())
-          Local().SetRotationMatrix(Local().GetRotationMatrix() * parent.GetInverseMatrix());
+        if (parent.HasRotation())
+          Local().SetRotationMatrix(Local().GetRotationMatrix() * parent.GetRotationMatrix().Transposed());
         break;
       case kLockDeform:
-        if (Local().HasDeformation())
-          Local().SetDeformationMatrix(Local().GetDeformationMatrix() *
-                                       parent.GetDeformationMatrix().Transposed() *
-                                       parent.GetRotationMatrix().Transposed());
+        if (parent.HasDeformation()) {
+          const Matrix33 relative =
+              (m_flags & kLockRotation) && parent.HasRotation()
+                  ? Local().GetRotationMatrix() * parent.GetRotationMatrix().Transposed()
+                  : Local().GetRotationMatrix();
+          Local().SetDeformationMatrix(Local().GetDeformationMatrix() * relative *
+                                       parent.GetDeformationMatrix().Inverse() * relative.Transposed());
+        }
         break;
     }
   }
@@ -435,6 +474,9 @@ void CTEntity::SetController(CTEntityController* controller) {
   // finds itself here; released last, as it may go with its reference.
   Ref<CTEntityController> old = std::move(m_controller);
   m_controller = Ref<CTEntityController>(controller);
+  // The sensor reads the new controller's motion, never the old one's.
+  if (m_motionSensor)
+    m_motionSensor->SetMotionInfoSource(controller ? controller->GetMotionInfoSource() : nullptr);
   if (old && old->GetObject() == this) old->SetObject(nullptr);
   if (controller && controller->GetObject() != this) controller->SetObject(this);
 }
@@ -501,6 +543,10 @@ void CTEntity::WriteToStream(Stream* stream, uint32_t what) {
   }
 }
 
+static bool IsFinite(const Vector3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
 void CTEntity::ReadTransformChunk(Stream* stream) {
   const uint32_t t = static_cast<uint32_t>(stream->ReadInt());
   for (const uint32_t lock : {kLockPosition, kLockRotation, kLockDeform}) {
@@ -511,8 +557,12 @@ void CTEntity::ReadTransformChunk(Stream* stream) {
       UnlockPart(lock);
   }
   if (t & 0x10) {
-    if (t & 0x1)
-      Local().MoveTo(stream->ReadVector());
+    const Vector3 p = (t & 0x1) ? stream->ReadVector() : Vector3();
+    // Damaged data must not put NaN or infinity into the tree, where every
+    // descendant would inherit it: such a part is reset.
+    if (!IsFinite(p)) qiBO_Warning("Stream gives a position that is not finite; position reset", this);
+    if ((t & 0x1) && IsFinite(p))
+      Local().MoveTo(p);
     else
       Local().ResetPosition();
   }
@@ -531,8 +581,12 @@ void CTEntity::ReadTransformChunk(Stream* stream) {
     }
   }
   if (t & 0x40) {
-    if (t & 0x4)
-      Local().SetDeformationMatrix(stream->ReadMatrix());
+    const Matrix33 m = (t & 0x4) ? stream->ReadMatrix() : Matrix33();
+    bool finite = true;
+    for (int r = 0; r < 3; ++r) finite = finite && IsFinite(m.Row(r));
+    if (!finite) qiBO_Warning("Stream gives a deformation that is not finite; deformation reset", this);
+    if ((t & 0x4) && finite)
+      Local().SetDeformationMatrix(m);
     else
       Local().ResetDeformation();
   }
@@ -563,7 +617,9 @@ bool CTEntity::ProcessChunk(Stream* stream, uint32_t chunkID) {
       ReadTransformChunk(stream);
       return true;
     case kVolumesChunk: {
-      SetCollisionVolume(qibo::Cast<CTShape>(stream->ReadReference()));
+      CTShape* volume = qibo::Cast<CTShape>(stream->ReadReference());
+      if (volume) qibo::GetService<CTCollisionManager>();  // started to keep the volume
+      SetCollisionVolume(volume);
       m_boundingVolume = qibo::Cast<CTShape>(stream->ReadReference());
       return true;
     }

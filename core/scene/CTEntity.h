@@ -118,9 +118,10 @@ class CTEntity : public CTInterface {
   // ---- Transforms ----
   const DTransform& GetTransform() const { return Local(); }
   DTransform& GetTransformRef() { return Local(); }
-  // The cached world transform as it stands; UpdateWorldSpace brings it up
-  // to date. True when it was rewritten.
-  const DTransform& GetWorldTransform() const { return World(); }
+  // The world transform, brought up to date first: after a move in the tree
+  // or of any ancestor, every world getter answers the new placement.
+  const DTransform& GetWorldTransform() const { return CurrentWorld(); }
+  // Brings the world transform up to date; true when it was rewritten.
   bool UpdateWorldSpace() { return m_validatedAt != SceneEpoch() && UpdateChain(); }
 
   void MoveBy(const Vector3& v) { Local().MoveBy(v); }
@@ -173,14 +174,14 @@ class CTEntity : public CTInterface {
   double GetAz() const { return Local().GetAz(); }
   double GetEl() const { return Local().GetEl(); }
   double GetTw() const { return Local().GetTw(); }
-  const Matrix33& GetWorldMatrix() const { return World().GetRotationMatrix(); }
-  const Vector3& GetWorldPosition() const { return World().GetPosition(); }
-  const Matrix33& GetWorldDeform() const { return World().GetDeformationMatrix(); }
-  const Quaternion& GetWorldQuat() const { return World().GetQuaternion(); }
-  const Vector3& GetWorldDirection() const { return World().GetDirection(); }
-  double GetWorldAz() const { return World().GetAz(); }
-  double GetWorldEl() const { return World().GetEl(); }
-  double GetWorldTw() const { return World().GetTw(); }
+  const Matrix33& GetWorldMatrix() const { return CurrentWorld().GetRotationMatrix(); }
+  const Vector3& GetWorldPosition() const { return CurrentWorld().GetPosition(); }
+  const Matrix33& GetWorldDeform() const { return CurrentWorld().GetDeformationMatrix(); }
+  const Quaternion& GetWorldQuat() const { return CurrentWorld().GetQuaternion(); }
+  const Vector3& GetWorldDirection() const { return CurrentWorld().GetDirection(); }
+  double GetWorldAz() const { return CurrentWorld().GetAz(); }
+  double GetWorldEl() const { return CurrentWorld().GetEl(); }
+  double GetWorldTw() const { return CurrentWorld().GetTw(); }
 
   // Between local and world space (each brings the world transform up to
   // date first).
@@ -214,8 +215,12 @@ class CTEntity : public CTInterface {
   CTMotionSensor* RequestMotionSensor();
   CTMotionSensor* GetMotionSensor() const { return m_motionSensor.Get(); }
 
-  // For the controller's destructor: forgets it without touching its count.
-  void ForgetController() { (void)m_controller.Release(); }
+  // For the controller's destructor: forgets it without touching its count,
+  // and the motion sensor stops reading its motion record.
+  void ForgetController() {
+    (void)m_controller.Release();
+    if (m_motionSensor) m_motionSensor->SetMotionInfoSource(nullptr);
+  }
 
  protected:
   // A copy, not attached to any parent (Copy attaches it).
@@ -275,6 +280,12 @@ class CTEntity : public CTInterface {
   const DTransform& Local() const { return m_placement->local; }
   DTransform& World() { return m_placement->world; }
   const DTransform& World() const { return m_placement->world; }
+  // The world transform is a cache of the tree's placements: bringing it up
+  // to date changes nothing a caller can see but its freshness.
+  const DTransform& CurrentWorld() const {
+    const_cast<CTEntity*>(this)->UpdateWorldSpace();
+    return World();
+  }
 
   friend class CTGroup;
 

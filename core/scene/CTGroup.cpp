@@ -127,7 +127,9 @@ void CTGroup::DecreaseKindCount(CTEntity* child) {
 void CTGroup::RemoveChild(CTEntity* child) {
   const int index = m_children.IndexOf(child);
   if (index < 0) return;
+  const int last = NumChildren() - 1;
   Ref<CTEntity> removed = m_children.RemoveAt(static_cast<size_t>(index));
+  OnChildRemoved(index, last);
   int counts[8];
   KindsOf(child, counts);
   SubtractCounts(counts);
@@ -139,8 +141,10 @@ void CTGroup::RemoveChild(CTEntity* child) {
 void CTGroup::ForgetChild(CTEntity* child) {
   const int index = m_children.IndexOf(child);
   if (index < 0) return;
+  const int last = NumChildren() - 1;
   Ref<CTEntity> removed = m_children.RemoveAt(static_cast<size_t>(index));
   (void)removed.Release();  // the child is being destroyed: its count is gone
+  OnChildRemoved(index, last);
   int counts[8];
   KindsOf(child, counts);
   SubtractCounts(counts);
@@ -162,6 +166,8 @@ void CTGroup::SwapChildren(int a, int b) {
   if (a == b || a < 0 || b < 0 || a >= NumChildren() || b >= NumChildren()) return;
   std::swap(m_children[static_cast<size_t>(a)], m_children[static_cast<size_t>(b)]);
 }
+
+void CTGroup::OnChildRemoved(int, int) {}
 
 void CTGroup::DeleteChildren() {
   UseBoundingVolume(nullptr);

@@ -64,6 +64,10 @@ class CTGroup : public CTEntity {
   CTGroup(const CTGroup& other);
   CTEntity* Clone() const override { return new CTGroup(*this); }
   void SwapChildren(int a, int b);
+  // After a child left from slot: the child that was last, at movedFrom,
+  // now sits there (movedFrom == slot when the last child left). For
+  // groups that keep something per slot.
+  virtual void OnChildRemoved(int slot, int movedFrom);
 
  private:
   friend class CTEntity;

@@ -32,6 +32,11 @@ bool CTLODGroup::SetMaxDistance(CTEntity* child, float distance) {
   int slot = SlotOf(child);
   if (slot < 0) return false;
   m_distances[slot] = distance;
+  Resort(slot);
+  return true;
+}
+
+void CTLODGroup::Resort(int slot) {
   // Back into ascending order, moving the child with its distance.
   while (slot > 0 && m_distances[slot] < m_distances[slot - 1]) {
     std::swap(m_distances[slot], m_distances[slot - 1]);
@@ -43,7 +48,13 @@ bool CTLODGroup::SetMaxDistance(CTEntity* child, float distance) {
     SwapChildren(slot, slot + 1);
     ++slot;
   }
-  return true;
+}
+
+void CTLODGroup::OnChildRemoved(int slot, int movedFrom) {
+  if (slot >= kSlots) return;  // a child without a slot left
+  m_distances[slot] = movedFrom != slot && movedFrom < kSlots ? m_distances[movedFrom] : kNoLimit;
+  if (movedFrom < kSlots) m_distances[movedFrom] = kNoLimit;
+  if (movedFrom != slot) Resort(slot);
 }
 
 float CTLODGroup::GetMaxDistance(CTEntity* child) const {

@@ -8,6 +8,8 @@
 // of a drawing pass is the distance to the camera times tan(fov / 2), so it
 // grows as the object shrinks on screen; a sound pass uses the plain
 // distance to the listener. Beyond the last distance nothing is processed.
+// A child keeps its distance while it stays: when one leaves, the others
+// keep theirs.
 class CTLODGroup : public CTGroup {
   QIBO_CLASS(CTLODGroup)
 
@@ -32,9 +34,14 @@ class CTLODGroup : public CTGroup {
  protected:
   CTLODGroup(const CTLODGroup& other);
   CTEntity* Clone() const override { return new CTLODGroup(*this); }
+  // The child moved into a freed slot brings its own distance (none from
+  // beyond the slots), and the order is restored.
+  void OnChildRemoved(int slot, int movedFrom) override;
 
  private:
   int SlotOf(const CTEntity* child) const;
+  // Moves slot (its child with it) until the distances ascend again.
+  void Resort(int slot);
   int Slots() const { return NumChildren() < kSlots ? NumChildren() : kSlots; }
 
   float m_distances[kSlots];

@@ -107,13 +107,16 @@ void CTQuarndelion::ConfigureWindow(CTRenderTarget* device) {
 int CTQuarndelion::Run(int argc, const char** argv) {
   m_quit = false;
   m_shown = false;
+  ShowSetup(argc, argv);
   if (m_recorder && !m_recorder->Prepare()) return 1;
   BuildScene();
   m_spectator->Enable();
   if (!StartMusic()) {
     ErrorMsg("The music player caused a fatal error");
+    // Without its music a recording cannot be made, which is an error.
+    if (m_recorder) m_recorder->Abandon("the music could not be read");
     TearDown();
-    return 0;
+    return m_recorder ? 1 : 0;
   }
   qibo::demo::PrintProgress('o');
   ApplyArguments(argc, argv);
@@ -199,13 +202,22 @@ void CTQuarndelion::ApplyArguments(int argc, const char* const* argv) {
         WarningMsgF(0, "Ignoring \"%s\": the timer has no speed setting", argument);
       else
         multiplier.FromString(factor);
-    } else if (strncmp(argument, "-setup", 6) == 0) {
-      // Shown by a property-page service when the host has one; the engine
-      // itself brings none, so usually nothing is shown.
-      if (!qiBO_ShowPropertyPage(qibo::FindService<CTServiceManager>()))
-        InfoMsg("-setup: there is no settings page to show");
     }
   }
+}
+
+void CTQuarndelion::ShowSetup(int argc, const char* const* argv) {
+  bool setup = false;
+  for (int i = 0; i < argc && argv; ++i)
+    if (argv[i] && strncmp(argv[i], "-setup", 6) == 0) setup = true;
+  if (!setup) return;
+  if (m_recorder) {
+    InfoMsg("-setup: no settings page while recording");
+    return;
+  }
+  // The service manager stands for the whole system: every page is shown.
+  if (!qiBO_ShowPropertyPage(qibo::FindService<CTServiceManager>()))
+    InfoMsg("-setup: there is no settings page to show");
 }
 
 void CTQuarndelion::ImportPictures() {

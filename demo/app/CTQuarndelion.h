@@ -36,7 +36,8 @@ class DemoRecorder;
 // picture the spectator shows as backdrop and what the fader does.
 //
 // Recording (SetRecorder) replaces the music player by the recorder's own
-// music and real time by the recorder's constant frame clock.
+// music and real time by the recorder's constant frame clock. A recording
+// whose music cannot be read is given up: Run answers 1 and writes nothing.
 class CTQuarndelion : public CTApplication {
   QIBO_CLASS(CTQuarndelion)
 
@@ -55,8 +56,13 @@ class CTQuarndelion : public CTApplication {
   // ---- Parts of Run, callable one by one ----
   // World, camera and its path, materials, the six scenes and the spectator.
   void BuildScene();
-  // Handles "-speed<N>" and "-setup" in every argument, argv[0] included.
+  // Handles "-speed<N>" in every argument, argv[0] included.
   void ApplyArguments(int argc, const char* const* argv);
+  // When an argument begins with "-setup": shows the settings pages of the
+  // loaded plug-ins (the render device's) before the demo starts, so that
+  // what they set is what the window opens with. Not while recording: a
+  // recording has nobody to answer a page.
+  void ShowSetup(int argc, const char* const* argv);
   // Imports the five pictures; a missing one stays null.
   void ImportPictures();
   // The timeline's timed update: runs the actions of the current count,

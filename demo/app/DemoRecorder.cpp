@@ -117,6 +117,10 @@ bool DemoRecorder::AfterFrame(CTBasicSpectator* spectator) {
 bool DemoRecorder::Finish() {
   if (m_progress) m_progress->Finish();
   if (!m_movieEnabled) return true;
+  if (m_frame == 0 || m_grabbed == 0) {
+    Abandon(m_frame == 0 ? "it stopped before the first frame" : "no frame could be rendered");
+    return false;
+  }
   const bool complete = m_movie.Close();
   const double seconds = static_cast<double>(m_frame) / m_options.fps;
   if (complete)
@@ -126,6 +130,11 @@ bool DemoRecorder::Finish() {
     fprintf(stderr, "Recording to %s failed: %s\n", m_options.path.c_str(), m_movie.LastError().c_str());
   fflush(stdout);
   return complete;
+}
+
+void DemoRecorder::Abandon(const char* why) {
+  m_movie.Discard();
+  fprintf(stderr, "Recording to %s failed: %s; nothing was written\n", m_options.path.c_str(), why);
 }
 
 }  // namespace qibo::demo

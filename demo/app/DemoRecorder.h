@@ -51,8 +51,14 @@ class DemoRecorder {
   // Adds the frame just drawn (black while the output is not up yet) and
   // its share of the music; false when the movie cannot take it.
   bool AfterFrame(CTBasicSpectator* spectator);
-  // Closes the movie and says where it is; false when it is incomplete.
+  // Closes the movie and says where it is; false (said on the console) when
+  // it is incomplete or no frame was rendered (the render device could not
+  // be made), and then nothing is written.
   bool Finish();
+  // Gives up the recording before its first frame: nothing is written (an
+  // older file of the movie's name stays as it was) and the console says
+  // why.
+  void Abandon(const char* why);
 
   const RecordOptions& GetOptions() const { return m_options; }
   int64_t GetFrame() const { return m_frame; }

@@ -12,13 +12,16 @@ extern "C" {
 }
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "core/kernel/Logging.h"
+#include "core/persist/OsFile.h"
 #include "core/render/base/LFB.h"
 
 namespace qibo::demo {
@@ -69,10 +72,11 @@ int PickSampleRate(const AVCodec* codec, int wanted) {
 struct MovieWriter::State {
   AVFormatContext* format = nullptr;
   bool fileOpened = false;
-  bool createdFile = false;  // the path did not exist before Open
   bool headerWritten = false;
   bool failed = false;
-  std::string path;
+  std::string path;    // as the caller named it, for messages
+  std::string target;  // the file the finished movie becomes (links followed)
+  std::string temp;    // the file being written beside it; empty: writing to path itself
   AVPacket* packet = nullptr;
 
   AVCodecContext* video = nullptr;
@@ -139,9 +143,14 @@ bool MovieWriter::Open(const char* path, int width, int height, int fps, int sam
   m_state = std::make_unique<State>();
   State& s = *m_state;
   s.path = path;
+  if (!PrepareOutput()) {
+    Release();
+    return false;
+  }
+  const char* output = s.temp.empty() ? path : s.temp.c_str();
   const AVOutputFormat* container = av_guess_format(nullptr, path, nullptr);
   if (!container) container = av_guess_format("mp4", nullptr, nullptr);
-  int ret = avformat_alloc_output_context2(&s.format, container, nullptr, path);
+  int ret = avformat_alloc_output_context2(&s.format, container, nullptr, output);
   s.packet = av_packet_alloc();
   if (ret < 0 || !s.format || !s.packet) {
     Fail(std::string("Can't set up the movie \"") + path + "\": " + AvError(ret));
@@ -153,9 +162,7 @@ bool MovieWriter::Open(const char* path, int width, int height, int fps, int sam
     return false;
   }
   if (!(s.format->oformat->flags & AVFMT_NOFILE)) {
-    struct stat before;
-    s.createdFile = stat(path, &before) != 0;
-    ret = avio_open(&s.format->pb, path, AVIO_FLAG_WRITE);
+    ret = avio_open(&s.format->pb, output, AVIO_FLAG_WRITE);
     if (ret < 0) {
       Fail(std::string("Can't write the movie \"") + path + "\": " + AvError(ret));
       Release();
@@ -175,6 +182,44 @@ bool MovieWriter::Open(const char* path, int width, int height, int fps, int sam
     return false;
   }
   s.headerWritten = true;
+  return true;
+}
+
+bool MovieWriter::PrepareOutput() {
+  State& s = *m_state;
+  struct stat st;
+  // A device or pipe (/dev/null, a FIFO) is written as it is: it cannot be
+  // replaced and keeps nothing to lose.
+  if (stat(s.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return true;
+  std::string why;
+  if (!qibo::FollowLinks(s.path, s.target, &why))
+    return Fail("Can't write the movie \"" + s.path + "\": " + why);
+  // A file marked read-only is not replaced, as opening it would not be.
+  if (qibo::IsReadOnlyFile(s.target))
+    return Fail("Can't write the movie \"" + s.path + "\": the file is read-only");
+  std::string temp;
+  const int fd = qibo::CreateFileBeside(s.target, temp);
+  if (fd < 0) {
+    const int error = errno;
+    return Fail("Can't write the movie \"" + s.path + "\": " + strerror(error));
+  }
+  close(fd);
+  s.temp = temp;
+  return true;
+}
+
+bool MovieWriter::Commit() {
+  State& s = *m_state;
+  if (s.temp.empty()) return true;
+  // The finished movie takes the place (and the permissions) of what was
+  // there; until now that file was left alone.
+  struct stat old;
+  if (stat(s.target.c_str(), &old) == 0) chmod(s.temp.c_str(), old.st_mode & 07777);
+  if (rename(s.temp.c_str(), s.target.c_str()) != 0) {
+    const int error = errno;
+    return Fail("Can't put the movie in place as \"" + s.path + "\": " + strerror(error));
+  }
+  s.temp.clear();
   return true;
 }
 
@@ -396,8 +441,8 @@ bool MovieWriter::Close() {
   if (!m_state) return false;
   State& s = *m_state;
   bool ok = !s.failed && s.headerWritten;
-  // After a failure the frames written so far are still drained and indexed,
-  // so that the file plays up to where it went wrong.
+  // After a failure the encoders are still drained, so that everything is
+  // freed in order; the movie is then not put in place.
   if (s.headerWritten) {
     bool flushed = true;
     if (s.audio) {
@@ -420,16 +465,21 @@ bool MovieWriter::Close() {
     if (ret < 0) flushed = Fail("Can't finish the movie \"" + s.path + "\": " + AvError(ret));
     ok = ok && flushed;
   }
+  if (s.format && s.fileOpened) {
+    const int ret = avio_closep(&s.format->pb);
+    if (ret < 0 && ok) ok = Fail("Can't finish the movie \"" + s.path + "\": " + AvError(ret));
+    s.fileOpened = false;
+  }
+  ok = ok && Commit();
   Release();
   return ok;
 }
 
+void MovieWriter::Discard() { Release(); }
+
 void MovieWriter::Release() {
   if (!m_state) return;
   State& s = *m_state;
-  // Only a file this writer made itself is removed, never a device or a
-  // file that was there before.
-  const bool remove = s.fileOpened && s.createdFile && !s.headerWritten;
   if (s.format && s.fileOpened) avio_closep(&s.format->pb);
   avformat_free_context(s.format);
   avcodec_free_context(&s.video);
@@ -440,8 +490,9 @@ void MovieWriter::Release() {
   sws_freeContext(s.scaler);
   swr_free(&s.resampler);
   if (s.fifo) av_audio_fifo_free(s.fifo);
-  // A file without even a header is no movie: leave nothing behind.
-  if (remove) std::remove(s.path.c_str());
+  // A movie that was not finished leaves nothing behind, and the file it
+  // was to replace as it was.
+  if (!s.temp.empty()) unlink(s.temp.c_str());
   m_state.reset();
 }
 

@@ -18,8 +18,13 @@ class LFB;
 // converted to 4:2:0 (BT.601, limited range) with libswscale straight into
 // the encoder's frame. Every failure is logged (qiBO_Error) and kept in
 // LastError. A bad argument (no pixels, short rows) only refuses that call;
-// an encoder or file error stops the movie: later frames are refused, and
-// Close still frees everything and finishes the file as far as it got.
+// an encoder or file error stops the movie: later frames are refused.
+//
+// The movie is written to a temporary file beside the one named and put in
+// its place by a rename only when Close finished it whole, so an existing
+// file of that name is never lost to a movie that failed or was dropped. A
+// name that is a symbolic link stays one (its target gets the movie); a
+// device or FIFO is written directly.
 namespace qibo::demo {
 
 // Byte order of one 32-bit pixel in memory.
@@ -62,9 +67,12 @@ class MovieWriter {
   // [-1, 1]. Ignored (true) for a movie without sound.
   bool AddAudio(const float* interleaved, int frames);
 
-  // Drains the encoders, writes the container's index and closes the file.
-  // True when the whole movie was written. Safe to call twice.
+  // Drains the encoders, writes the container's index, closes the file and
+  // puts it in place. True when the whole movie was written; otherwise
+  // nothing is put in place. Safe to call twice.
   bool Close();
+  // Drops the movie: nothing is put in place, and the temporary file goes.
+  void Discard();
 
   bool IsOpen() const;
   int64_t VideoFrames() const;   // frames added so far
@@ -81,6 +89,10 @@ class MovieWriter {
   bool Fail(const std::string& text);
   bool Refuse(const std::string& text);
   bool AddPixels(const uint8_t* pixels, int width, int height, int pitch, PixelLayout layout, bool bottomUp);
+  // Chooses the file to write (the temporary one beside the target).
+  bool PrepareOutput();
+  // Renames the finished temporary file over the target.
+  bool Commit();
   bool OpenVideo(int width, int height, int fps);
   bool OpenAudio(int sampleRate, int channels);
   bool EncodeAudio(bool flush);

@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace qibo::demo {
 
@@ -81,7 +83,13 @@ bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& option
         error = "--record needs a file name";
         return false;
       }
-      parsed.path = value;
+      std::error_code failed;
+      const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(value), failed);
+      if (failed) {
+        error = "--record " + std::string(value) + ": " + failed.message();
+        return false;
+      }
+      parsed.path = absolute.string();
     } else if (name == "--size") {
       if (!ParseSize(value, parsed.width, parsed.height, error)) return false;
       parsed.sizeGiven = true;

@@ -20,7 +20,7 @@ struct RecordOptions {
   static constexpr int kMaxSide = 8192;
   static constexpr int kMaxFps = 240;
 
-  std::string path;  // empty: no recording
+  std::string path;  // absolute; empty: no recording
   int width = kDefaultWidth;
   int height = kDefaultHeight;
   int fps = kDefaultFps;
@@ -32,7 +32,10 @@ struct RecordOptions {
 
 // Reads the recording options from argv (argv[0] is skipped). On a bad value
 // or a missing one, answers false with a message for the user in error and
-// leaves options as they were; on success error is cleared.
+// leaves options as they were; on success error is cleared. The movie's
+// name is made absolute against the working directory of the call, so that
+// the program may change directory afterwards (it does, to find its data)
+// and still writes where the user meant.
 bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& options, std::string& error);
 
 }  // namespace qibo::demo

@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 #include "core/geometry/CTBox.h"
-#include "core/motion/CTMotionController.h"
+#include "core/geometry/CTCollisionManager.h"
+#include "core/kernel/Kernel.h"
+#include "demo/scenes/CTSplashController.h"
 #include "demo/scenes/SceneKit.h"
 
 QIBO_IMPLEMENT_CLASS(CTWaterTankScene, CTDemoScene, .desc = "Water tank scene", .product = "Quarndelion",
@@ -40,6 +42,8 @@ CTWaterTankScene::~CTWaterTankScene() { Deactivate(); }
 void CTWaterTankScene::DoBuild() {
   CTGroup* root = GetRoot();
   BuildRoom(root);
+  // Collision volumes are kept only while the collision service runs.
+  CTCollisionManager* collisions = qibo::GetService<CTCollisionManager>();
 
   m_water = qibo::Create<CTWaterPlane>();
   if (m_water) {
@@ -50,12 +54,14 @@ void CTWaterTankScene::DoBuild() {
     if (material && created) material->SetAlpha(0.6f);
     m_waterDrawable = qibo::demo::AddDrawable(root, "Water", m_water.Get(), material, Vector3());
     if (m_waterDrawable) m_waterDrawable->SetCollisionVolume(m_water.Get());
+    if (m_waterDrawable && collisions) collisions->SetEntityFlags(m_waterDrawable, kWaterGroup, kWaterGroup);
   }
 
   m_environment = qibo::Create<CTEnvironment>();
   if (m_environment) {
     m_environment->SetName("Water");
     m_environment->SetFogDensity(1.0f);
+    m_environment->SetDensity(kWaterDensity);
     m_environment->SetAmbientColor(Vector3(0.0f, 1.0f, 1.0f));
     // Above the program's default environment wherever the two overlap.
     m_environment->SetPriority(1.0f);
@@ -122,13 +128,18 @@ void CTWaterTankScene::AddBall() {
       qibo::demo::AddDrawable(m_balls.Get(), "Ball", m_ball.Get(), m_ballMaterial.Get(),
                               Vector3(static_cast<float>(x), kSpawnHeight, static_cast<float>(z)));
   if (!ball) return;
-  Ref<CTMotionController> motion = qibo::Create<CTMotionController>();
-  if (!motion) return;
-  motion->SetAcceleration(m_environment ? m_environment->GetGravity() : Vector3(0.0f, -9.80665f, 0.0f));
+  ball->SetCollisionVolume(m_ball.Get());
+  if (auto* collisions = qibo::FindService<CTCollisionManager>())
+    collisions->SetEntityFlags(ball, kBallGroup, kBallGroup);
+  Ref<CTSplashController> body = qibo::Create<CTSplashController>();
+  if (!body) return;
+  body->SetMass(kBallDensity * m_ball->CalcVolume());
+  body->SetRestitution(kBallRestitution);
+  body->SetSurface(m_waterDrawable, kWaterGroup);
   // A slow tumble shows the texture turning as the ball drops.
-  motion->SetAngularVelocity(Vector3(1.0f, 0.5f, 0.0f));
-  ball->SetController(motion.Get());
-  if (IsActive()) motion->Enable();
+  body->SetAngularVelocity(Vector3(1.0f, 0.5f, 0.0f));
+  ball->SetController(body.Get());
+  if (IsActive()) body->Enable();
 }
 
 void CTWaterTankScene::RemoveFallenBalls() {

@@ -23,13 +23,17 @@
 //   times their defaults (A 1.0, B 0.4), material "WaterMat" (texture
 //   "cubes2", alpha 0.6); the plane is also its drawable's collision volume.
 // - An environment whose region is the water plane (fog density 1, ambient
-//   light (0, 1, 1)): a camera inside the waves sees the murky water.
+//   light (0, 1, 1), the density of water): a camera inside the waves sees
+//   the murky water, and the balls in it float and drag.
 // - Balls ("BolMat": white, specular, texture "cubes3"; radius kBallRadius)
 //   appear every 100 ms at (x, 45, z), x and z uniform in -10 .. 10, unless
-//   the frame rate is below 35 and more than 20 balls exist. They fall
-//   under the environment's gravity, moved by motion controllers, and are
-//   removed once their centre is below y = -1. The frame rate is estimated
-//   from each update as 1 / (elapsed x 0.001).
+//   the frame rate is below 35 and more than 20 balls exist. Each is a
+//   rigid body (CTSplashController) of kBallDensity; balls pass through
+//   each other (one collision group). A ball falls under gravity,
+//   splashes on the water (a bounce with kBallRestitution), then passes
+//   through the surface and sinks through the water, and is removed once
+//   its centre is below y = -1. The frame rate is estimated from each
+//   update as 1 / (elapsed x 0.001).
 //
 // While inactive the balls hang still, the waves stand and the water's
 // environment is not registered with the engine.
@@ -52,6 +56,13 @@ class CTWaterTankScene : public CTDemoScene {
   static constexpr double kBallRadius = 0.6;
   static constexpr double kWaterSize = 99.0;
   static constexpr double kWaveScale = 10.0;
+  static constexpr float kWaterDensity = 1000.0f;  // kg per cubic metre
+  static constexpr double kBallDensity = 2000.0;   // kg per cubic metre: a ball sinks
+  static constexpr float kBallRestitution = 0.45f;
+  // The water's collision group, which a ball joins after its splash; the
+  // balls' own, so that they pass through each other as they rain.
+  static constexpr uint32_t kWaterGroup = 0x20;
+  static constexpr uint32_t kBallGroup = 0x40;
 
   explicit CTWaterTankScene(const char* name = "Water tank scene");
   ~CTWaterTankScene() override;

@@ -13,6 +13,7 @@
 #include "core/render/base/LFB.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTEnvironment.h"
+#include "plugins/d3d/D3DGuids.h"
 #include "plugins/d3d/D3DMath.h"
 #include "plugins/d3d/DOverlay.h"
 
@@ -21,29 +22,8 @@ QIBO_IMPLEMENT_CLASS(CTDirect3D, CTRenderTarget, .desc = "Direct3D Device", .url
 
 namespace {
 
-// The device types' identifiers as stored in "D3DDriver": those of the
-// Direct3D 7 device interfaces they stand for.
-constexpr uint8_t kTnLHalGuid[16] = {0x78, 0x9e, 0x04, 0xf5, 0x61, 0x48, 0xd2, 0x11,
-                                     0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06, 0x29, 0xa8};
-constexpr uint8_t kHalGuid[16] = {0xe0, 0x3d, 0xe6, 0x84, 0xaa, 0x46, 0xcf, 0x11,
-                                  0x81, 0x6f, 0x00, 0x00, 0xc0, 0x95, 0x3e, 0x9c};
-constexpr uint8_t kRgbGuid[16] = {0x60, 0x5c, 0x66, 0xa4, 0x73, 0x26, 0xcf, 0x11,
-                                  0xa3, 0x1a, 0x00, 0xaa, 0x00, 0xb9, 0x33, 0x56};
-// An adapter identifier: "QDSP" and the display index; all zero is the
-// primary display.
-constexpr uint8_t kAdapterTag[4] = {'Q', 'D', 'S', 'P'};
-
-DDeviceType TypeOf(const uint8_t guid[16]) {
-  if (std::memcmp(guid, kTnLHalGuid, 16) == 0) return DDeviceType::kTnLHal;
-  if (std::memcmp(guid, kHalGuid, 16) == 0) return DDeviceType::kHal;
-  if (std::memcmp(guid, kRgbGuid, 16) == 0) return DDeviceType::kRgb;
-  return DDeviceType::kUnknown;
-}
-
-int DisplayOf(const uint8_t guid[16]) {
-  if (std::memcmp(guid, kAdapterTag, 4) != 0) return 0;
-  return guid[4] | (guid[5] << 8);
-}
+using qibo::d3d::DeviceTypeOf;
+using qibo::d3d::DisplayOf;
 
 constexpr DDeviceType kChain[3] = {DDeviceType::kTnLHal, DDeviceType::kHal, DDeviceType::kRgb};
 
@@ -72,6 +52,9 @@ void CTDirect3D::DoAddProperties() {
   AddProperty(DProperty(m_specularHighlights, "SpecularHighlights"), cd);
   AddProperty(DProperty(m_useAutomaticUV, "UseAutomaticUV"), cd);
   AddProperty(DProperty(m_showStatistics, "ShowStatistics"), cd);
+  AddProperty(DProperty(m_batchDrawing, "BatchDrawing"), cd);
+  AddPropertyRO(DProperty(m_drawCalls, "DrawCalls"), cd);
+  AddPropertyRO(DProperty(m_materialSwitches, "MaterialSwitches"), cd);
 }
 
 bool CTDirect3D::StartDevice() {
@@ -99,7 +82,7 @@ std::vector<DShowRequest> CTDirect3D::BuildAttempts() const {
     r.height = m_fullScreen ? m_yRes : m_height;
     r.bits = m_fullScreen ? m_pixelDepth : 0;
     r.display = m_fullScreen ? DisplayOf(m_ddrawAdapter) : 0;
-    r.type = TypeOf(m_d3dDriver);
+    r.type = DeviceTypeOf(m_d3dDriver);
     attempts.push_back(r);
     return attempts;
   }
@@ -175,6 +158,7 @@ void CTDirect3D::Release() {
   m_overlay.reset();
   m_material = nullptr;
   m_deferred.clear();
+  m_batches.Clear();
   if (m_window.IsOpen()) {
     m_textures.Clear();
     m_shapes.Clear();
@@ -218,11 +202,13 @@ bool CTDirect3D::GetResolution(int& width, int& height) {
 
 LFB* CTDirect3D::GrabLFB(int x, int y, int width, int height) {
   if (!m_renderer.IsCreated()) return nullptr;
+  FlushBatches();
   return m_renderer.Grab(x, y, width, height).release();
 }
 
 bool CTDirect3D::ShowLFB(LFB* lfb, int x, int y) {
   if (!lfb || !m_renderer.IsCreated()) return false;
+  FlushBatches();
   return m_renderer.Show(*lfb, x, y);
 }
 
@@ -236,6 +222,8 @@ void CTDirect3D::PrepareViewport() {
 }
 
 bool CTDirect3D::BeginScene(DRenderContext* context) {
+  // What a scene that did not end gathered would be cleared away below.
+  m_batches.Clear();
   m_context = context;
   if (!m_renderer.IsCreated() || !IsVisible() || !context) return false;
   PrepareViewport();
@@ -247,7 +235,10 @@ bool CTDirect3D::BeginScene(DRenderContext* context) {
   CTEnvironment* environment = context->environment;
   const uint32_t background = environment ? environment->GetFogColor()
                                           : (context->viewport ? context->viewport->GetBackgroundColor() : 0);
-  if (UpdateBackground(context->viewport ? context->viewport->GetBackgroundPicture() : nullptr)) {
+  CTTexture* picture = m_backgroundSurface
+                           ? m_backgroundSurface.Get()
+                           : (context->viewport ? context->viewport->GetBackgroundPicture() : nullptr);
+  if (UpdateBackground(picture)) {
     m_renderer.Clear(background, false);
     m_renderer.DrawBackground();
   } else {
@@ -255,6 +246,8 @@ bool CTDirect3D::BeginScene(DRenderContext* context) {
   }
   SetFog(context);
   m_materialSwitches = 0;
+  m_drawCalls = 0;
+  m_renderer.ResetDrawCalls();
   m_material = nullptr;
   m_deferred.clear();
   SetProjection(context);
@@ -271,17 +264,28 @@ bool CTDirect3D::UpdateBackground(CTTexture* picture) {
   }
   if (picture == m_backgroundSource.Get() && picture->LastChange() == m_backgroundChange)
     return m_renderer.HasBackground();
-  m_renderer.ClearBackground();
   m_backgroundSource = picture;
   m_backgroundChange = picture->LastChange();
   // A picture that cannot be had (or copied) leaves no background: the
   // frame is cleared to the colour instead.
+  bool copied = false;
   if (picture->Lock()) {
-    if (const LFB* pixels = picture->GetData()) m_renderer.SetBackground(*pixels);
+    if (const LFB* pixels = picture->GetData()) copied = m_renderer.SetBackground(*pixels);
     picture->Unlock();
   }
+  if (!copied) m_renderer.ClearBackground();
   return m_renderer.HasBackground();
 }
+
+CTTexture* CTDirect3D::GetBackgroundSurface() {
+  if (!m_backgroundSurface) {
+    m_backgroundSurface = qibo::Create<CTTexture>();
+    if (m_backgroundSurface) m_backgroundSurface->SetName("Background surface");
+  }
+  return m_backgroundSurface.Get();
+}
+
+void CTDirect3D::ReleaseBackgroundSurface() { m_backgroundSurface.Reset(); }
 
 void CTDirect3D::SetFog(DRenderContext* context) {
   CTEnvironment* environment = context->environment;
@@ -364,6 +368,6 @@ void CTDirect3D::DrawStatistics() {
     m_lastMeasure = now;
   }
   char text[256];
-  std::snprintf(text, sizeof(text), "%7.02f fps %d mat. ", m_fps, m_materialSwitches);
+  std::snprintf(text, sizeof(text), "%7.02f fps %d mat. %d draws ", m_fps, m_materialSwitches, m_drawCalls);
   DOverlay::DrawText(m_renderer, text, 0xFF50FF);
 }

@@ -6,7 +6,9 @@
 
 #include "core/object/CTBasicPtr.h"
 #include "core/object/QIBO_String.h"
+#include "core/object/Ref.h"
 #include "core/render/CTRenderTarget.h"
+#include "plugins/d3d/DGlBatches.h"
 #include "plugins/d3d/DGlCaches.h"
 #include "plugins/d3d/DGlRenderer.h"
 #include "plugins/d3d/DGlWindow.h"
@@ -33,6 +35,15 @@ struct DStageMode {
 // each failed attempt prints "ERROR!!: <step>" and releases what it made.
 // A visible device pumps window events every engine update: closing the
 // window or Escape hides it, F12 saves a snapshot.
+//
+// With "BatchDrawing" (the default), opaque shapes drawn from their GPU
+// copies in the local-space stages are gathered instead of drawn at once:
+// copies of one shape that share the material, the stage and the culling go
+// out in one instanced draw when something that depends on the order of
+// drawing comes (any other shape, the end of the scene, a grab); and the
+// transparent faces, sorted back to front, go out in triangle lists of
+// neighbours set up alike. The read-only "DrawCalls" and "MaterialSwitches"
+// count the last scene's.
 //
 // All calls come from the engine's thread, which owns the GL context.
 class CTDirect3D : public CTRenderTarget {
@@ -62,6 +73,12 @@ class CTDirect3D : public CTRenderTarget {
   // could be written.
   bool TakeSnapshot();
   int GetMaterialSwitches() const { return m_materialSwitches; }
+  // The device's own background picture, made on first request: while it
+  // exists it is drawn behind every context in place of the viewport's
+  // picture. A video player writes its frames into it (and marks it
+  // changed); the device copies it to the GPU when it changed.
+  CTTexture* GetBackgroundSurface();
+  void ReleaseBackgroundSurface();
 
   // Settings (persistent properties).
   int m_configurationMode = 0;
@@ -80,6 +97,7 @@ class CTDirect3D : public CTRenderTarget {
   bool m_specularHighlights = false;
   bool m_useAutomaticUV = true;
   bool m_showStatistics = false;
+  bool m_batchDrawing = true;
 
  protected:
   bool StartDevice() override;
@@ -100,8 +118,24 @@ class CTDirect3D : public CTRenderTarget {
   void SetLight(DRenderContext* context);
   bool ApplyMaterial(CTMaterial* material, uint32_t shapeState, DRenderContext* context);
   CTMaterial* FaceMaterial(const DRenderShape& shape, int face, DRenderContext* context) const;
-  void DrawTriangles(const DRenderShape& shape, const DRenderPacket& packet, bool lit);
-  bool DrawIndexed(const DRenderShape& shape, bool lit);
+  // Gathers the packet's shape (drawn from copy) for an instanced draw when
+  // it can wait; whether it did.
+  bool Gather(const DRenderPacket& packet, const DStageMode& mode, uint32_t target,
+              DGlShapeCache::Entry* copy);
+  // Draws what was gathered (see DGlBatches).
+  void FlushBatches();
+  // The shape's copy on the GPU (uploaded now when it held still since it
+  // was last seen, kept when its stamp moved but not its arrays), or null:
+  // then it goes through the streaming buffer.
+  DGlShapeCache::Entry* GpuCopy(const DRenderShape& shape);
+  void DrawTriangles(const DRenderShape& shape, const DRenderPacket& packet, bool lit,
+                     const DGlShapeCache::Entry* copy);
+  // An indexed triangle list through the streaming buffer; false when the
+  // shape is too large for it.
+  bool DrawStreamed(const DRenderShape& shape);
+  // The shape's vertices as the device draws them and its valid faces'
+  // vertex indices, made once for the packet being drawn.
+  void MakeArrays(const DRenderShape& shape);
   void DrawFaceByFace(const DRenderShape& shape, const DRenderPacket& packet, bool lit);
   void DrawLines(const DRenderShape& shape);
   void DrawPoints(const DRenderShape& shape);
@@ -116,6 +150,13 @@ class CTDirect3D : public CTRenderTarget {
   DGlRenderer m_renderer;
   DGlTextureCache m_textures;
   DGlShapeCache m_shapes;
+  DGlBatches m_batches;
+  // MakeArrays' arrays, kept for their storage; made is reset per packet.
+  struct {
+    std::vector<DGlVertex> vertices;
+    std::vector<uint32_t> indices;
+    bool made = false;
+  } m_arrays;
   std::unique_ptr<DOverlay> m_overlay;
   bool m_pumping = false;
   DRenderContext* m_context = nullptr;
@@ -123,6 +164,7 @@ class CTDirect3D : public CTRenderTarget {
   // this change.
   SmartPtr<CTTexture> m_backgroundSource;
   uint32_t m_backgroundChange = 0;
+  Ref<CTTexture> m_backgroundSurface;
   float m_projection[16] = {};
   float m_screen[16] = {};
   float m_camera[16] = {};
@@ -131,6 +173,7 @@ class CTDirect3D : public CTRenderTarget {
   uint32_t m_materialState = 0;
   uint32_t m_materialChange = 0;
   int m_materialSwitches = 0;
+  int m_drawCalls = 0;
   bool m_fogEnabled = false;
   uint32_t m_frame = 0;
   // Frame-rate measurement.

@@ -55,6 +55,15 @@ bool ValidFace(const DRenderShape& shape, const DFace* face) {
 bool CTDirect3D::DrawPacket(DRenderPacket* packet, const DStageMode& mode) {
   if (!packet || !packet->shape || !m_renderer.IsCreated() || !IsVisible()) return true;
   const DRenderShape& shape = *packet->shape;
+  const uint32_t target = packet->target ? packet->target : kDrawnFilled;
+  m_arrays.made = false;
+  // The indexed path (a material of its own without alpha) draws from the
+  // shape's GPU copy when it has one; such a shape may wait to be drawn with
+  // its kind. Anything drawn at once may depend on what came before it.
+  CTMaterial* own = shape.GetMaterial();
+  DGlShapeCache::Entry* copy = (target & kDrawnFilled) && own && !own->m_useAlpha ? GpuCopy(shape) : nullptr;
+  if (copy && Gather(*packet, mode, target, copy)) return true;
+  FlushBatches();
   DGlUniforms& u = m_renderer.Uniforms();
   u.lighting = mode.lit ? 1 : 0;
   DRenderContext* context = packet->stageContext ? packet->stageContext : packet->context;
@@ -62,8 +71,7 @@ bool CTDirect3D::DrawPacket(DRenderPacket* packet, const DStageMode& mode) {
   SetSpace(mode, *packet);
   const uint32_t depth = mode.depthTest ? (qibo::gl::kDepthTest | qibo::gl::kDepthWrite) : 0;
   m_renderer.ApplyStates(depth | ((shape.GetState() & kTwoSided) ? 0 : qibo::gl::kCull));
-  const uint32_t target = packet->target ? packet->target : kDrawnFilled;
-  if (target & kDrawnFilled) DrawTriangles(shape, *packet, mode.lit);
+  if (target & kDrawnFilled) DrawTriangles(shape, *packet, mode.lit, copy);
   if (target & (kDrawnEdges | kDrawnPoints)) {
     // Edges and vertices have no faces to take a material from: the shape's.
     CTMaterial* material = shape.GetMaterial() ? shape.GetMaterial() : shape.GetDefaultMaterial();
@@ -171,51 +179,107 @@ DGlVertex CTDirect3D::MakeVertex(const DRenderShape& shape, int index) const {
   return out;
 }
 
-void CTDirect3D::DrawTriangles(const DRenderShape& shape, const DRenderPacket& packet, bool lit) {
-  CTMaterial* own = shape.GetMaterial();
-  if (own && !own->m_useAlpha) {
-    ApplyMaterial(own, shape.GetState(), packet.stageContext);
-    if (DrawIndexed(shape, lit)) return;
-  }
-  DrawFaceByFace(shape, packet, lit);
+// Only the local-space stages with depth test draw shapes placed by a world
+// matrix in any order: their copies are gathered, faces only.
+bool CTDirect3D::Gather(const DRenderPacket& packet, const DStageMode& mode, uint32_t target,
+                        DGlShapeCache::Entry* copy) {
+  if (!m_batchDrawing || mode.space != DStageMode::kLocal || !mode.depthTest || target != kDrawnFilled)
+    return false;
+  const DRenderShape& shape = *packet.shape;
+  DGlBatches::Key key;
+  key.shape = copy;
+  key.material = shape.GetMaterial();
+  key.shapeState = shape.GetState() & kTwoSided;
+  key.lit = mode.lit;
+  key.context = packet.stageContext ? packet.stageContext : packet.context;
+  float world[16];
+  qibo::d3d::SetIdentity(world);
+  if (packet.world) qibo::d3d::FromTransform(*packet.world, world);
+  const DGlInstance instance = DGlInstance::FromMatrix(world);
+  // The distance of the shape's origin along the view orders the copies.
+  m_batches.Add(key, instance,
+                qibo::d3d::TransformPoint(m_camera, Vector3(world[12], world[13], world[14])).z);
+  return true;
 }
 
-bool CTDirect3D::DrawIndexed(const DRenderShape& shape, bool) {
+void CTDirect3D::FlushBatches() {
+  if (m_batches.IsEmpty()) return;
+  m_batches.Flush(m_renderer, m_shapes, [this](const DGlBatches::Key& key) {
+    DGlUniforms& u = m_renderer.Uniforms();
+    u.lighting = key.lit ? 1 : 0;
+    if (key.lit) SetLight(key.context);
+    qibo::d3d::SetIdentity(u.world);
+    std::memcpy(u.view, m_camera, sizeof(m_camera));
+    std::memcpy(u.proj, m_projection, sizeof(m_projection));
+    m_renderer.ApplyStates(qibo::gl::kDepthTest | qibo::gl::kDepthWrite |
+                           ((key.shapeState & kTwoSided) ? 0 : qibo::gl::kCull));
+    ApplyMaterial(key.material, key.shapeState, key.context);
+  });
+}
+
+DGlShapeCache::Entry* CTDirect3D::GpuCopy(const DRenderShape& shape) {
   // A temporary clone is made anew every run, often at the same address with
   // the same stamp: it always goes through the streaming buffer.
-  const bool cacheable = (shape.GetState() & kTemporary) == 0;
-  if (const DGlShapeCache::Entry* entry = cacheable ? m_shapes.Find(shape, m_frame) : nullptr) {
-    m_renderer.DrawArrayObject(entry->array, entry->indexCount, entry->opaqueVertices);
-    return true;
-  }
-  const int references = shape.GetFaceCount() * 3;
-  const bool upload = cacheable && m_shapes.ShouldUpload(shape);
-  if (!upload &&
-      (references >= DGlRenderer::kStreamVertices || shape.GetVertexCount() > DGlRenderer::kStreamVertices))
-    return false;
-  std::vector<DGlVertex> vertices;
+  if (shape.GetState() & kTemporary) return nullptr;
+  if (DGlShapeCache::Entry* entry = m_shapes.Find(shape, m_frame)) return entry;
+  const bool upload = m_shapes.ShouldUpload(shape);
+  if (!upload && !m_shapes.HasCopy(shape)) return nullptr;
+  MakeArrays(shape);
+  if (m_arrays.indices.empty()) return nullptr;
+  if (DGlShapeCache::Entry* entry = m_shapes.Confirm(shape, m_arrays.vertices, m_arrays.indices, m_frame))
+    return entry;
+  if (!upload) return nullptr;
+  // The copy's buffers are written anew: gathered copies of it go first.
+  FlushBatches();
+  DGlShapeCache::Entry* entry = m_shapes.Upload(shape, m_arrays.vertices, m_arrays.indices, m_frame);
+  m_renderer.ForgetArrayBinding();
+  return entry;
+}
+
+void CTDirect3D::MakeArrays(const DRenderShape& shape) {
+  if (m_arrays.made) return;
+  m_arrays.made = true;
+  std::vector<DGlVertex>& vertices = m_arrays.vertices;
+  std::vector<uint32_t>& indices = m_arrays.indices;
+  vertices.clear();
+  indices.clear();
   vertices.reserve(static_cast<size_t>(shape.GetVertexCount()));
   for (int i = 0; i < shape.GetVertexCount(); ++i) {
     const int p = shape.GetVertices()[i].vector;
     vertices.push_back(p >= 0 && p < shape.GetVectorCount() ? MakeVertex(shape, i) : DGlVertex());
   }
-  std::vector<uint32_t> indices;
-  indices.reserve(static_cast<size_t>(references));
+  indices.reserve(static_cast<size_t>(shape.GetFaceCount()) * 3);
   for (int f = 0; f < shape.GetFaceCount(); ++f) {
     const DFace* face = shape.GetFace(f);
     if (!ValidFace(shape, face)) continue;
     for (int i = 0; i < 3; ++i) indices.push_back(static_cast<uint32_t>(face->GetVertexNo(i)));
   }
-  if (indices.empty()) return true;
-  if (upload) {
-    const DGlShapeCache::Entry* entry = m_shapes.Upload(shape, vertices, indices, m_frame);
-    m_renderer.ForgetArrayBinding();
-    if (entry) m_renderer.DrawArrayObject(entry->array, entry->indexCount, entry->opaqueVertices);
-    return entry != nullptr;
+}
+
+void CTDirect3D::DrawTriangles(const DRenderShape& shape, const DRenderPacket& packet, bool lit,
+                               const DGlShapeCache::Entry* copy) {
+  CTMaterial* own = shape.GetMaterial();
+  if (own && !own->m_useAlpha) {
+    ApplyMaterial(own, shape.GetState(), packet.stageContext);
+    if (copy) {
+      m_renderer.DrawArrayObject(copy->array, copy->indexCount, copy->opaqueVertices);
+      return;
+    }
+    if (DrawStreamed(shape)) return;
   }
-  std::vector<uint16_t> shortIndices(indices.begin(), indices.end());
-  m_renderer.DrawStreamIndexed(vertices.data(), static_cast<int>(vertices.size()), shortIndices.data(),
-                               static_cast<int>(shortIndices.size()));
+  DrawFaceByFace(shape, packet, lit);
+}
+
+bool CTDirect3D::DrawStreamed(const DRenderShape& shape) {
+  if (shape.GetFaceCount() * 3 >= DGlRenderer::kStreamVertices ||
+      shape.GetVertexCount() > DGlRenderer::kStreamVertices)
+    return false;
+  MakeArrays(shape);
+  if (m_arrays.indices.empty()) return true;
+  uint16_t shortIndices[DGlRenderer::kStreamVertices];
+  std::copy(m_arrays.indices.begin(), m_arrays.indices.end(), shortIndices);
+  m_renderer.DrawStreamIndexed(m_arrays.vertices.data(), static_cast<int>(m_arrays.vertices.size()),
+                               shortIndices, static_cast<int>(m_arrays.indices.size()));
   return true;
 }
 
@@ -312,8 +376,20 @@ void CTDirect3D::DrawDeferred() {
   if (m_deferred.empty()) return;
   std::stable_sort(m_deferred.begin(), m_deferred.end(),
                    [](const DeferredFace& a, const DeferredFace& b) { return a.depth > b.depth; });
+  // Whether two faces are drawn with everything the same but their vertices.
+  auto sameSetUp = [](const DeferredFace& a, const DeferredFace& b) {
+    return a.material == b.material && a.state == b.state && a.lit == b.lit &&
+           std::memcmp(a.world, b.world, sizeof(a.world)) == 0 &&
+           std::memcmp(a.view, b.view, sizeof(a.view)) == 0 &&
+           std::memcmp(a.proj, b.proj, sizeof(a.proj)) == 0;
+  };
   DGlUniforms& u = m_renderer.Uniforms();
-  for (const DeferredFace& face : m_deferred) {
+  // With "BatchDrawing", faces next to each other in that order and set up
+  // alike go out in one triangle list: the list is drawn in its order, so
+  // blending stays back to front.
+  DGlVertex batch[kTriangleBatch];
+  for (size_t first = 0; first < m_deferred.size();) {
+    const DeferredFace& face = m_deferred[first];
     std::memcpy(u.world, face.world, sizeof(face.world));
     std::memcpy(u.view, face.view, sizeof(face.view));
     std::memcpy(u.proj, face.proj, sizeof(face.proj));
@@ -321,7 +397,16 @@ void CTDirect3D::DrawDeferred() {
     ApplyMaterial(face.material, face.state, m_context);
     m_renderer.ApplyStates((m_renderer.GetStates() & qibo::gl::kCull) | qibo::gl::kDepthTest |
                            qibo::gl::kBlend);
-    m_renderer.DrawStream(GL_TRIANGLES, face.vertices, 3);
+    int count = 0;
+    size_t next = first;
+    while (next < m_deferred.size() && count < kTriangleBatch && sameSetUp(face, m_deferred[next]) &&
+           (m_batchDrawing || next == first)) {
+      std::copy(m_deferred[next].vertices, m_deferred[next].vertices + 3, batch + count);
+      count += 3;
+      ++next;
+    }
+    m_renderer.DrawStream(GL_TRIANGLES, batch, count);
+    first = next;
   }
   m_deferred.clear();
   m_renderer.ApplyStates((m_renderer.GetStates() & ~qibo::gl::kBlend) | qibo::gl::kDepthWrite);
@@ -329,6 +414,7 @@ void CTDirect3D::DrawDeferred() {
 
 bool CTDirect3D::EndScene(DRenderContext* context) {
   if (!m_renderer.IsCreated() || !IsVisible()) return false;
+  FlushBatches();
   if (!context) context = m_context;
   if (m_overlay && context)
     if (DRenderShape* logo = m_overlay->GetLogoShape())
@@ -340,5 +426,6 @@ bool CTDirect3D::EndScene(DRenderContext* context) {
         pipeline->RenderShape(logo, info, kDrawnFilled);
       }
   DrawDeferred();
+  m_drawCalls = m_renderer.GetDrawCalls();
   return true;
 }

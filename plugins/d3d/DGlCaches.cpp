@@ -1,5 +1,8 @@
 #include "plugins/d3d/DGlCaches.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/geometry/DRenderShape.h"
 #include "core/kernel/Logging.h"
 #include "core/render/base/CTTexture.h"
@@ -110,7 +113,7 @@ void DGlShapeCache::Remember(Entry& entry, const DRenderShape& shape) {
   entry.vertexData = shape.GetVertices();
 }
 
-const DGlShapeCache::Entry* DGlShapeCache::Find(const DRenderShape& shape, uint32_t frame) {
+DGlShapeCache::Entry* DGlShapeCache::Find(const DRenderShape& shape, uint32_t frame) {
   auto [it, inserted] = m_entries.try_emplace(&shape);
   Entry& entry = it->second;
   entry.lastUse = frame;
@@ -133,9 +136,32 @@ bool DGlShapeCache::ShouldUpload(const DRenderShape& shape) const {
   return !it->second.uploaded && it->second.indexCount == 0;
 }
 
-const DGlShapeCache::Entry* DGlShapeCache::Upload(const DRenderShape& shape,
-                                                  const std::vector<DGlVertex>& vertices,
-                                                  const std::vector<uint32_t>& indices, uint32_t frame) {
+bool DGlShapeCache::HasCopy(const DRenderShape& shape) const {
+  auto it = m_entries.find(&shape);
+  return it != m_entries.end() && it->second.array && !it->second.keptIndices.empty();
+}
+
+DGlShapeCache::Entry* DGlShapeCache::Confirm(const DRenderShape& shape,
+                                             const std::vector<DGlVertex>& vertices,
+                                             const std::vector<uint32_t>& indices, uint32_t frame) {
+  auto it = m_entries.find(&shape);
+  if (it == m_entries.end()) return nullptr;
+  Entry& entry = it->second;
+  const auto equal = [](const auto& a, const auto& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0])) == 0;
+  };
+  if (!entry.array || entry.keptIndices.empty() || !equal(entry.keptVertices, vertices) ||
+      !equal(entry.keptIndices, indices))
+    return nullptr;
+  Remember(entry, shape);
+  entry.indexCount = static_cast<int>(entry.keptIndices.size());
+  entry.lastUse = frame;
+  entry.uploaded = true;
+  return &entry;
+}
+
+DGlShapeCache::Entry* DGlShapeCache::Upload(const DRenderShape& shape, const std::vector<DGlVertex>& vertices,
+                                            const std::vector<uint32_t>& indices, uint32_t frame) {
   if (vertices.empty() || indices.empty()) return nullptr;
   Entry& entry = m_entries[&shape];
   if (!entry.array) {
@@ -152,6 +178,8 @@ const DGlShapeCache::Entry* DGlShapeCache::Upload(const DRenderShape& shape,
                indices.data(), GL_STATIC_DRAW);
   qiboSetVertexLayout();
   entry.indexCount = static_cast<int>(indices.size());
+  entry.keptVertices = vertices;
+  entry.keptIndices = indices;
   entry.opaqueVertices = true;
   for (const DGlVertex& v : vertices)
     if ((v.color >> 24) < DGlRenderer::kOpaqueAlpha) entry.opaqueVertices = false;
@@ -162,7 +190,39 @@ const DGlShapeCache::Entry* DGlShapeCache::Upload(const DRenderShape& shape,
   return &entry;
 }
 
+void DGlShapeCache::StreamInstances(Entry& entry, const DGlInstance* records, size_t count) {
+  if (!records || count == 0) return;
+  if (!entry.instances) glGenBuffers(1, &entry.instances);
+  glBindBuffer(GL_ARRAY_BUFFER, entry.instances);
+  std::vector<DGlInstance>& sent = entry.sentInstances;
+  if (count > entry.instanceCapacity) {
+    // Room for growth, so that a few more copies next frame do not send
+    // everything again.
+    entry.instanceCapacity = std::max<size_t>({count, entry.instanceCapacity * 2, 16});
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(entry.instanceCapacity * sizeof(DGlInstance)),
+                 nullptr, GL_DYNAMIC_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(DGlInstance)), records);
+    sent.assign(records, records + count);
+    m_instancesSent += count;
+    return;
+  }
+  auto same = [&](size_t i) {
+    return i < sent.size() && std::memcmp(&sent[i], &records[i], sizeof(DGlInstance)) == 0;
+  };
+  size_t first = 0;
+  while (first < count && same(first)) ++first;
+  if (first == count) return;
+  size_t last = count;
+  while (last > first + 1 && same(last - 1)) --last;
+  glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(first * sizeof(DGlInstance)),
+                  static_cast<GLsizeiptr>((last - first) * sizeof(DGlInstance)), records + first);
+  if (sent.size() < last) sent.resize(last);
+  std::copy(records + first, records + last, sent.begin() + static_cast<std::ptrdiff_t>(first));
+  m_instancesSent += last - first;
+}
+
 void DGlShapeCache::Free(Entry& entry) {
+  if (entry.instances) glDeleteBuffers(1, &entry.instances);
   if (entry.indices) glDeleteBuffers(1, &entry.indices);
   if (entry.vertices) glDeleteBuffers(1, &entry.vertices);
   if (entry.array) glDeleteVertexArrays(1, &entry.array);

@@ -45,7 +45,10 @@ class DGlTextureCache {
 // Render shapes kept on the GPU: vertices and 32-bit indices in buffers of
 // their own, keyed by the shape and its change stamp. A shape is uploaded
 // when it is seen with the same stamp in two frames; one that changes every
-// frame goes on through the streaming buffer. Entries unused for a while are
+// frame goes on through the streaming buffer. A stamp that moves without
+// the vertices and faces changing (a shape shared by drawables of different
+// materials gets a new material for each) leaves the copy in use: the
+// entry keeps what its buffers hold to tell. Entries unused for a while are
 // dropped.
 class DGlShapeCache {
  public:
@@ -64,6 +67,14 @@ class DGlShapeCache {
     const void* vertexData = nullptr;
     uint32_t lastUse = 0;
     bool uploaded = false;
+    // What the vertex and index buffers hold.
+    std::vector<DGlVertex> keptVertices;
+    std::vector<uint32_t> keptIndices;
+    // Instance records for drawing many copies at once (DGlBatches), and
+    // what the buffer holds, so that only records that changed are sent.
+    GLuint instances = 0;
+    size_t instanceCapacity = 0;  // records
+    std::vector<DGlInstance> sentInstances;
   };
 
   DGlShapeCache() = default;
@@ -73,15 +84,27 @@ class DGlShapeCache {
 
   // The uploaded entry of the shape as it is now, or null: then ShouldUpload
   // tells whether the shape held still since the last frame.
-  const Entry* Find(const DRenderShape& shape, uint32_t frame);
+  Entry* Find(const DRenderShape& shape, uint32_t frame);
   bool ShouldUpload(const DRenderShape& shape) const;
+  // Whether the shape was uploaded before its stamp last moved.
+  bool HasCopy(const DRenderShape& shape) const;
+  // The entry again, when the shape's arrays are those its buffers hold: a
+  // moved stamp that changed nothing the buffers hold; null otherwise.
+  Entry* Confirm(const DRenderShape& shape, const std::vector<DGlVertex>& vertices,
+                 const std::vector<uint32_t>& indices, uint32_t frame);
   // Uploads the shape's vertices and triangle indices.
-  const Entry* Upload(const DRenderShape& shape, const std::vector<DGlVertex>& vertices,
-                      const std::vector<uint32_t>& indices, uint32_t frame);
+  Entry* Upload(const DRenderShape& shape, const std::vector<DGlVertex>& vertices,
+                const std::vector<uint32_t>& indices, uint32_t frame);
+  // Makes the entry's instance buffer hold the records from its start on,
+  // sending only the span from the first to the last record that differs
+  // from what it holds (a copy that did not move costs nothing).
+  void StreamInstances(Entry& entry, const DGlInstance* records, size_t count);
   // Drops the entries unused since frame - kKeepFrames.
   void Sweep(uint32_t frame);
   void Clear();
   int GetUploadCount() const { return m_uploads; }
+  // Instance records sent to OpenGL so far.
+  size_t GetInstancesSent() const { return m_instancesSent; }
 
   static constexpr uint32_t kKeepFrames = 120;
 
@@ -92,4 +115,5 @@ class DGlShapeCache {
 
   std::unordered_map<const DRenderShape*, Entry> m_entries;
   int m_uploads = 0;
+  size_t m_instancesSent = 0;
 };

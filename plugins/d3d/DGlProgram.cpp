@@ -13,24 +13,33 @@ layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec4 aColor;
 layout(location = 3) in vec2 aUV;
+// Drawn many at once: each copy's world matrix, its three axis rows and its
+// position (see DGlInstance).
+layout(location = 4) in vec3 aWorldX;
+layout(location = 5) in vec3 aWorldY;
+layout(location = 6) in vec3 aWorldZ;
+layout(location = 7) in vec3 aWorldPos;
 uniform mat4 uWorld, uView, uProj;
 uniform vec3 uLightDir, uLightColor, uAmbientLight, uHalf;
 uniform vec4 uMatDiffuse;
 uniform vec3 uMatAmbient, uMatEmissive, uMatSpecular;
 uniform float uPower;
-uniform int uLighting, uSpecularOn, uVertexDiffuse, uAutoUV;
+uniform int uLighting, uSpecularOn, uVertexDiffuse, uAutoUV, uInstanced;
 out vec4 vColor;
 out vec2 vUV;
 out float vEyeZ;
 void main() {
-  vec4 eye = uView * (uWorld * vec4(aPos, 1.0));
+  mat4 world = uWorld;
+  if (uInstanced != 0)
+    world = mat4(vec4(aWorldX, 0.0), vec4(aWorldY, 0.0), vec4(aWorldZ, 0.0), vec4(aWorldPos, 1.0));
+  vec4 eye = uView * (world * vec4(aPos, 1.0));
   vec4 clip = uProj * eye;
   clip.z = 2.0 * clip.z - clip.w;  // depth 0..w as the device has it, to -w..w
   gl_Position = clip;
   vEyeZ = eye.z;
   vec4 color = aColor;
   if (uLighting != 0) {
-    vec3 n = normalize(mat3(uWorld) * aNormal);
+    vec3 n = normalize(mat3(world) * aNormal);
     vec4 diffuse = uVertexDiffuse != 0 ? aColor : uMatDiffuse;
     vec3 c = uMatEmissive + uAmbientLight * uMatAmbient;
     float d = dot(n, -uLightDir);
@@ -44,7 +53,7 @@ void main() {
   vColor = color;
   vUV = aUV;
   if (uAutoUV != 0) {
-    vec3 n = normalize(mat3(uView) * (mat3(uWorld) * aNormal));
+    vec3 n = normalize(mat3(uView) * (mat3(world) * aNormal));
     vec3 r = reflect(normalize(eye.xyz), n);
     vUV = r.xy * 0.5 + 0.5;
   }
@@ -113,6 +122,7 @@ const Entry kEntries[] = {
     QIBO_UNIFORM("uSpecularOn", specularOn, Kind::kInt),
     QIBO_UNIFORM("uVertexDiffuse", vertexDiffuse, Kind::kInt),
     QIBO_UNIFORM("uAutoUV", autoUV, Kind::kInt),
+    QIBO_UNIFORM("uInstanced", instanced, Kind::kInt),
     QIBO_UNIFORM("uFogOn", fogOn, Kind::kInt),
     QIBO_UNIFORM("uTextureOn", textureOn, Kind::kInt),
     QIBO_UNIFORM("uModulate", modulate, Kind::kInt),

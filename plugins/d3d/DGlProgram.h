@@ -28,6 +28,7 @@ struct DGlUniforms {
   int specularOn = 0;
   int vertexDiffuse = 0;  // lit: diffuse colour from the vertices
   int autoUV = 0;         // reflection-vector texture coordinates
+  int instanced = 0;      // world matrices from the instance records, not world
   int fogOn = 0;
   int textureOn = 0;
   int modulate = 0;  // texture times colour, else the texture alone

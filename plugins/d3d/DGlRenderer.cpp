@@ -209,6 +209,7 @@ void DGlRenderer::BindTexture(GLuint texture, bool opaque) {
 
 void DGlRenderer::DrawStream(GLenum mode, const DGlVertex* vertices, int count) {
   if (!m_program || count <= 0 || count > kStreamVertices) return;
+  m_uniforms.instanced = 0;
   Flush(OpaqueVertices(vertices, count));
   BindVertexArray(m_streamArray);
   glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
@@ -216,6 +217,7 @@ void DGlRenderer::DrawStream(GLenum mode, const DGlVertex* vertices, int count) 
   glBufferData(GL_ARRAY_BUFFER, kStreamVertices * sizeof(DGlVertex), nullptr, GL_STREAM_DRAW);
   glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(DGlVertex), vertices);
   glDrawArrays(mode, 0, count);
+  ++m_drawCalls;
 }
 
 void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const uint16_t* indices,
@@ -223,6 +225,7 @@ void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const 
   if (!m_program || count <= 0 || count > kStreamVertices || indexCount <= 0 ||
       indexCount > kStreamVertices * 3)
     return;
+  m_uniforms.instanced = 0;
   Flush(OpaqueVertices(vertices, count));
   BindVertexArray(m_streamArray);
   glBindBuffer(GL_ARRAY_BUFFER, m_streamVertices);
@@ -231,13 +234,38 @@ void DGlRenderer::DrawStreamIndexed(const DGlVertex* vertices, int count, const 
   glBufferData(GL_ELEMENT_ARRAY_BUFFER, kStreamVertices * 3 * sizeof(uint16_t), nullptr, GL_STREAM_DRAW);
   glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, indexCount * sizeof(uint16_t), indices);
   glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_SHORT, nullptr);
+  ++m_drawCalls;
 }
 
 void DGlRenderer::DrawArrayObject(GLuint vao, int indexCount, bool opaqueVertices) {
   if (!m_program || !vao || indexCount <= 0) return;
+  m_uniforms.instanced = 0;
   Flush(opaqueVertices);
   BindVertexArray(vao);
   glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr);
+  ++m_drawCalls;
+}
+
+void DGlRenderer::DrawInstanced(GLuint vao, int indexCount, bool opaqueVertices, GLuint instances, int first,
+                                int count) {
+  if (!m_program || !vao || !instances || indexCount <= 0 || first < 0 || count <= 0) return;
+  m_uniforms.instanced = 1;
+  Flush(opaqueVertices);
+  BindVertexArray(vao);
+  // The records' attributes (4 to 7, one record a copy) point at the first
+  // record: OpenGL 3.3 has no base instance.
+  glBindBuffer(GL_ARRAY_BUFFER, instances);
+  const size_t start = static_cast<size_t>(first) * sizeof(DGlInstance);
+  const size_t rows[4] = {offsetof(DGlInstance, x), offsetof(DGlInstance, y), offsetof(DGlInstance, z),
+                          offsetof(DGlInstance, position)};
+  for (GLuint i = 0; i < 4; ++i) {
+    glEnableVertexAttribArray(4 + i);
+    glVertexAttribPointer(4 + i, 3, GL_FLOAT, GL_FALSE, sizeof(DGlInstance),
+                          reinterpret_cast<void*>(start + rows[i]));
+    glVertexAttribDivisor(4 + i, 1);
+  }
+  glDrawElementsInstanced(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr, count);
+  ++m_drawCalls;
 }
 
 std::unique_ptr<LFB> DGlRenderer::Grab(int x, int y, int width, int height) {
@@ -307,11 +335,24 @@ bool DGlRenderer::Show(const LFB& picture, int x, int y) {
 }
 
 bool DGlRenderer::SetBackground(const LFB& picture) {
-  ClearBackground();
-  if (!m_framebuffer || picture.IsEmpty()) return false;
-  m_background = UploadPicture(picture);
-  m_backgroundWidth = picture.GetWidth();
-  m_backgroundHeight = picture.GetHeight();
+  if (!m_framebuffer || picture.IsEmpty()) {
+    ClearBackground();
+    return false;
+  }
+  if (m_background && picture.GetWidth() == m_backgroundWidth && picture.GetHeight() == m_backgroundHeight) {
+    // A picture of the same size (a video's next frame) replaces the
+    // pixels of the texture there is.
+    glBindTexture(GL_TEXTURE_2D, m_background);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, picture.GetPitch());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, picture.GetWidth(), picture.GetHeight(), GL_BGRA,
+                    GL_UNSIGNED_INT_8_8_8_8_REV, picture.GetPixels());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  } else {
+    ClearBackground();
+    m_background = UploadPicture(picture);
+    m_backgroundWidth = picture.GetWidth();
+    m_backgroundHeight = picture.GetHeight();
+  }
   glBindTexture(GL_TEXTURE_2D, m_boundTexture);
   return true;
 }

@@ -20,6 +20,38 @@ struct DGlVertex {
 };
 static_assert(sizeof(DGlVertex) == 36);
 
+// One copy of a shape drawn many at once: its world matrix (row vectors,
+// p' = p x M) as the three axis rows and the position (48 bytes).
+struct DGlInstance {
+  float x[3] = {1, 0, 0};
+  float y[3] = {0, 1, 0};
+  float z[3] = {0, 0, 1};
+  float position[3] = {0, 0, 0};
+
+  // From and to the 16 floats of an affine matrix, row after row.
+  static DGlInstance FromMatrix(const float m[16]) {
+    DGlInstance r;
+    for (int i = 0; i < 3; ++i) {
+      r.x[i] = m[i];
+      r.y[i] = m[4 + i];
+      r.z[i] = m[8 + i];
+      r.position[i] = m[12 + i];
+    }
+    return r;
+  }
+  void ToMatrix(float m[16]) const {
+    for (int i = 0; i < 3; ++i) {
+      m[i] = x[i];
+      m[4 + i] = y[i];
+      m[8 + i] = z[i];
+      m[12 + i] = position[i];
+    }
+    m[3] = m[7] = m[11] = 0.0f;
+    m[15] = 1.0f;
+  }
+};
+static_assert(sizeof(DGlInstance) == 48);
+
 // Render-state bits, compared with the cached word so that only changed
 // bits reach OpenGL.
 namespace qibo::gl {
@@ -71,6 +103,12 @@ class DGlRenderer {
   // Draws from a vertex array object the caller keeps (the shape cache);
   // opaqueVertices: every vertex colour's alpha is at least kOpaqueAlpha.
   void DrawArrayObject(GLuint vao, int indexCount, bool opaqueVertices = false);
+  // Draws count copies of a vertex array object the caller keeps, placed by
+  // the instance records first .. first + count - 1 of the buffer instances.
+  void DrawInstanced(GLuint vao, int indexCount, bool opaqueVertices, GLuint instances, int first, int count);
+  // Draw calls sent to OpenGL since the last ResetDrawCalls.
+  int GetDrawCalls() const { return m_drawCalls; }
+  void ResetDrawCalls() { m_drawCalls = 0; }
   // opaque: every texel's alpha is at least kOpaqueAlpha.
   void BindTexture(GLuint texture, bool opaque = false);
   // The fragment-shader parts (qibo::gl::kShader...) of the program the
@@ -127,6 +165,7 @@ class DGlRenderer {
   int m_width = 0;
   int m_height = 0;
   int m_maxTextureSize = 0;
+  int m_drawCalls = 0;
 };
 
 // Sets the three attribute pointers of DGlVertex on the bound array buffer.

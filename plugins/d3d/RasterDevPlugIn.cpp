@@ -1,6 +1,8 @@
-// The render-device plug-in: the device and its seven drawing stages.
+// The render-device plug-in: the device, its seven drawing stages and the
+// audio/video player (the settings page comes through its own exports).
 #include "core/kernel/PlugInEntry.h"
 #include "plugins/d3d/CTDirect3D.h"
+#include "plugins/d3d/CTDirect_AVPlayer.h"
 #include "plugins/d3d/D3DStages.h"
 
 namespace {
@@ -16,6 +18,7 @@ class RasterDevLib : public CTPlugInLib {
     AddClass(CTD3DStageCamera::_CD());
     AddClass(CTD3DStageView::_CD());
     AddClass(CTD3DStageScreen::_CD());
+    AddClass(CTDirect_AVPlayer::_CD());
   }
 };
 

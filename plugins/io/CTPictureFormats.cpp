@@ -47,12 +47,15 @@ bool DPictureImport::Report(Level level, const std::string& text) {
 
 bool DPictureImport::ImportWith(const char* file, const Rules& rules) {
   std::vector<uint8_t> bytes;
-  switch (qibo::io::ReadWholeFile(file, rules.packages, kMaxFileBytes, bytes)) {
+  std::string reason;
+  switch (qibo::io::ReadWholeFile(file, rules.packages, kMaxFileBytes, bytes, &reason)) {
     case ReadResult::kOk:
       break;
     case ReadResult::kNotFound:
       if (rules.notFoundMessage) Report(rules.notFoundLevel, std::string("File not found: ") + file);
       return false;
+    case ReadResult::kNotOpened:
+      return Report(rules.level, std::string("Cannot open file: ") + file + " (" + reason + ")") && false;
     case ReadResult::kTooLarge:
       return Report(rules.level, std::string("File too large: ") + file) && false;
     case ReadResult::kFailed:
@@ -85,12 +88,12 @@ bool CTTargaImport::DoImport(const char* file) {
   return ImportWith(file, {qibo::io::DecodeTarga, true, Level::kWarning, false, Level::kError, true});
 }
 
-// SDL reads the plain file; its own failures add no message.
+// SDL reads the plain file; a refusal is logged with SDL's reason.
 CTBMPImport::CTBMPImport() {
   for (const char* ext : {"bmp", "dib"}) AddExtension(ext);
 }
 bool CTBMPImport::DoImport(const char* file) {
-  return ImportWith(file, {qibo::io::DecodeBMP, false, Level::kWarning, false, Level::kWarning, false});
+  return ImportWith(file, {qibo::io::DecodeBMP, false, Level::kWarning, true, Level::kWarning, false});
 }
 
 CTSGIImport::CTSGIImport() {
@@ -119,19 +122,30 @@ bool CTJpegImport::DoImport(const char* file) {
 
 namespace qibo::io {
 
-bool SaveFileAtomically(const char* file, const std::vector<uint8_t>& bytes) {
+bool SaveFileAtomically(const char* file, const std::vector<uint8_t>& bytes, std::string& why) {
   const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return qibo::ReplaceFile(qibo::ResolveOutputPath(file), view);
+  return qibo::ReplaceFile(qibo::ResolveOutputPath(file), view, &why);
 }
 
 }  // namespace qibo::io
 
-// A file that cannot be made fails without a message of its own.
+bool DPictureExport::Save(const char* file, const std::vector<uint8_t>& bytes, Message message) {
+  std::string why;
+  if (qibo::io::SaveFileAtomically(file, bytes, why)) return true;
+  SetFailureCause(why.c_str());
+  const std::string text = std::string("Unable to create file: ") + file + " (" + why + ")";
+  if (message == Message::kInfo) InfoMsg(text.c_str(), 0);
+  if (message == Message::kWarning) WarningMsg(text.c_str(), 0);
+  return false;
+}
+
+// A file that cannot be made gives no message of its own; its cause
+// follows the export's error.
 CTTargaExport::CTTargaExport() { AddExtension("tga"); }
 bool CTTargaExport::DoExport(const char* file, CTTexture* texture) {
   std::vector<uint8_t> bytes;
   qibo::io::EncodeTarga(*texture->GetData(), m_writeAlpha, bytes);
-  return qibo::io::SaveFileAtomically(file, bytes);
+  return Save(file, bytes, Message::kNone);
 }
 
 CTPBMExport::CTPBMExport() {
@@ -140,8 +154,7 @@ CTPBMExport::CTPBMExport() {
 bool CTPBMExport::DoExport(const char* file, CTTexture* texture) {
   std::vector<uint8_t> bytes;
   qibo::io::EncodePBM(*texture->GetData(), bytes);
-  if (qibo::io::SaveFileAtomically(file, bytes)) return true;
-  return InfoMsg((std::string("Unable to create file: ") + file).c_str(), 0) && false;
+  return Save(file, bytes, Message::kInfo);
 }
 
 CT3DFExport::CT3DFExport() { AddExtension("3df"); }
@@ -154,8 +167,7 @@ bool CT3DFExport::DoExport(const char* file, CTTexture* texture) {
     return WarningMsg((std::string("Picture size not supported by 3DF: ") + file).c_str(), 0) && false;
   std::vector<uint8_t> bytes;
   qibo::io::Encode3DF(lfb, bytes);
-  if (qibo::io::SaveFileAtomically(file, bytes)) return true;
-  return WarningMsg((std::string("Unable to create file: ") + file).c_str(), 0) && false;
+  return Save(file, bytes, Message::kWarning);
 }
 
 CTJpegExport::CTJpegExport() {
@@ -171,6 +183,5 @@ bool CTJpegExport::DoExport(const char* file, CTTexture* texture) {
   const int quality = m_quality < 1 ? 1 : m_quality > 100 ? 100 : m_quality;
   if (!qibo::io::EncodeJpeg(*texture->GetData(), quality, bytes, why))
     return ErrorMsg(why.empty() ? "JPEG coder failed" : why.c_str()) && false;
-  if (qibo::io::SaveFileAtomically(file, bytes)) return true;
-  return InfoMsg((std::string("Unable to create file: ") + file).c_str(), 0) && false;
+  return Save(file, bytes, Message::kInfo);
 }

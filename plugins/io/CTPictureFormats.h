@@ -92,7 +92,18 @@ class CTJpegImport : public DPictureImport {
 
 // Exporters write the whole file to a temporary file beside the target and
 // rename it over the target, so a failed export leaves the old file.
-class CTTargaExport : public CTBitmapExport {
+// What they share; not a class of the registry.
+class DPictureExport : public CTBitmapExport {
+ protected:
+  enum class Message { kNone, kInfo, kWarning };
+  // Writes bytes as file. On failure the cause (a full disk, a missing or
+  // read-only folder, a directory in the way) follows the export's error,
+  // and "Unable to create file: " + file with the cause is logged at the
+  // given level (level 0).
+  bool Save(const char* file, const std::vector<uint8_t>& bytes, Message message);
+};
+
+class CTTargaExport : public DPictureExport {
   QIBO_CLASS(CTTargaExport)
  public:
   CTTargaExport();
@@ -107,7 +118,7 @@ class CTTargaExport : public CTBitmapExport {
   bool m_writeAlpha = true;
 };
 
-class CTPBMExport : public CTBitmapExport {
+class CTPBMExport : public DPictureExport {
   QIBO_CLASS(CTPBMExport)
  public:
   CTPBMExport();
@@ -116,7 +127,7 @@ class CTPBMExport : public CTBitmapExport {
   bool DoExport(const char* file, CTTexture* texture) override;
 };
 
-class CT3DFExport : public CTBitmapExport {
+class CT3DFExport : public DPictureExport {
   QIBO_CLASS(CT3DFExport)
  public:
   CT3DFExport();
@@ -126,7 +137,7 @@ class CT3DFExport : public CTBitmapExport {
 };
 
 // "Quality" (Integer, 75): the JPEG quality, 1..100; baseline tables.
-class CTJpegExport : public CTBitmapExport {
+class CTJpegExport : public DPictureExport {
   QIBO_CLASS(CTJpegExport)
  public:
   CTJpegExport();
@@ -143,8 +154,8 @@ class CTJpegExport : public CTBitmapExport {
 
 namespace qibo::io {
 
-// Writes bytes as file through a temporary file and a rename; false when
-// anything fails (the old file, if any, is kept).
-bool SaveFileAtomically(const char* file, const std::vector<uint8_t>& bytes);
+// Writes bytes as file through a temporary file and a rename; false, with
+// the reason in why, when anything fails (the old file, if any, is kept).
+bool SaveFileAtomically(const char* file, const std::vector<uint8_t>& bytes, std::string& why);
 
 }  // namespace qibo::io

@@ -24,12 +24,15 @@ std::string BaseName(const char* file) {
 
 bool DModelImport::ImportWith(const char* file, const Rules& rules) {
   std::vector<uint8_t> bytes;
-  switch (qibo::io::ReadWholeFile(file, true, kMaxModelBytes, bytes)) {
+  std::string reason;
+  switch (qibo::io::ReadWholeFile(file, true, kMaxModelBytes, bytes, &reason)) {
     case qibo::io::ReadResult::kOk:
       break;
     case qibo::io::ReadResult::kNotFound:
       if (rules.reportMissing) WarningMsg((QIBO_String("File not found: ") + file).c_str(), 0);
       return false;
+    case qibo::io::ReadResult::kNotOpened:
+      return WarningMsg((std::string("Cannot open file: ") + file + " (" + reason + ")").c_str(), 0) && false;
     case qibo::io::ReadResult::kTooLarge:
       return WarningMsg((QIBO_String("File too large: ") + file).c_str(), 0) && false;
     case qibo::io::ReadResult::kFailed:

@@ -19,12 +19,14 @@ namespace qibo::io {
 
 namespace {
 
-// libjpeg's own working memory (progressive pictures keep every coefficient);
-// beyond it the decoder stops with an error instead of growing.
-constexpr long kMaxCodecMemory = 768L << 20;
+// A progressive picture is decoded scan by scan over the whole picture, so
+// a file of thousands of tiny scans costs minutes. Real encoders write a
+// dozen or so; more than this many is refused.
+constexpr int kMaxScans = 256;
 
 struct JpegContext {
   jpeg_error_mgr manager;
+  jpeg_progress_mgr progress;
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
 };
@@ -32,6 +34,16 @@ struct JpegContext {
 [[noreturn]] void OnError(j_common_ptr codec) {
   auto* context = static_cast<JpegContext*>(codec->client_data);
   (*codec->err->format_message)(codec, context->message);
+  longjmp(context->jump, 1);
+}
+
+// libjpeg reports progress while it reads each scan: the place to count them.
+void OnProgress(j_common_ptr codec) {
+  if (!codec->is_decompressor) return;
+  const int scans = reinterpret_cast<j_decompress_ptr>(codec)->input_scan_number;
+  if (scans <= kMaxScans) return;
+  auto* context = static_cast<JpegContext*>(codec->client_data);
+  snprintf(context->message, sizeof(context->message), "JPEG picture has more than %d scans", kMaxScans);
   longjmp(context->jump, 1);
 }
 
@@ -44,6 +56,7 @@ void Attach(jpeg_common_struct* codec, JpegContext& context) {
   context.manager.error_exit = OnError;
   context.manager.emit_message = OnMessage;
   context.message[0] = '\0';
+  context.progress.progress_monitor = OnProgress;
   codec->client_data = &context;
 }
 
@@ -51,11 +64,19 @@ void Attach(jpeg_common_struct* codec, JpegContext& context) {
 // alpha 255) straight into the rows, or one grey byte per pixel.
 bool ReadHeader(jpeg_decompress_struct* codec, JpegContext* context, const uint8_t* data, size_t size) {
   if (setjmp(context->jump)) return false;
-  codec->mem->max_memory_to_use = kMaxCodecMemory;
+  codec->progress = &context->progress;  // after jpeg_create_decompress, which clears it
+  codec->mem->max_memory_to_use = static_cast<long>(kMaxPictureBytes);
   jpeg_mem_src(codec, data, static_cast<unsigned long>(size));
   jpeg_read_header(codec, TRUE);
   codec->out_color_space = codec->jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_EXT_BGRA;
   jpeg_calc_output_dimensions(codec);
+  // libjpeg's working memory (a progressive picture keeps every
+  // coefficient) and the picture share the budget: beyond it the decoder
+  // stops with an error instead of growing.
+  const uint64_t picture = uint64_t{codec->output_width} * codec->output_height * 4;
+  // (0 would mean no limit at all.)
+  codec->mem->max_memory_to_use =
+      picture < kMaxPictureBytes ? static_cast<long>(kMaxPictureBytes - picture) : 1;
   return true;
 }
 

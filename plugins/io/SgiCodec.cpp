@@ -9,6 +9,7 @@
 // header; each scan line is packets: count = b & 0x7F (0 ends the line),
 // bit 7 set: count literal bytes follow, else one byte repeated count times.
 // Every message ends in ": ", for the importer to add the file name.
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -76,50 +77,67 @@ bool DecodeLine(const uint8_t* data, size_t start, size_t end, uint8_t* line, si
   return x == width;  // a full line needs no end marker
 }
 
-// All channel planes (channel after channel, bottom line first) from the
-// offset and length tables; lines sharing a start offset are decoded once.
-bool DecodeRunLength(const uint8_t* data, size_t size, const SgiHeader& h, std::vector<uint8_t>& planes,
-                     std::string& why) {
+// Channel c of a picture with `channels` channels sits at this bit of the
+// 0xAARRGGBB pixel: red, green, blue, alpha; a single channel is grey.
+int ChannelShift(int channel) {
+  static constexpr int kShifts[4] = {16, 8, 0, 24};
+  return kShifts[channel];
+}
+
+// Scan line y (bottom line first) of channel c goes straight into the
+// picture: no plane is kept beside it, so decoding needs no more memory
+// than the picture itself.
+void PutLine(LFB& lfb, const SgiHeader& h, int c, int y, const uint8_t* line) {
+  uint32_t* row = lfb.GetRow(h.height - 1 - y);
+  if (h.channels == 1) {
+    for (int x = 0; x < h.width; ++x) row[x] = 0xFF000000u | line[x] * 0x010101u;
+    return;
+  }
+  const int shift = ChannelShift(c);
+  const uint32_t keep = ~(0xFFu << shift);
+  for (int x = 0; x < h.width; ++x) row[x] = (row[x] & keep) | uint32_t{line[x]} << shift;
+}
+
+// The scan line PutLine wrote, read back.
+void GetLine(const LFB& lfb, const SgiHeader& h, int c, int y, uint8_t* line) {
+  const uint32_t* row = lfb.GetRow(h.height - 1 - y);
+  const int shift = h.channels == 1 ? 0 : ChannelShift(c);
+  for (int x = 0; x < h.width; ++x) line[x] = static_cast<uint8_t>(row[x] >> shift);
+}
+
+// Every scan line (channel after channel, bottom line first) from the
+// offset and length tables; lines sharing a start offset are decoded once
+// and copied from the picture.
+bool DecodeRunLength(const uint8_t* data, size_t size, const SgiHeader& h, LFB& lfb, std::string& why) {
   const size_t lines = static_cast<size_t>(h.height) * h.channels;
   const size_t tablesEnd = kHeaderSize + lines * 8;
   if (tablesEnd > size) {
     why = "SGI offset table runs past the end of the file: ";
     return false;
   }
+  std::vector<uint8_t> line(static_cast<size_t>(h.width));
   std::unordered_map<uint32_t, size_t> decoded;
   for (size_t i = 0; i < lines; ++i) {
     const uint32_t start = BE32(data + kHeaderSize + i * 4);
     const uint32_t length = BE32(data + kHeaderSize + lines * 4 + i * 4);
-    uint8_t* line = planes.data() + i * h.width;
     if (start < tablesEnd || start >= size || length > size - start) {
       why = "SGI offset table points outside the scan-line data: ";
       return false;
     }
     const auto [it, isNew] = decoded.try_emplace(start, i);
     if (!isNew) {
-      memcpy(line, planes.data() + it->second * h.width, h.width);
-    } else if (!DecodeLine(data, start, start + length, line, h.width)) {
-      why = "SGI run-length scan line runs past its data or the picture: ";
-      return false;
+      GetLine(lfb, h, static_cast<int>(it->second / h.height), static_cast<int>(it->second % h.height),
+              line.data());
+    } else {
+      std::fill(line.begin(), line.end(), uint8_t{0});
+      if (!DecodeLine(data, start, start + length, line.data(), h.width)) {
+        why = "SGI run-length scan line runs past its data or the picture: ";
+        return false;
+      }
     }
+    PutLine(lfb, h, static_cast<int>(i / h.height), static_cast<int>(i % h.height), line.data());
   }
   return true;
-}
-
-void Compose(const std::vector<uint8_t>& planes, const SgiHeader& h, LFB& lfb) {
-  const size_t plane = static_cast<size_t>(h.width) * h.height;
-  for (int y = 0; y < h.height; ++y) {
-    uint32_t* row = lfb.GetRow(h.height - 1 - y);
-    const uint8_t* c0 = planes.data() + static_cast<size_t>(y) * h.width;
-    for (int x = 0; x < h.width; ++x) {
-      if (h.channels == 1) {
-        row[x] = 0xFF000000u | c0[x] * 0x010101u;
-        continue;
-      }
-      const uint32_t a = h.channels == 4 ? c0[x + 3 * plane] : 0xFFu;
-      row[x] = a << 24 | uint32_t{c0[x]} << 16 | uint32_t{c0[x + plane]} << 8 | c0[x + 2 * plane];
-    }
-  }
 }
 
 }  // namespace
@@ -137,16 +155,19 @@ bool DecodeSGI(const uint8_t* data, size_t size, Picture& picture, std::string& 
     why += ": ";
     return false;
   }
-  std::vector<uint8_t> planes;
+  LFB& lfb = *result.lfb;
   if (h.runLength) {
-    planes.assign(planeBytes, 0);
-    if (!DecodeRunLength(data, size, h, planes, why)) return false;
+    if (!DecodeRunLength(data, size, h, lfb, why)) return false;
   } else {
-    planes.assign(data + kHeaderSize, data + kHeaderSize + planeBytes);
+    for (int c = 0; c < h.channels; ++c)
+      for (int y = 0; y < h.height; ++y)
+        PutLine(lfb, h, c, y, data + kHeaderSize + (static_cast<size_t>(c) * h.height + y) * h.width);
   }
-  Compose(planes, h, *result.lfb);
-  result.lfb->SetColor(h.channels != 1);
-  result.lfb->SetHasAlpha(h.channels == 4);
+  if (h.channels == 3)  // no alpha channel: opaque
+    for (int y = 0; y < h.height; ++y)
+      for (uint32_t* p = lfb.GetRow(y); p != lfb.GetRow(y) + h.width; ++p) *p |= 0xFF000000u;
+  lfb.SetColor(h.channels != 1);
+  lfb.SetHasAlpha(h.channels == 4);
   result.alphaDepth = h.channels == 4 ? 8 : 0;
   result.colorDepth = 8;
   picture = std::move(result);

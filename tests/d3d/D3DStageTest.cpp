@@ -71,6 +71,41 @@ class D3DStageTest : public D3DFixture {
   uint32_t Centre(CTRenderTarget* device) { return PixelAt(device, 176, 139); }
 
  public:  // the cases' set-up functions change the scene
+  // Another drawable of the triangle at, with its material (null: the
+  // triangle's).
+  CTDrawable* AddCopy(const Vector3& at, CTMaterial* material = nullptr) {
+    auto* copy = Make<CTDrawable>();
+    copy->SetShape(m_triangle);
+    copy->MoveTo(at);
+    copy->SetParent(qibo::Cast<CTGroup>(m_camera->GetRoot()));
+    copy->SetMaterial(material ? material : m_material);
+    return copy;
+  }
+  // A triangle in screen space (no depth test), 80 pixels wide around the
+  // centre, in vertex colour rgb, drawn after everything added before.
+  void AddScreenTriangle(const Vector3& rgb) {
+    auto* overlay = Make<D3DTestTriangle>();
+    DRenderShape& mesh = overlay->m_mesh;
+    for (int i = 0; i < mesh.GetVectorCount(); ++i) mesh.GetVectors()[i] = mesh.GetVectors()[i] * 20.0f;
+    for (int i = 0; i < mesh.GetVertexCount(); ++i) {
+      DVertex& v = mesh.GetVertices()[i];
+      v.r = rgb.x, v.g = rgb.y, v.b = rgb.z;
+    }
+    mesh.SetState(qibo::state::kScreen | qibo::state::kLit | qibo::state::kNoClip | qibo::state::kTwoSided);
+    mesh.Touch();
+    auto* drawable = Make<CTDrawable>();
+    drawable->SetShape(overlay);
+    drawable->SetMaterial(m_material);
+    drawable->SetParent(qibo::Cast<CTGroup>(m_camera->GetRoot()));
+  }
+  CTMaterial* MakeMaterial(const char* name, const Vector3& diffuse) {
+    auto* material = Make<CTMaterial>(name);
+    material->m_useDiffuse = true;
+    material->m_useAmbient = false;
+    material->m_diffuse = diffuse;
+    return material;
+  }
+
   CTEnvironment* m_environment = nullptr;
   CTLight* m_light = nullptr;
   CTCamera* m_camera = nullptr;
@@ -293,6 +328,63 @@ TEST_F(D3DStageTest, EdgesAndPoints_AreDrawnAsLinesAndPoints) {
       for (int x = c.x - 1; x <= c.x + 1; ++x) red += PixelAt(device, x, y) == 0xFFFF0000 ? 1 : 0;
     EXPECT_GT(red, 0);
     ExpectColor(Centre(device), 0x20, 0x30, 0x40, 0, "inside");
+  }
+}
+
+// Scenes of repeated shapes with "BatchDrawing" on and off: the draw calls
+// of a frame (the logo's included) each way, and the colour at the centre,
+// the same both ways.
+struct BatchCase {
+  const char* name;
+  void (*setUp)(D3DStageTest&);
+  int batchedDraws;
+  int singleDraws;
+  int r, g, b;
+};
+const BatchCase kBatchCases[] = {
+    {"five copies of one shape: one instanced draw",
+     [](D3DStageTest& t) {
+       for (int i = 1; i < 5; ++i) t.AddCopy(Vector3(static_cast<float>(3 * i - 7), 1.0f, 20.0f));
+     },
+     2, 6, 255, 0, 0},
+    {"one shape, two materials taking turns: one draw each",
+     [](D3DStageTest& t) {
+       CTMaterial* green = t.MakeMaterial("Green", Vector3(0, 1, 0));
+       for (int i = 1; i < 5; ++i)
+         t.AddCopy(Vector3(static_cast<float>(3 * i - 7), 1.0f, 20.0f), i % 2 ? green : nullptr);
+     },
+     3, 6, 255, 0, 0},
+    {"a shape drawn after gathered ones without depth test stays on top",
+     [](D3DStageTest& t) {
+       t.AddCopy(Vector3(0, 0, 20));
+       t.AddScreenTriangle(Vector3(0, 0, 1));
+     },
+     3, 4, 0, 0, 255},
+    {"150 transparent faces: two triangle lists back to front",
+     [](D3DStageTest& t) {
+       t.m_material->SetAlpha(0.5f);
+       for (int i = 1; i < 150; ++i) t.m_triangle->m_mesh.AddFace()->SetVertices(0, 1, 2);
+       t.m_triangle->m_mesh.RecalcFaceNormals();
+     },
+     3, 151, 255, 0, 0},
+};
+
+TEST_F(D3DStageTest, BatchDrawing_TakesFewerDrawCallsForTheSamePicture) {
+  for (const BatchCase& c : kBatchCases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    c.setUp(*this);
+    CTRenderTarget* device = Frames(4);  // shown, seen, uploaded, drawn from the GPU copies
+    ASSERT_NE(device, nullptr);
+    EXPECT_TRUE(device->GetPropertyByName("BatchDrawing").ToInt());  // the default
+    for (bool batch : {true, false}) {
+      SCOPED_TRACE(batch ? "batched" : "single");
+      device->GetPropertyByName("BatchDrawing").FromString(batch ? "1" : "0");
+      Frames(1);
+      EXPECT_EQ(device->GetPropertyByName("DrawCalls").ToInt(), batch ? c.batchedDraws : c.singleDraws);
+      ExpectColor(Centre(device), c.r, c.g, c.b, 4, "centre");
+    }
   }
 }
 

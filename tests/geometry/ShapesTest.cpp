@@ -24,6 +24,7 @@
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/object/ByteIO.h"
 #include "core/persist/MemoryStream.h"
 #include "core/render/base/CTMaterial.h"
 #include "core/render/base/LFB.h"
@@ -584,6 +585,62 @@ TEST_F(ShapesTest, CopyAndStream_KeepTheParameters) {
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(read->GetPointCount(), 0);
   EXPECT_TRUE(Logged("2147483647 points in the stream refused"));
+}
+
+// A count the chunk has no room for is refused before anything is made,
+// however small it is: a few bytes claiming a million records each must not
+// cost megabytes. Each case patches one count of a point shape's image.
+TEST_F(ShapesTest, Stream_CountsBeyondTheChunkAreRefused) {
+  Zoo z = MakeZoo();
+  DRenderShape& mesh = *z.points->GetRenderShape();
+  for (const Vector3& p : {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(0, 1, 0)}) mesh.AddVertex(p);
+  mesh.AddFace()->SetVertices(0, 1, 2);
+  std::vector<uint8_t> buffer(8192);
+  MemoryStream writer;
+  ASSERT_TRUE(writer.CreateStream(buffer.data(), static_cast<int>(buffer.size())));
+  writer.WriteObject(z.points);
+  const uint32_t size = writer.GetPos();
+  ASSERT_TRUE(writer.CloseStream());
+  const std::string image(buffer.begin(), buffer.begin() + size);
+  const size_t points = image.find("\x21\x10\xCF\x15", image.find("\x21\x10\xCF\x15") + 4);
+  const size_t meshAt = image.find("\x22\x10\xCF\x15");
+  ASSERT_NE(points, std::string::npos);
+  ASSERT_NE(meshAt, std::string::npos);
+  // The mesh chunk: positions, normals, vertices (32 bytes each), faces.
+  const size_t positions = meshAt + 8;
+  const size_t normals = positions + 4 + 12 * static_cast<size_t>(mesh.GetVectorCount());
+  const size_t vertices = normals + 4 + 12 * static_cast<size_t>(mesh.GetNormalCount());
+  const size_t faces = vertices + 4 + 32 * static_cast<size_t>(mesh.GetVertexCount());
+  const struct Case {
+    size_t at;
+    uint32_t count;
+    const char* logged;
+  } cases[] = {
+      {points + 8, 1u << 20, "1048576 points in the stream refused"},
+      {points + 8, 5, "5 points in the stream refused"},  // one more than the four there
+      {positions, 1u << 20, "1048576 positions in the stream refused"},
+      {normals, 1u << 20, "1048576 normals in the stream refused"},
+      {vertices, 1u << 20, "1048576 vertices in the stream refused"},
+      {faces, 1u << 20, "1048576 faces in the stream refused"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logged);
+    std::vector<uint8_t> damaged(buffer.begin(), buffer.begin() + size);
+    qibo::PutLE32(damaged.data() + c.at, c.count);
+    MemoryStream reader;
+    ASSERT_TRUE(reader.Read(damaged.data(), static_cast<int>(size)));
+    auto* read = qibo::Cast<CTPointShape>(reader.GetObjectNo(0));
+    ASSERT_NE(read, nullptr);
+    EXPECT_TRUE(Logged(c.logged));
+    if (c.at == points + 8) {
+      EXPECT_EQ(read->GetPointCount(), 0);
+      EXPECT_EQ(read->GetRenderShape()->GetFaceCount(), 1);  // the mesh chunk is sound
+    } else {
+      EXPECT_EQ(read->GetPointCount(), 4);
+      EXPECT_EQ(read->GetRenderShape()->GetVectorCount(), 0);  // nothing of a refused mesh stays
+      EXPECT_EQ(read->GetRenderShape()->GetFaceCount(), 0);
+    }
+  }
 }
 
 TEST_F(ShapesTest, BoundingVolumes_EncloseTheShape) {

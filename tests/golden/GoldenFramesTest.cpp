@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -49,20 +48,11 @@ const struct Instant {
 // Frame k ends at (k + 1) x 200 ms of world time.
 int64_t FrameAt(double seconds) { return std::llround(seconds * kFps) - 1; }
 
-using Picture = std::vector<uint32_t>;  // kWidth x kHeight, 0xAARRGGBB
-
-// Mesa's EGL and DRI drivers keep allocations in their own globals; loaded
-// once more and never unloaded, they stay reachable for the leak checker.
-void PinGlDrivers() {
-  for (const char* name : {"libEGL_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-    dlopen(name, RTLD_NOW | RTLD_NODELETE);
-}
-
 // Runs the whole demo once, headless, and keeps the frames of the instants.
 class GoldenFramesTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    PinGlDrivers();
+    golden::PinGlDrivers();
     std::string where;
     ASSERT_TRUE(qibo::demo::EnterDataDirectory(QIBO_PLUGIN_DIR, &where)) << where;
     for (ClassDesc* cd : {CTQuarndelion::_CD(), CTBassPlayer::_CD(), CTTorus1::_CD(), CTWinTimer::_CD()})
@@ -81,7 +71,7 @@ class GoldenFramesTest : public ::testing::Test {
     options.fps = kFps;
     auto recorder = std::make_unique<qibo::demo::DemoRecorder>(options);
     recorder->SetMovieEnabled(false);
-    recorder->SetFrameObserver([wanted](int64_t frame, const Picture& pixels) {
+    recorder->SetFrameObserver([wanted](int64_t frame, const golden::Pixels& pixels) {
       const auto found = wanted.find(frame);
       if (found != wanted.end()) s_frames[found->second] = pixels;
     });
@@ -100,7 +90,7 @@ class GoldenFramesTest : public ::testing::Test {
     qiBO_Deinit();
   }
 
-  static inline std::map<std::string, Picture> s_frames;
+  static inline std::map<std::string, golden::Pixels> s_frames;
   static inline int s_result = -1;
   static inline int32_t s_steps = 0;
   static inline int64_t s_grabbed = 0;

@@ -143,7 +143,7 @@ TEST_F(InstallTest, DebianPackagesHoldTheirFiles) {
   } cases[] = {
       {"qibo",
        {"./usr/lib/libqiboCore.so.0.1", "./usr/lib/qibo/plugins/RasterDev.plug",
-        "./usr/lib/qibo/plugins/qiboIO.plug", "./usr/bin/qibo"},
+        "./usr/lib/qibo/plugins/qiboIO.plug", "./usr/lib/qibo/plugins/qiboNet.plug", "./usr/bin/qibo"},
        "libsdl2"},
       {"qibo-dev",
        {"./usr/include/qibo/core/kernel/Kernel.h", "./usr/lib/libqiboCore.so",

@@ -4,12 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+// jpeglib.h uses size_t and FILE without including their headers.
+#include <jpeglib.h>
+
+#include <cstdio>
+
 #include "plugins/io/PictureCodec.h"
+#include "tests/io/HeapPeak.h"
 #include "tests/io/PictureBytes.h"
 
 using qibo::io::Picture;
@@ -27,6 +34,44 @@ Decoded DecodeBytes(Decoder decode, const Bytes& bytes) {
   Decoded d;
   d.ok = decode(bytes.data(), bytes.size(), d.picture, d.why);
   return d;
+}
+
+// A progressive grey JPEG of 16 x 16 whose DC and first acBands AC
+// coefficients are each sent in 11 scans (bit 10 first, then one bit at a
+// time): 11 x (1 + acBands) scans in all.
+Bytes ManyScanJpeg(int acBands) {
+  const LFB picture = Gradient(16, 16, false, true);
+  std::vector<jpeg_scan_info> script;
+  for (int coefficient = 0; coefficient <= acBands; ++coefficient)
+    for (int bit = 10; bit >= 0; --bit)
+      script.push_back({1, {0}, coefficient, coefficient, bit == 10 ? 0 : bit + 1, bit});
+  jpeg_compress_struct codec{};
+  jpeg_error_mgr errors{};
+  codec.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&codec);
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_mem_dest(&codec, &out, &outSize);
+  codec.image_width = codec.image_height = 16;
+  codec.input_components = 1;
+  codec.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&codec);
+  codec.scan_info = script.data();
+  codec.num_scans = static_cast<int>(script.size());
+  codec.optimize_coding = TRUE;
+  jpeg_start_compress(&codec, TRUE);
+  uint8_t line[16];
+  while (codec.next_scanline < codec.image_height) {
+    for (int x = 0; x < 16; ++x)
+      line[x] = static_cast<uint8_t>(picture.GetRow(static_cast<int>(codec.next_scanline))[x]);
+    JSAMPROW row = line;
+    jpeg_write_scanlines(&codec, &row, 1);
+  }
+  jpeg_finish_compress(&codec);
+  jpeg_destroy_compress(&codec);
+  Bytes bytes(out, out + outSize);
+  free(out);
+  return bytes;
 }
 
 std::vector<uint32_t> Pixels(const LFB& lfb) {
@@ -312,6 +357,16 @@ TEST(BitmapFormatsTest, DamagedFilesAreRefusedWithTheirMessage) {
       {"3df truncated", qibo::io::Decode3DF, Tdf("rgb565", 8, 1, 1, pixels), "truncated"},
       {"jpeg garbage", qibo::io::DecodeJpeg, pixels, "JPEG"},
       {"bmp size", qibo::io::DecodeBMP, Bmp(0, 1, [](int, int) { return 0u; }), "out of range"},
+      {"bmp over the budget with SDL's copy", qibo::io::DecodeBMP, BmpRle8(8192, 8192, false),
+       "exceeds the texture budget"},
+      {"bmp SDL refuses", qibo::io::DecodeBMP,
+       [] {
+         Bytes b = BmpRle8(4, 4);
+         b[30] = 9;  // no such compression
+         return b;
+       }(),
+       "BMP file refused ("},
+      {"jpeg of 704 scans", qibo::io::DecodeJpeg, ManyScanJpeg(63), "more than 256 scans"},
   };
   for (const Case& c : cases) {
     Decoded d = DecodeBytes(c.decode, c.file);
@@ -319,6 +374,47 @@ TEST(BitmapFormatsTest, DamagedFilesAreRefusedWithTheirMessage) {
     EXPECT_EQ(d.picture.lfb, nullptr) << c.name;
     EXPECT_NE(d.why.find(c.why), std::string::npos) << c.name << ": " << d.why;
   }
+}
+
+// Progressive pictures of a sensible number of scans decode as any other.
+TEST(BitmapFormatsTest, JpegOfManyScansDecodes) {
+  const Bytes jpeg = ManyScanJpeg(1);  // 22 scans
+  Decoded d = DecodeBytes(qibo::io::DecodeJpeg, jpeg);
+  ASSERT_TRUE(d.ok) << d.why;
+  EXPECT_EQ(d.picture.lfb->GetWidth(), 16);
+  EXPECT_TRUE(d.picture.Grey());
+}
+
+// A decoder needs little more memory than the picture it makes (and the
+// one copy SDL keeps of a BMP in its own pixel size): no plane or converted
+// copy of the whole picture beside it, whatever a small file claims.
+TEST(BitmapFormatsTest, DecodersNeedLittleMoreThanThePicture) {
+  constexpr int kSide = 2048;
+  constexpr int64_t kPicture = int64_t{kSide} * kSide * 4;
+  constexpr int64_t kSlack = 1 << 20;
+  const struct Case {
+    const char* name;
+    Decoder decode;
+    Bytes file;
+    int64_t extra;  // allowed beside the picture
+  } cases[] = {
+      {"sgi shared scan lines, 4 channels", qibo::io::DecodeSGI, SgiSharedRun(kSide, kSide, 4), 0},
+      {"sgi verbatim, 3 channels", qibo::io::DecodeSGI,
+       SgiVerbatim(kSide, kSide, 3, [](int c) { return Bytes(size_t{kSide} * kSide, uint8_t(c)); }), 0},
+      {"bmp run-length 8 bits", qibo::io::DecodeBMP, BmpRle8(kSide, kSide), int64_t{kSide} * kSide},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Decoded d;
+    const int64_t peak = PeakHeapGrowth([&] { d = DecodeBytes(c.decode, c.file); });
+    if (peak < 0) GTEST_SKIP() << "the heap is measured only in sanitizer builds";
+    ASSERT_TRUE(d.ok) << d.why;
+    EXPECT_EQ(d.picture.lfb->GetWidth(), kSide);
+    EXPECT_LE(peak, kPicture + c.extra + kSlack);
+  }
+  Decoded bmp = DecodeBytes(qibo::io::DecodeBMP, BmpRle8(3, 2));
+  ASSERT_TRUE(bmp.ok) << bmp.why;
+  EXPECT_EQ(Pixels(*bmp.picture.lfb), std::vector<uint32_t>(6, 0xFFFF8040));
 }
 
 // Every proper prefix of a good file is refused, with nothing kept.

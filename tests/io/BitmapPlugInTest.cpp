@@ -1,8 +1,11 @@
 // qiboIO.plug loaded through the plug-in manager: its classes, what its
 // importers make of files on disk, and what its exporters leave there.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -48,6 +51,15 @@ class BitmapPlugInTest : public qibo::test::EngineFixture {
     for (int i = 0; i < qiBO_GetErrorsCount(); ++i)
       if (std::string(qiBO_GetErrorNo(i)->message) == text) ++count;
     return count;
+  }
+  // Whether a message logged from record first on begins with start and
+  // holds text.
+  static bool LoggedSince(int first, const std::string& start, const std::string& text) {
+    for (int i = first; i < qiBO_GetErrorsCount(); ++i) {
+      const std::string message = qiBO_GetErrorNo(i)->message;
+      if (message.rfind(start, 0) == 0 && message.find(text) != std::string::npos) return true;
+    }
+    return false;
   }
   static Ref<CTTexture> Texture(const LFB& lfb) {
     Ref<CTTexture> texture = qibo::Create<CTTexture>();
@@ -157,24 +169,60 @@ TEST_F(BitmapPlugInTest, ExportsReplaceWholeFilesOrLeaveThemAlone) {
   EXPECT_FALSE(targa->Export("kept.tga", texture.Get()));
   EXPECT_EQ(GetFile("kept.tga"), "old");
   Ref<CTTexture> odd = Texture(Gradient(3, 2, false, false));  // 3DF cannot describe 3 x 2
-  struct Case {
-    const char* exporter;
-    const char* file;
-    CTTexture* picture;
-    const char* logged;
-  } cases[] = {{"CTTargaExport", "no/dir.tga", texture.Get(), "Failed to export to file: no/dir.tga"},
-               {"CTPBMExport", "no/dir.ppm", texture.Get(), "Unable to create file: no/dir.ppm"},
-               {"CT3DFExport", "no/dir.3df", texture.Get(), "Unable to create file: no/dir.3df"},
-               {"CTJpegExport", "no/dir.jpg", texture.Get(), "Unable to create file: no/dir.jpg"},
-               {"CT3DFExport", "odd.3df", odd.Get(), "Picture size not supported by 3DF: odd.3df"}};
-  for (const Case& c : cases) {
-    Ref<CTBitmapExport> exporter = Make<CTBitmapExport>(c.exporter);
-    const int before = CountLogged(c.logged);
-    EXPECT_FALSE(exporter->Export(c.file, c.picture)) << c.exporter;
-    EXPECT_EQ(CountLogged(c.logged), before + 1) << c.exporter;
+  // A failed export says why, in the exporter's own message (Targa has
+  // none) and in the framework's: a missing folder, a directory in the way,
+  // a full disk (a file size limit stands in for it here), a read-only
+  // folder (which only a user other than root meets).
+  for (const char* dir : {"taken.tga", "taken.ppm", "taken.3df", "taken.jpg", "locked"})
+    ASSERT_EQ(mkdir(dir, 0755), 0) << dir;
+  ASSERT_EQ(chmod("locked", 0555), 0);
+  const struct Exporter {
+    const char* name;
+    const char* ext;
+    const char* own;  // the exporter's own message, before the file name
+  } exporters[] = {{"CTTargaExport", "tga", nullptr},
+                   {"CTPBMExport", "ppm", "Unable to create file: "},
+                   {"CT3DFExport", "3df", "Unable to create file: "},
+                   {"CTJpegExport", "jpg", "Unable to create file: "}};
+  const struct Cause {
+    const char* stem;
+    const char* why;
+    bool fullDisk;
+  } causes[] = {{"no/dir", "No such file or directory", false},
+                {"taken", "not a regular file", false},
+                {"full", "File too large", true},
+                {"locked/file", "Permission denied", false}};
+  for (const Exporter& e : exporters) {
+    for (const Cause& c : causes) {
+      if (geteuid() == 0 && std::string(c.stem) == "locked/file") continue;  // root writes anywhere
+      const std::string file = std::string(c.stem) + "." + e.ext;
+      SCOPED_TRACE(std::string(e.name) + " to " + file);
+      Ref<CTBitmapExport> exporter = Make<CTBitmapExport>(e.name);
+      const int logged = qiBO_GetErrorsCount();
+      rlimit before{};
+      if (c.fullDisk) {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit small = before;
+        small.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &small);
+      }
+      EXPECT_FALSE(exporter->Export(file.c_str(), texture.Get()));
+      if (c.fullDisk) setrlimit(RLIMIT_FSIZE, &before);
+      EXPECT_TRUE(LoggedSince(logged, "Failed to export to file: " + file + " (", c.why));
+      if (e.own) {
+        EXPECT_TRUE(LoggedSince(logged, e.own + file + " (", c.why));
+      }
+    }
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator()),
-            2);
+  Ref<CTBitmapExport> tdf = Make<CTBitmapExport>("CT3DFExport");
+  const int before = CountLogged("Picture size not supported by 3DF: odd.3df");
+  EXPECT_FALSE(tdf->Export("odd.3df", odd.Get()));
+  EXPECT_EQ(CountLogged("Picture size not supported by 3DF: odd.3df"), before + 1);
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator("."))
+    files += entry.is_regular_file();
+  EXPECT_EQ(files, 2);  // out.tga and kept.tga
 }
 
 TEST_F(BitmapPlugInTest, JpegQualityChangesTheFile) {

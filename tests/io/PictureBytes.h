@@ -135,4 +135,27 @@ inline Bytes Bmp(int width, int height, const std::function<uint32_t(int, int)>&
   return b;
 }
 
+// An 8-bit run-length BMP (two palette entries) whose rows are runs of
+// index 1; without rows only the end-of-picture mark follows the palette.
+inline Bytes BmpRle8(int width, int height, bool rows = true) {
+  Bytes data;
+  for (int y = 0; rows && y < height; ++y) {
+    for (int left = width; left > 0; left -= 255)
+      data.push_back(uint8_t(left < 255 ? left : 255)), data.push_back(1);
+    data.push_back(0), data.push_back(0);  // end of line
+  }
+  data.push_back(0), data.push_back(1);  // end of picture
+  Bytes b = {'B', 'M'};
+  auto le32 = [&b](uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+  };
+  le32(uint32_t(62 + data.size())), le32(0), le32(62);
+  le32(40), le32(uint32_t(width)), le32(uint32_t(height));
+  b.push_back(1), b.push_back(0), b.push_back(8), b.push_back(0);
+  le32(1), le32(uint32_t(data.size())), le32(2835), le32(2835), le32(2), le32(0);
+  le32(0x00000000), le32(0x00FF8040);  // palette: black, then 0xFF8040 (B, G, R bytes 40 80 FF)
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
 }  // namespace qibo::test

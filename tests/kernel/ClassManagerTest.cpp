@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+
+#include "core/devices/CTJoystick.h"
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/DefClassManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/render/CTBasicSpectator.h"
+#include "core/render/CTPipelineStage.h"
 #include "tests/support/EngineFixture.h"
 
 namespace {
@@ -121,4 +129,87 @@ TEST_F(ClassManagerTest, BuiltinsComeInRegistrationOrderWithAncestorsAfterEach) 
   for (int i = 0; i < qiBO_GetClassDescCount(); ++i)
     for (const ClassDesc* cd = qiBO_GetClassDescNo(i); cd; cd = cd->GetInheritedCD())
       EXPECT_EQ(qiBO_FindClassDesc(cd->ID()), cd) << cd->GetName().c_str();
+}
+
+// zlib's CRC-32 (reflected 0xEDB88320, all ones in and out) of the text in
+// upper case: the class ID of most classes.
+static uint32_t Crc32OfUpperCase(const std::string& text) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : text) {
+    crc ^= static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// The descriptors of every built-in class keep what stored files and other
+// modules rely on: the class ID (the checksum of the upper-case name, but
+// for the few fixed ones), the product group, the build and whether the
+// class can be made.
+TEST_F(ClassManagerTest, BuiltInDescriptorsKeepTheirIdsGroupsBuildsAndKinds) {
+  const std::map<std::string, uint32_t> fixedIds = {
+      {"CTJoystick", 0x2EAD8394}, {"CTPipelineStage", 0x77F733F1}, {"CTBasicSpectator", 0x74160EC4}};
+  std::map<std::string, std::string> groups;
+  for (const char* name : {"CTCamera", "CTDrawable", "CTEntity", "CTGroup", "CTLODGroup", "CTLight",
+                           "CTMaterial", "CTMicrophone", "CTSoundSource", "CTSprite"})
+    groups[name] = "qiBO 3D";
+  for (const char* name :
+       {"CTAV_Player", "CTHardwareIO", "CTJoystick", "CTMusicPlayer", "CTNetwork", "CTUserJoystick"})
+    groups[name] = "qiBO Devices";
+  for (const char* name :
+       {"CT3DImport", "CTBitmapExport", "CTBitmapImport", "CTImport", "CTImportExport", "CTTreeStreamImport"})
+    groups[name] = "qiBO IO";
+  for (const char* name : {"CTPipelineStage_DrawFaceNormals", "CTPipelineStage_DrawVertexNormals",
+                           "CTPipelineStage_LightWorld", "CTPipelineStage_LocalToWorld"})
+    groups[name] = "qiBO Stages";
+  for (const char* name : {"CTPIDController", "CTSpring"}) groups[name] = "qiboCore";
+  const std::map<std::string, int> builds = {{"CTManager", 1},        {"CTEngineManager", 1},
+                                             {"CTFileManager", 1},    {"CTRenderPipelineManager", 1},
+                                             {"CTMotionBase", 1},     {"CTBitmapExport", 1},
+                                             {"CTPipelineStage", 1},  {"DefaultApplication", 1},
+                                             {"DefEngineManager", 1}, {"DefRenderPipelineManager", 1},
+                                             {"DefSoundManager", 1},  {"DefTextureManager", 1},
+                                             {"DefFileManager", 2}};
+  const std::set<std::string> abstract = {"CTApplication",   "CTAV_Player",
+                                          "CTDevice",        "CTHardwareIO",
+                                          "CTJoystick",      "CTMotionBase",
+                                          "CTMusicPlayer",   "CTNetwork",
+                                          "CTRenderTarget",  "CTSound",
+                                          "CTTimer",         "CTTracker",
+                                          "CTBasicPtr",      "CTBitmapExport",
+                                          "CTBitmapImport",  "CTCollisionDetector",
+                                          "CTController",    "CTFrontEnd",
+                                          "CTImport",        "CTImportExport",
+                                          "CTPipelineStage", "CTPlugInLib",
+                                          "CTSpectator",     "CTTrack",
+                                          "CTAbstractDyna",  "CTEntityController",
+                                          "CTShape",         "CT3DImport",
+                                          "CTMotionSensor"};
+  const auto endsWith = [](const std::string& s, const char* tail) {
+    const size_t n = strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+  };
+  std::set<std::string> seen;
+  for (int i = 0; i < qiBO_GetClassDescCount(); ++i) {
+    ClassDesc* cd = qiBO_GetClassDescNo(i);
+    const std::string name = cd->GetName().c_str();
+    SCOPED_TRACE(name);
+    seen.insert(name);
+    const auto fixed = fixedIds.find(name);
+    EXPECT_EQ(cd->ID(), fixed != fixedIds.end() ? fixed->second : Crc32OfUpperCase(name));
+    const auto group = groups.find(name);
+    const bool defaultService = name.starts_with("Def") && endsWith(name, "Manager");
+    EXPECT_STREQ(cd->GetProductName().c_str(), group != groups.end() ? group->second.c_str()
+                                               : defaultService      ? "qiBO DefMgr"
+                                                                     : "qiBO");
+    const auto build = builds.find(name);
+    EXPECT_EQ(cd->GetBuild(), build != builds.end() ? build->second : 0);
+    const bool serviceInterface = name.starts_with("CT") && endsWith(name, "Manager") && name != "CTManager";
+    EXPECT_EQ(cd->Abstract(), abstract.count(name) > 0 || serviceInterface);
+  }
+  // The fixed IDs again on the descriptors themselves: a class that is
+  // registered later (the spectator) keeps its ID all the same.
+  for (const ClassDesc* cd : {CTJoystick::_CD(), CTPipelineStage::_CD(), CTBasicSpectator::_CD()})
+    EXPECT_EQ(cd->ID(), fixedIds.at(cd->GetName().c_str())) << cd->GetName().c_str();
+  EXPECT_TRUE(seen.count("CTCached"));
 }

@@ -225,6 +225,26 @@ TEST_F(ConsoleFrontEndTest, Console_PrintsProgressDots) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), ".....");
 }
 
+// A console made on an engine that has logged nothing yet shows what
+// objects report from then on: making it starts the log they report to.
+TEST_F(ConsoleFrontEndTest, Console_ShowsObjectReportsOnAFreshEngine) {
+  qiBO_CreateClassByName("CTConsoleFrontEnd");
+  FeTestRecorder* named = Make<FeTestRecorder>();
+  Ref hold(named);
+  named->SetName("Importer");
+  const struct {
+    uint32_t code;
+    const char* line;
+  } cases[] = {{0x30000000, "WARNING: Unknown error (Importer)\n"},
+               {0x40000000, "ERROR: Unknown error (Importer)\n"},
+               {0x10000000, "Message: Unknown error (Importer)\n"}};
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    named->ErrorCode(c.code);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line) << std::hex << c.code;
+  }
+}
+
 TEST_F(ConsoleFrontEndTest, Console_ShowsAServiceStart) {
   ASSERT_TRUE(qibo::IniWriteString(".\\qibo.ini", "DefUpdateManager", "VerboseLevel", "3"));
   Console();

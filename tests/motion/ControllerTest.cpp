@@ -25,8 +25,11 @@ class RecordingCollisions : public CTCollisionManager {
   int ProcessAll() override { return 0; }
   void AddEntity(CTEntity*, uint32_t, uint32_t) override {}
   void SetReports(CTEntity* entity, bool on) override { reports.emplace_back(entity, on); }
+  bool SetEntityFlags(CTEntity*, uint32_t, uint32_t) override { return false; }
+  uint32_t GetEntityFlags(CTEntity*) override { return 0; }
   void RemoveEntity(CTEntity*) override {}
   void RemoveAll() override {}
+  void RunBroadPhase() override {}
   std::vector<std::pair<CTEntity*, bool>> reports;
 };
 QIBO_IMPLEMENT_CLASS(RecordingCollisions, CTCollisionManager, .desc = "Recording collision service")

@@ -391,6 +391,8 @@ TEST_F(ObjectStreamTest, NetworkStream_WritesNetworkIdsAndReadsThemBack) {
   EXPECT_EQ(At(bytes, 32), StreamItem::_CD()->ID());
   EXPECT_EQ(At(bytes, 36), static_cast<uint32_t>(netId));
   EXPECT_EQ(At(bytes, 40), CTNamed::kChunkID);
+  // Read where the original is not shared, the stream makes a copy.
+  shared->ResetNetID();
 
   const int32_t before = StreamItem::_CD()->GetInstances();
   {
@@ -398,13 +400,13 @@ TEST_F(ObjectStreamTest, NetworkStream_WritesNetworkIdsAndReadsThemBack) {
     ASSERT_TRUE(reader.Read(bytes.data(), static_cast<int>(bytes.size())));
     ASSERT_EQ(reader.GetObjectCount(), 1);
     auto* copy = static_cast<StreamItem*>(reader.GetObjectNo(0));
+    EXPECT_NE(copy, shared);
     EXPECT_EQ(copy->GetNetID(), 321u);
     EXPECT_STREQ(copy->GetName(), "shared");
-    // With no networking service to keep it, only the stream holds the copy.
+    // Read outside a session's frame nothing keeps the copy but the stream.
     EXPECT_EQ(copy->GetRefCount(), 1);
   }
   EXPECT_EQ(StreamItem::_CD()->GetInstances(), before);
-  shared->ResetNetID();
 }
 
 // Packets come from other programs: only classes marked safe to receive are

@@ -63,11 +63,19 @@ TEST_F(MaterialTest, Alpha_FollowsTheValueAndTheTexturesAlphaChannel) {
   EXPECT_TRUE(material->m_useAlpha);
   material->SetAlpha(1.0f);
   EXPECT_FALSE(material->m_useAlpha);
-  Ref<CTTexture> texture = qibo::Create<CTTexture>();
-  ASSERT_TRUE(texture->HasAlpha());
-  material->SetTexture(texture.Get());
-  material->SetAlpha(1.0f);
-  EXPECT_TRUE(material->m_useAlpha);
+  // Only alpha deeper than one bit keeps UseAlpha on by itself: one bit is
+  // a cut-out, drawn with the alpha test, not blended.
+  for (const int depth : {8, 4, 1, 0}) {
+    SCOPED_TRACE(depth);
+    Ref<CTTexture> texture = qibo::Create<CTTexture>();
+    texture->SetAlphaDepth(depth);
+    auto* fresh = Make<CTMaterial>();
+    fresh->SetTexture(texture.Get());
+    EXPECT_EQ(fresh->m_useAlpha, depth > 1);
+    material->SetTexture(texture.Get());
+    material->SetAlpha(1.0f);
+    EXPECT_EQ(material->m_useAlpha, depth > 1);
+  }
 }
 
 TEST_F(MaterialTest, Stream_WritesTheSwitchWordAndReadsEverythingBack) {

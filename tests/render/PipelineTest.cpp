@@ -222,6 +222,16 @@ TEST_F(PipelineTest, Contexts_NeedCameraTargetAndViewport_AndShapesNeedAContext)
   ASSERT_TRUE(m_pipeline->BeginContext(&context));
   EXPECT_TRUE(m_pipeline->RenderShape(&shape.m_mesh, info, kDrawnFilled));
   m_pipeline->EndContext(&context);
+
+  // A context filled outside the engine's frame, whose pipeline nobody has
+  // fetched yet: a shape's Render fetches it and draws.
+  context.pipeline.Reset();
+  ASSERT_TRUE(m_pipeline->BeginContext(&context));
+  TestStage::s_draws.clear();
+  shape.Render(info, nullptr);
+  m_pipeline->EndContext(&context);
+  EXPECT_EQ(context.pipeline.Get(), m_pipeline);
+  EXPECT_EQ(TestStage::s_draws.size(), 1u);
 }
 
 TEST_F(PipelineTest, Stages_AreMadeFromTheRegistryAndNamedByDescription) {

@@ -1,12 +1,17 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/io/CTBitmapImport.h"
@@ -332,18 +337,43 @@ TEST_F(TextureTest, DamagedSwapFile_IsDroppedWithWarningAndNeverGivesWrongPixels
     bytes[bytes.size() - 3] ^= 0x40;
     qibo::test::PutFile(file, bytes);
   };
-  const Case cases[] = {{"deleted", false, remove},
-                        {"modified", false, modify},
-                        {"deleted, reloaded", true, remove},
-                        {"modified, reloaded", true, modify}};
+  auto fifo = [](const std::string& file) {
+    unlink(file.c_str());
+    mkfifo(file.c_str(), 0600);
+  };
+  const Case cases[] = {{"deleted", false, remove},           {"modified", false, modify},
+                        {"replaced by a FIFO", false, fifo},  {"deleted, reloaded", true, remove},
+                        {"modified, reloaded", true, modify}, {"replaced by a FIFO, reloaded", true, fifo}};
   for (const Case& c : cases) {
     CTTexture* texture = c.loadedByName ? m_textures->LoadTexture("wood") : MakeTexture(8, 8);
     ASSERT_NE(texture, nullptr) << c.what;
     const std::vector<uint32_t> pixels = Pixels(texture);
     ASSERT_TRUE(texture->Flush());
-    c.damage(texture->GetSwapFileName());
+    const std::string swap = texture->GetSwapFileName();
+    c.damage(swap);
     const int warnings = CountLogged("Swap file lost or changed");
-    EXPECT_EQ(texture->Cache(), c.loadedByName) << c.what;
+    // Reading must not wait for a writer of a FIFO: should it block, a
+    // watchdog plays the writer so that the test ends, and says so.
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false, blocked = false;
+    std::thread watchdog([&] {
+      std::unique_lock<std::mutex> hold(lock);
+      if (done.wait_for(hold, std::chrono::seconds(20), [&] { return finished; })) return;
+      blocked = true;
+      const int fd = open(swap.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) close(fd);
+    });
+    const bool cached = texture->Cache();
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      finished = true;
+    }
+    done.notify_one();
+    watchdog.join();
+    EXPECT_FALSE(blocked) << c.what;
+    unlink(swap.c_str());
+    EXPECT_EQ(cached, c.loadedByName) << c.what;
     EXPECT_EQ(CountLogged("Swap file lost or changed"), warnings + 1) << c.what;
     EXPECT_FALSE(texture->HasSwapFile()) << c.what;
     EXPECT_EQ(Pixels(texture), c.loadedByName ? pixels : std::vector<uint32_t>()) << c.what;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/geometry/CTBox.h"
+#include "core/kernel/CTErrorManager.h"
+#include "core/kernel/Logging.h"
 #include "core/object/ByteIO.h"
 #include "core/persist/MemoryStream.h"
 #include "core/render/base/CTMaterial.h"
@@ -127,6 +129,61 @@ TEST_F(SceneFileTest, SavedTreeLoadsBackNodeByNode) {
   EXPECT_FALSE(loaded->LoadTree("missing.qibo"));
 }
 
+// A tree deeper than the reader's nesting limit saves and loads whole, in
+// files and in memory images alike, every group keeping its children in
+// order. Each level holds a leaf, the next level and another leaf.
+TEST_F(SceneFileTest, DeepTreesLoadBackWhole) {
+  const auto chain = [&](int depth) {
+    CTGroup* top = Make<CTGroup>("level 0");
+    CTGroup* g = top;
+    for (int i = 1; i < depth; ++i) {
+      Make<CTEntity>("first", g);
+      g = Make<CTGroup>(QIBO_String::Format("level %d", i).c_str(), g);
+      Make<CTEntity>("last", g->GetParent());
+    }
+    return top;
+  };
+  // The depth of the chain below top, checking each level's children.
+  const auto depthOf = [](CTEntity* top) {
+    int depth = 0;
+    for (auto* g = qibo::Cast<CTGroup>(top); g; ++depth) {
+      EXPECT_STREQ(g->GetName(), QIBO_String::Format("level %d", depth).c_str());
+      auto* next = qibo::Cast<CTGroup>(g->GetChild(1));
+      if (!next) break;
+      EXPECT_EQ(g->NumChildren(), 3);
+      EXPECT_STREQ(g->GetChild(0)->GetName(), "first");
+      EXPECT_STREQ(g->GetChild(2)->GetName(), "last");
+      g = next;
+    }
+    return depth + 1;
+  };
+  for (const int depth : {30, 70, 200}) {
+    SCOPED_TRACE(depth);
+    CTGroup* top = chain(depth);
+    ASSERT_TRUE(top->SaveTree("deep.qibo", 31));
+    CTGroup* loaded = Make<CTGroup>("loaded");
+    ASSERT_TRUE(loaded->LoadTree("deep.qibo"));
+    ASSERT_EQ(loaded->NumChildren(), 1);
+    EXPECT_EQ(depthOf(loaded->GetChild(0)), depth);
+    ExpectConsistent(loaded);
+
+    std::vector<uint8_t> buffer(1 << 20);
+    MemoryStream writer;
+    ASSERT_TRUE(writer.CreateStream(buffer.data(), static_cast<int>(buffer.size())));
+    writer.WriteObject(top);
+    const uint32_t size = writer.GetPos();
+    ASSERT_TRUE(writer.CloseStream());
+    MemoryStream reader;
+    ASSERT_TRUE(reader.Read(buffer.data(), static_cast<int>(size)));
+    EXPECT_EQ(reader.GetObjectCount(), 3 * depth - 2);
+    auto* read = qibo::Cast<CTGroup>(reader.GetObjectNo(0));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(depthOf(read), depth);
+    ExpectConsistent(read);
+  }
+  EXPECT_FALSE(Logged("nested too deeply"));
+}
+
 // One entity record, byte for byte: read from hand-written bytes, written
 // back to the same bytes (memory medium, level of detail 2).
 TEST_F(SceneFileTest, EntityRecordMatchesItsBytes) {
@@ -191,6 +248,55 @@ TEST_F(SceneFileTest, EntityRecordMatchesItsBytes) {
   ASSERT_TRUE(writer.CloseStream());
   written.resize(size);
   EXPECT_EQ(written, bytes);
+}
+
+// A position or deformation that is not finite is reset with a warning
+// when read, so that it never reaches the subtree's world transforms.
+TEST_F(SceneFileTest, NonFiniteTransformPartsAreReset) {
+  CTGroup* group = Make<CTGroup>("moved");
+  group->MoveTo(Vector3(1, 2, 3));
+  group->ScaleTo(Vector3(2, 3, 4));
+  Make<CTEntity>("child", group)->MoveTo(Vector3(1, 1, 1));
+  std::vector<uint8_t> buffer(4096);
+  MemoryStream writer;
+  ASSERT_TRUE(writer.CreateStream(buffer.data(), static_cast<int>(buffer.size())));
+  writer.WriteObject(group);
+  const uint32_t size = writer.GetPos();
+  ASSERT_TRUE(writer.CloseStream());
+  const std::string image(buffer.begin(), buffer.begin() + size);
+  const size_t transform = image.find("\x81\xF5\xB8\x5A");  // the group's transform chunk
+  ASSERT_NE(transform, std::string::npos);
+  ASSERT_EQ(qibo::GetLE32(buffer.data() + transform + 8), 0x55u);  // position and deformation, with data
+  const size_t position = transform + 12, matrix = position + 12;
+  const float nan = std::nanf(""), inf = INFINITY;
+  const struct Case {
+    size_t at;
+    float value;
+    bool positionKept, deformationKept;
+  } cases[] = {
+      {position, nan, false, true},    {position + 8, -inf, false, true}, {matrix, nan, true, false},
+      {matrix + 32, inf, true, false}, {position + 4, 5.0f, true, true},  // a sound value for comparison
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.at - position);
+    std::vector<uint8_t> damaged(buffer.begin(), buffer.begin() + size);
+    qibo::PutLEFloat(damaged.data() + c.at, c.value);
+    const int before = qiBO_GetErrorsCount();
+    MemoryStream reader;
+    ASSERT_TRUE(reader.Read(damaged.data(), static_cast<int>(size)));
+    auto* read = qibo::Cast<CTGroup>(reader.GetObjectNo(0));
+    ASSERT_NE(read, nullptr);
+    ASSERT_EQ(read->NumChildren(), 1);
+    EXPECT_EQ(read->GetTransform().HasPosition(), c.positionKept);
+    EXPECT_EQ(read->GetTransform().HasDeformation(), c.deformationKept);
+    bool warned = false;
+    for (int i = before; i < qiBO_GetErrorsCount(); ++i)
+      warned = warned || std::string(qiBO_GetErrorNo(i)->message).find("not finite") != std::string::npos;
+    EXPECT_EQ(warned, !c.positionKept || !c.deformationKept);
+    read->GetChild(0)->UpdateWorldSpace();
+    const Vector3 world = read->GetChild(0)->GetWorldTransform().GetPosition();
+    EXPECT_TRUE(std::isfinite(world.x) && std::isfinite(world.y) && std::isfinite(world.z));
+  }
 }
 
 // A scene file cut anywhere loads what came before the cut or nothing:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -119,6 +120,106 @@ TEST_F(SceneGraphTest, SetParentKeepsLocalChangeParentKeepsWorld) {
   }
 }
 
+// Every world getter answers the current placement right after a move in
+// the tree or of an ancestor, with nobody calling UpdateWorldSpace first.
+// Each getter is checked on a scene of its own, so that none brings the
+// cache up to date for another.
+TEST_F(SceneGraphTest, WorldGettersAnswerTheCurrentPlacement) {
+  const double quarter = std::numbers::pi / 2;
+  const struct Getter {
+    const char* name;
+    std::function<void(CTEntity*, const Vector3& position, double az)> expect;
+  } getters[] = {
+      {"GetWorldPosition",
+       [](CTEntity* e, const Vector3& p, double) { ExpectNear(e->GetWorldPosition(), p); }},
+      {"GetWorldTransform",
+       [](CTEntity* e, const Vector3& p, double) { ExpectNear(e->GetWorldTransform().GetPosition(), p); }},
+      {"GetWorldAz", [](CTEntity* e, const Vector3&, double az) { EXPECT_NEAR(e->GetWorldAz(), az, 1e-5); }},
+      {"GetWorldDirection",
+       [](CTEntity* e, const Vector3&, double az) {
+         ExpectNear(e->GetWorldDirection(), Vector3(std::sin(az), 0, std::cos(az)));
+       }},
+      {"GetWorldMatrix",
+       [](CTEntity* e, const Vector3&, double az) {
+         ExpectNear(e->GetWorldMatrix().Row(0), Vector3(std::cos(az), 0, -std::sin(az)));
+       }},
+      {"GetWorldQuat",
+       [](CTEntity* e, const Vector3&, double az) {
+         EXPECT_NEAR(std::fabs(e->GetWorldQuat().y), std::sin(az / 2), 1e-5);
+       }},
+  };
+  for (const Getter& getter : getters) {
+    SCOPED_TRACE(getter.name);
+    CTGroup* a = Make<CTGroup>("a");
+    CTGroup* b = Make<CTGroup>("b");
+    b->MoveTo(Vector3(0, 0, 10));
+    b->RotateToAz(quarter);
+    CTEntity* e = Make<CTEntity>("e", a);
+    e->MoveTo(Vector3(1, 0, 0));
+    getter.expect(e, Vector3(1, 0, 0), 0);
+    ASSERT_TRUE(e->SetParent(b));
+    getter.expect(e, Vector3(0, 0, 9), quarter);
+    b->MoveByY(2);
+    getter.expect(e, Vector3(0, 2, 9), quarter);
+    ASSERT_TRUE(e->ChangeParent(a));
+    a->MoveByX(5);
+    getter.expect(e, Vector3(5, 2, 9), quarter);
+    ASSERT_TRUE(e->SetParent(nullptr));
+    getter.expect(e, Vector3(0, 2, 9), quarter);
+  }
+}
+
+// Locking or unlocking any part, alone or after others, never moves or
+// resizes the entity, whatever its parent's turn and scale (uniform or
+// not); once unlocked again it follows its parent like an entity that was
+// never locked.
+TEST_F(SceneGraphTest, LocksNeverChangeTheWorldPlacement) {
+  using Op = void (CTEntity::*)();
+  const Op lockP = &CTEntity::LockPosition, lockR = &CTEntity::LockRotation, lockD = &CTEntity::LockDeform,
+           lockAll = &CTEntity::LockTransform, unlockP = &CTEntity::UnlockPosition,
+           unlockR = &CTEntity::UnlockRotation, unlockD = &CTEntity::UnlockDeform,
+           unlockAll = &CTEntity::UnlockTransform;
+  const std::vector<std::vector<Op>> sequences = {
+      {lockP, unlockP},
+      {lockR, unlockR},
+      {lockD, unlockD},
+      {lockR, lockD, unlockD, unlockR},
+      {lockR, lockD, unlockR, unlockD},
+      {lockD, lockP, unlockD, unlockP},
+      {lockAll, unlockP, unlockR, unlockD},
+      {lockAll, unlockD, unlockR, unlockP},
+      {lockAll, unlockAll},
+  };
+  const Vector3 scales[] = {Vector3(2, 2, 2), Vector3(2, 1, 3)};
+  const Vector3 probes[] = {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(0, 1, 0), Vector3(0.5f, -1, 2)};
+  for (const Vector3& scale : scales) {
+    for (size_t n = 0; n < sequences.size(); ++n) {
+      SCOPED_TRACE(testing::Message() << "scale " << scale.y << ", sequence " << n);
+      CTGroup* parent = Make<CTGroup>("parent");
+      parent->MoveTo(Vector3(1, 2, 3));
+      parent->SetEuler(0.5, 0.3, 0.2);
+      parent->ScaleTo(scale);
+      CTEntity* e = Make<CTEntity>("e", parent);
+      CTEntity* twin = Make<CTEntity>("twin", parent);
+      for (CTEntity* x : {e, twin}) {
+        x->MoveTo(Vector3(1, 1, 1));
+        x->SetEuler(-0.4, 0.2, 0.1);
+        x->ScaleTo(Vector3(1, 2, 1));
+      }
+      std::vector<Vector3> before;
+      for (const Vector3& p : probes) before.push_back(e->TransformToWorld(p));
+      for (const Op op : sequences[n]) {
+        (e->*op)();
+        for (size_t i = 0; i < std::size(probes); ++i) ExpectNear(e->TransformToWorld(probes[i]), before[i]);
+      }
+      EXPECT_EQ(e->GetHints() & CTEntity::kLockAll, 0u);
+      parent->RotateByAz(0.25);
+      parent->MoveByY(-2);
+      for (const Vector3& p : probes) ExpectNear(e->TransformToWorld(p), twin->TransformToWorld(p));
+    }
+  }
+}
+
 // Kind counts follow a subtree that moves between groups, cycles are
 // refused with the tree left as it was, and masks cut whole subtrees.
 TEST_F(SceneGraphTest, KindsFollowMovesCyclesAreRefusedMasksCutSubtrees) {
@@ -229,6 +330,35 @@ TEST_F(SceneGraphTest, LevelOfDetailChoosesOneChildByDistance) {
   for (int i = 3; i < 17; ++i) Make<CTEntity>("more", lod);
   EXPECT_FALSE(lod->SetMaxDistance(lod->GetChild(16), 5));
   EXPECT_EQ(lod->GetMaxDistance(lod->GetChild(16)), CTLODGroup::kNoLimit);
+}
+
+// A child leaving a level-of-detail group takes its distance with it: the
+// others keep theirs, still in ascending order, whichever slot was freed;
+// a child beyond the sixteen slots that moves up has no limit.
+TEST_F(SceneGraphTest, LevelOfDetailDistancesStayWithTheirChildren) {
+  for (int leaving = 0; leaving < 4; ++leaving) {
+    SCOPED_TRACE(leaving);
+    CTLODGroup* lod = Make<CTLODGroup>("lod");
+    std::vector<CTEntity*> children;
+    for (int i = 0; i < CTLODGroup::kSlots + 1; ++i) children.push_back(Make<CTEntity>("level", lod));
+    const float distances[] = {10, 50, 200, 400};
+    for (int i = 0; i < 4; ++i)
+      ASSERT_TRUE(lod->SetMaxDistance(children[static_cast<size_t>(i)], distances[i]));
+    ASSERT_TRUE(children[static_cast<size_t>(leaving)]->SetParent(nullptr));
+    for (int i = 0; i < 4; ++i) {
+      if (i != leaving) {
+        EXPECT_EQ(lod->GetMaxDistance(children[static_cast<size_t>(i)]), distances[i]);
+      }
+    }
+    for (int slot = 1; slot < CTLODGroup::kSlots; ++slot)
+      EXPECT_LE(lod->GetChildDistance(slot - 1), lod->GetChildDistance(slot));
+    EXPECT_EQ(lod->GetMaxDistance(children.back()), CTLODGroup::kNoLimit);
+    std::vector<float> kept(std::begin(distances), std::end(distances));
+    kept.erase(kept.begin() + leaving);
+    for (int slot = 0; slot < 3; ++slot)
+      EXPECT_EQ(lod->GetChildDistance(slot), kept[static_cast<size_t>(slot)]);
+    EXPECT_EQ(lod->GetChildDistance(3), CTLODGroup::kNoLimit);
+  }
 }
 
 // Deleting a 100,000-deep chain or a wide tree, and reading the world

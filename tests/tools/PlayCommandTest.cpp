@@ -120,10 +120,11 @@ TEST_F(PlayCommandTest, LoopingModuleEndsWithAKeyOnTheTerminal) {
   EXPECT_TRUE(terminal.Canonical());
 }
 
-// Ctrl+C and SIGTERM end a looping module: the terminal gets its mode back
-// and the tool ends by the signal, as a shell expects.
+// Ctrl+C, SIGTERM and a hang-up (the terminal closed) end a looping
+// module: the terminal gets its mode back and the tool ends by the signal,
+// as a shell expects.
 TEST_F(PlayCommandTest, LoopingModuleEndsCleanlyOnAStopSignal) {
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
     Terminal terminal;
     ASSERT_GE(terminal.slave, 0);

@@ -22,6 +22,10 @@ int PictureInfo(int argc, char** argv);     // info FILE
 int ConvertModel(int argc, char** argv);    // convert MODEL SCENE.qbo
 int ModelInfo(int argc, char** argv);       // info MODEL
 int View(int argc, char** argv);            // view FILE [--snapshot OUT] [--size WxH]
+int Setup(int argc, char** argv);           // setup
+int Video(int argc, char** argv);           // video FILE... [options]
+int Host(int argc, char** argv);            // host [--port N] [--view]
+int Join(int argc, char** argv);            // join [ADDRESS] [--view]
 
 // Writes texture as file with the first exporter of its extension that
 // succeeds; false with the messages printed (prefixed "qibo VERB: ").

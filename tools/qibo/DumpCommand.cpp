@@ -4,7 +4,10 @@
 //
 // Streams written to files store strings with a NUL, memory images (resources,
 // network packets saved to disk) with a length in front. Without an option
-// the encoding under which the file reads with fewer problems is used.
+// the stream's own evidence decides: the encoding under which more chunks
+// and strings read soundly (the wrong one loses its way at the first object
+// header and reads nothing inside it). Only when both read equally far does
+// the count of problems decide, and the dump says it guessed.
 //
 // The walk trusts nothing in the file: every chunk is checked against its
 // parent, every read against the chunk, and nesting is limited. Damage is
@@ -42,6 +45,8 @@ class ChunkDumper {
     Walk(0, m_size, 0);
     return m_problems;
   }
+  // Chunks and strings that read soundly in the last Run.
+  int SoundReads() const { return m_sound; }
 
  private:
   uint32_t U32(uint32_t pos) const { return qibo::GetLE32(m_data + pos); }
@@ -70,6 +75,11 @@ class ChunkDumper {
 
   // A string at pos inside [pos, end); false when it does not fit.
   bool ReadString(uint32_t& pos, uint32_t end, std::string& out) {
+    const bool read = ReadStringAt(pos, end, out);
+    if (read) ++m_sound;
+    return read;
+  }
+  bool ReadStringAt(uint32_t& pos, uint32_t end, std::string& out) {
     out.clear();
     if (m_strings == Strings::kFile) {
       for (uint32_t p = pos; p < end; ++p) {
@@ -121,6 +131,8 @@ class ChunkDumper {
         Problem(depth, "0x%08X at %u: length %d runs past its parent; cut to %u", id, pos, length,
                 end - start);
         chunkEnd = end;
+      } else {
+        ++m_sound;
       }
       Chunk(id, pos, start, chunkEnd, depth);
       pos = chunkEnd;
@@ -357,7 +369,21 @@ class ChunkDumper {
   Strings m_strings;
   bool m_print;
   int m_problems = 0;
+  int m_sound = 0;
 };
+
+// The encoding the data shows; guessed is set when it shows none and the
+// count of problems decided.
+Strings ChooseStrings(const std::vector<uint8_t>& data, bool& guessed) {
+  ChunkDumper file(data, Strings::kFile, false), memory(data, Strings::kMemory, false);
+  const int fileProblems = file.Run(), memoryProblems = memory.Run();
+  guessed = false;
+  if (file.SoundReads() != memory.SoundReads())
+    return memory.SoundReads() > file.SoundReads() ? Strings::kMemory : Strings::kFile;
+  if (fileProblems == memoryProblems) return Strings::kFile;  // both read alike
+  guessed = true;
+  return memoryProblems < fileProblems ? Strings::kMemory : Strings::kFile;
+}
 
 }  // namespace
 
@@ -395,15 +421,11 @@ int Dump(int argc, char** argv) {
   }
   file.Close();
 
-  Strings strings = Strings::kFile;
-  if (forced >= 0) {
-    strings = static_cast<Strings>(forced);
-  } else if (ChunkDumper(data, Strings::kMemory, false).Run() <
-             ChunkDumper(data, Strings::kFile, false).Run()) {
-    strings = Strings::kMemory;
-  }
-  printf("%s: %zu bytes, strings %s\n", name, data.size(),
-         strings == Strings::kFile ? "NUL-terminated (file)" : "length-prefixed (memory)");
+  bool guessed = false;
+  const Strings strings = forced >= 0 ? static_cast<Strings>(forced) : ChooseStrings(data, guessed);
+  printf("%s: %zu bytes, strings %s%s\n", name, data.size(),
+         strings == Strings::kFile ? "NUL-terminated (file)" : "length-prefixed (memory)",
+         guessed ? ", a guess (--file-strings or --memory-strings decide)" : "");
   if (data.size() >= 4 && qibo::GetLE32(data.data()) != QIBO_Stream::kStreamChunk) {
     printf("not a \"qibo\" stream; read as one chunk\n");
   }

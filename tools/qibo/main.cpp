@@ -115,6 +115,16 @@ const Verb kVerbs[] = {
      "bounds"},
     {"view", qibo::tool::View,
      "view FILE [--snapshot OUT] [--size WxH]  show a model or scene turning; --snapshot saves one frame"},
+    {"setup", qibo::tool::Setup,
+     "setup                   choose how the render device opens, on its settings page"},
+    {"video", qibo::tool::Video,
+     "video FILE... [--loop]  play videos with sound behind the render device's output\n"
+     "                  [--record OUT [--size WxH] [--fps N]] [--snapshot OUT [--at SECONDS]]  off screen "
+     "instead"},
+    {"host", qibo::tool::Host,
+     "host [--port N] [--view]  host a shared scene (port 0: any free port) until a key is pressed"},
+    {"join", qibo::tool::Join,
+     "join [ADDRESS] [--view]  join a shared scene: at ADDRESS[:PORT], or found on the LAN"},
 };
 
 void PrintUsage(FILE* out) {

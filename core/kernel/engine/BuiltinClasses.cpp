@@ -41,18 +41,24 @@
   X(CTPointShape) \
   X(CTSprite) \
   X(CTSimple3DFont) \
+  X(CTCollisionDetector) \
+  X(CTISAGJK) \
   X(CTPIDController) \
   X(CTMotionSensor) \
+  X(CTRigidMotionSensor) \
   X(CTMotionController) \
   X(CTLookAtController) \
   X(CTFloatTrack) \
   X(CTVectorTrack) \
   X(CTQuatTrack) \
   X(CTKeyFrameController) \
+  X(CTDynaController) \
+  X(CTSpring) \
   X(CTServiceManager) \
   X(CTErrorManager) \
   X(CTClassManager) \
   X(CTUpdateManager) \
+  X(CTNetworkManager) \
   X(CTEngineManager) \
   X(CTDeviceManager) \
   X(CTFileManager) \
@@ -62,6 +68,7 @@
   X(CTPropertyPageManager) \
   X(CTFrontEndManager) \
   X(CTCollisionManager) \
+  X(CTPhysicsManager) \
   X(CTRenderPipelineManager) \
   X(CTSceneCacheManager) \
   X(CTConsoleFrontEnd) \
@@ -77,15 +84,19 @@
   X(DefErrorManager) \
   X(DefClassManager) \
   X(DefUpdateManager) \
+  X(DefNetworkManager) \
   X(DefEngineManager) \
   X(DefDeviceManager) \
   X(DefFileManager) \
   X(DefMaterialManager) \
   X(DefTextureManager) \
   X(DefPlugInManager) \
+  X(DefPropertyPageManager) \
   X(DefFrontEndManager) \
   X(DefRenderPipelineManager) \
-  X(DefSceneCacheManager)
+  X(DefSceneCacheManager) \
+  X(DefCollisionManager) \
+  X(DefPhysicsManager)
 // clang-format on
 
 #define QIBO_DECLARE_DESCRIPTOR(Class) extern "C" ClassDesc* GetClassDesc_##Class();

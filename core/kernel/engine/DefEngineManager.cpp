@@ -10,6 +10,7 @@
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/StopSignals.h"
+#include "core/motion/CTPhysicsManager.h"
 #include "core/render/CTRenderTarget.h"
 #include "core/render/CTSpectator.h"
 #include "core/render/base/CTRenderPipelineManager.h"
@@ -70,6 +71,7 @@ bool DefEngineManager::DoStart() {
     AcquireTimer();
   if (!m_messages) m_messages = Ref(qibo::FindService<CTUpdateManager>());
   if (!m_collisions) m_collisions = Ref(qibo::FindService<CTCollisionManager>());
+  if (!m_physics) m_physics = Ref(qibo::FindService<CTPhysicsManager>());
   return true;
 }
 
@@ -89,6 +91,7 @@ bool DefEngineManager::DoStop() {
   m_timer.Reset();
   m_messages.Reset();
   m_collisions.Reset();
+  m_physics.Reset();
   return true;
 }
 
@@ -184,6 +187,7 @@ int32_t DefEngineManager::DoFrame() {
     TickMessages();
     DetectCollisions();
     UpdateEnvironments();
+    StepPhysics();
     ProcessSpectators();
     PresentTargets();
     RenderContexts();
@@ -199,6 +203,14 @@ void DefEngineManager::DetectCollisions() {
   if (!m_collisions) return;
   if (!m_collisions->IsStarted() && !m_collisions->Start()) return;
   m_collisions->ProcessAll();
+}
+
+// After the environments' world update: the bodies read their surroundings.
+void DefEngineManager::StepPhysics() {
+  if (!m_physics) m_physics = Ref(qibo::FindService<CTPhysicsManager>());
+  if (!m_physics) return;
+  if (!m_physics->IsStarted() && !m_physics->Start()) return;
+  m_physics->Step(m_frameTimeL);
 }
 
 // ---------------------------------------------------------------------------

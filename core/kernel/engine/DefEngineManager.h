@@ -12,6 +12,7 @@
 #include "core/scene/CTEnvironment.h"
 
 class CTCollisionManager;
+class CTPhysicsManager;
 class CTRenderTarget;
 class CTSpectator;
 
@@ -67,6 +68,7 @@ class DefEngineManager : public CTEngineManager {
   void MeasureFPS();
   void TickMessages();
   void DetectCollisions();
+  void StepPhysics();
   void ProcessSpectators();
   void PresentTargets();
   void RenderContexts();
@@ -86,6 +88,7 @@ class DefEngineManager : public CTEngineManager {
   uint32_t m_previousWorldTime = 0;
   Ref<CTUpdateManager> m_messages;
   Ref<CTCollisionManager> m_collisions;
+  Ref<CTPhysicsManager> m_physics;
   DevicePtr<CTTimer> m_timer;  // a shared use of the device manager's timer
   bool m_looping = false;
   bool m_doLoop = false;

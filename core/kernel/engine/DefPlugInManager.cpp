@@ -116,6 +116,11 @@ QIBO_String DefPlugInManager::GetPlugInName(int index) {
   return m_libraries[static_cast<size_t>(index)].name;
 }
 
+void* DefPlugInManager::GetPlugInSymbol(int index, const char* name) {
+  if (index < 0 || index >= GetPlugInCount() || !name) return nullptr;
+  return dlsym(m_libraries[static_cast<size_t>(index)].module, name);
+}
+
 void DefPlugInManager::Unload(Library& library) {
   if (EntryFn entry = FindEntry(library.module)) entry(nullptr);
   // A library loaded twice registered its classes twice; all but the last

@@ -22,6 +22,7 @@ class DefPlugInManager : public CTPlugInManager {
   void LoadAllPlugIns() override;
   int GetPlugInCount() override { return static_cast<int>(m_libraries.size()); }
   QIBO_String GetPlugInName(int index) override;
+  void* GetPlugInSymbol(int index, const char* name) override;
 
   // Where the plug-ins are when the settings name no folder: beside
   // libqiboCore.so in a build, its qibo/plugins/ folder once installed (so

@@ -74,6 +74,7 @@ class EngineObjectServices final : public qibo::ObjectServices {
   uint32_t RequestNetworkID() override { return qiBO_RequestNetworkID(); }
   void AddNetworkObject(CTStreamed* object) override { qiBO_AddNetworkObject(object); }
   void RemoveNetworkObject(CTStreamed* object) override { qiBO_RemoveNetworkObject(object); }
+  void ForgetNetworkObject(CTStreamed* object) override { qibo::ForgetNetworkObject(object); }
   CTStreamed* FindNetworkObject(uint32_t id) override { return qiBO_FindNetworkObject(id); }
   bool IsNetworkMaster() override { return qibo::IsNetworkMaster(); }
   bool SendNetworkMessage(uint32_t id, int message, int32_t value) override {

@@ -44,6 +44,11 @@ class CTEntityController : public CTController {
   // The entity collided: enables or disables this controller as its
   // collision action says.
   virtual void OnCollision(CTEntity* other, Vector3* point, Vector3* normal);
+  // The reports of its entity's collisions this controller wants from the
+  // collision service (its flag bits): kept by the service when the entity
+  // registers after the controller asked. Here 0x1 (told of collisions)
+  // while there is a collision action.
+  virtual uint32_t GetCollisionReports() const;
 
   // Binds the controller to e (and makes it e's controller); null unbinds
   // and disables. Unbinding from the old entity comes last: it may drop the

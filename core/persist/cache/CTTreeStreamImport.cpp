@@ -4,7 +4,7 @@
 #include "core/persist/FileStream.h"
 #include "core/scene/CTGroup.h"
 
-QIBO_IMPLEMENT_CLASS(CTTreeStreamImport, CT3DImport, .desc = "Tree-stream loader")
+QIBO_IMPLEMENT_CLASS(CTTreeStreamImport, CT3DImport, .desc = "Tree-stream loader", .product = "qiBO IO")
 
 // "qbo" is the extension the engine's tools give saved scenes.
 CTTreeStreamImport::CTTreeStreamImport() : CT3DImport("Tree-Stream Importer") {

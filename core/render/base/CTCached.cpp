@@ -18,8 +18,9 @@
 #include "core/kernel/Logging.h"
 #include "core/object/BufferAllocator.h"
 #include "core/persist/MemoryStream.h"
+#include "core/persist/OsFile.h"
 
-QIBO_IMPLEMENT_CLASS(CTCached, CTNamed, .desc = "Cached", .isAbstract = true)
+QIBO_IMPLEMENT_CLASS(CTCached, CTNamed, .desc = "Cached")
 static_assert(qibo::ClassId("CTCached") == 0xF262CB9A);
 
 namespace {
@@ -89,9 +90,11 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 using Image = std::vector<uint8_t, qibo::BufferAllocator<uint8_t>>;
 
 // The whole file into out, or false when it cannot be read or is not
-// out.size() bytes long (then nothing more is read).
+// out.size() bytes long (then nothing more is read). Only a regular file is
+// opened: a FIFO or device put in the swap file's place would block or
+// never end.
 bool ReadWhole(const char* path, Image& out) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = qibo::OpenRegularFileStream(path);
   if (!file) return false;
   const bool ok = fseek(file, 0, SEEK_END) == 0 && ftell(file) == static_cast<long>(out.size()) &&
                   fseek(file, 0, SEEK_SET) == 0 && fread(out.data(), 1, out.size(), file) == out.size();

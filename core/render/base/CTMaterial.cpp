@@ -85,15 +85,23 @@ void CTMaterial::SetColor(const DColor& c) {
   Invalidate();
 }
 
+namespace {
+
+// A texture whose alpha needs blending: deeper than one bit. One-bit alpha
+// is a cut-out, which the alpha test draws without sorting.
+bool BlendsAlpha(const CTTexture* texture) { return texture && texture->GetAlphaDepth() > 1; }
+
+}  // namespace
+
 void CTMaterial::SetAlpha(const float& alpha) {
   m_alpha = alpha;
-  m_useAlpha = alpha <= 0.99f || (m_texture && m_texture->HasAlpha());
+  m_useAlpha = alpha <= 0.99f || BlendsAlpha(m_texture.Get());
   Invalidate();
 }
 
 void CTMaterial::SetTexture(CTTexture* texture) {
   m_texture = texture;
-  if (texture && texture->HasAlpha()) m_useAlpha = true;
+  if (BlendsAlpha(texture)) m_useAlpha = true;
 }
 
 bool CTMaterial::LoadTexture(const char* name) {

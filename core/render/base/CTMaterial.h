@@ -51,7 +51,8 @@ class CTMaterial : public CTInterface {
 
   // Ambient and diffuse become c, and both apply.
   void SetColor(const DColor& c);
-  // Alpha below 0.99 or a texture with an alpha channel turns UseAlpha on.
+  // Alpha below 0.99 or a texture with more than one bit of alpha turns
+  // UseAlpha on.
   void SetAlpha(const float& alpha);
   // The texture of that name from the running texture service; whether a
   // texture is set afterwards.

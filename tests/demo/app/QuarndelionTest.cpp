@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,16 +12,19 @@
 #include "core/devices/CTDeviceManager.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/CTErrorManager.h"
+#include "core/kernel/CTPlugInManager.h"
 #include "core/kernel/ClassApi.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
+#include "core/kernel/PlugInApi.h"
 #include "core/object/Ref.h"
 #include "core/render/CTRenderTarget.h"
 #include "core/render/base/CTTexture.h"
 #include "demo/CTBassPlayer.h"
 #include "demo/CTWinTimer.h"
 #include "demo/app/CTQuarndelion.h"
+#include "demo/app/DemoRecorder.h"
 #include "demo/scenes/Backdrop.h"
 #include "demo/scenes/CTBoxScene.h"
 #include "demo/scenes/CTDemoScene.h"
@@ -29,7 +34,9 @@
 #include "demo/scenes/CTTorusScene.h"
 #include "demo/scenes/CTWaterTankScene.h"
 #include "tests/demo/MusicFiles.h"
+#include "tests/kernel/plugins/PagePlugIn.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/Files.h"
 
 // A window that needs no display: shows (unless told not to) and counts the
 // scenes it is asked to draw without drawing them.
@@ -319,4 +326,91 @@ TEST_F(QuarndelionTest, RunEndsOnEachEndCondition) {
       ASSERT_TRUE(qibo::test::WriteTinyModule("runfiles/melody01.xm"));
     }
   }
+}
+
+// A recording whose music is missing, empty or garbage, or of which no
+// frame could be rendered (the headless window here gives no pictures),
+// cannot be made: the run fails, and a movie of that name from before
+// stays as it was, with no temporary file left beside it.
+TEST_F(QuarndelionTest, RecordingThatCannotBeMadeFailsAndKeepsTheOldMovie) {
+  const struct {
+    const char* name;
+    bool music;
+    const char* bytes;  // the music file's, when music
+    const char* error;  // the application's last error, nullptr: none
+  } cases[] = {{"music missing", false, nullptr, "The music player caused a fatal error"},
+               {"music empty", true, "", "The music player caused a fatal error"},
+               {"music garbage", true, "this is no module at all", "The music player caused a fatal error"},
+               {"no frame rendered", true, nullptr, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.music) {
+      ASSERT_EQ(remove("runfiles/melody01.xm"), 0);
+    } else if (c.bytes) {
+      qibo::test::PutFile("runfiles/melody01.xm", c.bytes);
+    }
+    qibo::test::PutFile("old.mp4", "an older movie");
+    for (ClassDesc* cd : kClasses) qiBO_RegisterClass(cd);
+    qibo::demo::RecordOptions options;
+    options.path = (std::filesystem::current_path() / "old.mp4").string();
+    options.width = 64;
+    options.height = 48;
+    options.fps = 10;
+    m_app = qibo::Create<CTQuarndelion>();
+    m_app->SetRecorder(std::make_unique<qibo::demo::DemoRecorder>(options));
+    int frames = 0;
+    m_app->SetKeyTest([&frames] { return ++frames > 5; });
+    EXPECT_EQ(m_app->Run(1, std::vector<const char*>{"Quarndelion"}.data()), 1);
+    if (c.error) {
+      EXPECT_STREQ(m_app->LastErrorMsg().c_str(), c.error);
+    }
+    EXPECT_EQ(qibo::test::GetFile("old.mp4"), "an older movie");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1);  // old.mp4 alone
+    m_app.Reset();
+    qiBO_Deinit();
+    remove("runfiles/melody01.xm");
+    ASSERT_TRUE(qibo::test::WriteTinyModule("runfiles/melody01.xm"));
+  }
+}
+
+// "-setup" shows the settings pages of the loaded plug-ins (here the test
+// plug-in's two) before the demo starts, for the whole system; a recording
+// shows none.
+TEST_F(QuarndelionTest, SetupShowsEveryPageFirstUnlessRecording) {
+  auto* plugIns = qibo::GetService<CTPlugInManager>();
+  ASSERT_NE(plugIns, nullptr);
+  plugIns->GetPropertyByName("PlugInPath").FromString(QIBO_TEST_PLUGIN_DIR);
+  ASSERT_TRUE(qiBO_LoadPlugIn("PagePlugIn.plug"));
+  auto* log = reinterpret_cast<TestPageLog* (*)()>(plugIns->GetPlugInSymbol(0, "TestPage_Log"))();
+  ASSERT_NE(log, nullptr);
+  const struct {
+    const char* name;
+    std::vector<const char*> args;
+    bool recording;
+    size_t pages;
+  } cases[] = {
+      {"asked for", {"Quarndelion", "-setup"}, false, 2},
+      {"not asked for", {"Quarndelion", "-speed2"}, false, 0},
+      {"recording", {"Quarndelion", "-setup"}, true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    *log = TestPageLog();
+    m_app = qibo::Create<CTQuarndelion>();
+    if (c.recording) {
+      qibo::demo::RecordOptions options;
+      options.path = "setup.mp4";
+      m_app->SetRecorder(std::make_unique<qibo::demo::DemoRecorder>(options));
+    }
+    m_app->ShowSetup(static_cast<int>(c.args.size()), c.args.data());
+    ASSERT_EQ(log->shown.size(), c.pages);
+    for (const auto& [page, object] : log->shown) EXPECT_EQ(object, nullptr) << "page " << page;
+  }
+  // Run shows them before anything else: a key pressed ends it at once.
+  *log = TestPageLog();
+  m_app = qibo::Create<CTQuarndelion>();
+  EXPECT_EQ(Run({"Quarndelion", "-setup"}, true), 0);
+  EXPECT_EQ(log->shown.size(), 2u);
 }

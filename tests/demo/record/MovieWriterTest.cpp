@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 #include <cmath>
@@ -16,9 +15,13 @@ extern "C" {
 #include "core/kernel/Logging.h"
 #include "core/render/base/LFB.h"
 #include "demo/record/MovieWriter.h"
+#include "tests/demo/record/DecodedMovie.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/Files.h"
 
 using namespace qibo::demo;
+using qibo::test::DecodedMovie;
+using qibo::test::DecodeMovie;
 
 namespace {
 
@@ -54,83 +57,6 @@ std::vector<uint8_t> MakeFrame(int frame, PixelLayout layout, bool bottomUp, int
     }
   }
   return pixels;
-}
-
-// What the movie holds, decoded with libavformat/libavcodec.
-struct Decoded {
-  AVCodecID video = AV_CODEC_ID_NONE, audio = AV_CODEC_ID_NONE;
-  int width = 0, height = 0;
-  double duration = 0;                    // seconds, from the container
-  std::vector<double> frameTimes;         // seconds, in display order
-  std::vector<std::vector<uint8_t>> rgb;  // each frame as packed RGB24
-  int sampleRate = 0, channels = 0;
-  std::vector<float> left;  // first channel of the decoded sound
-};
-
-// Reads every frame of both streams; false when the file does not open.
-bool DecodeMovie(const std::string& path, Decoded& out) {
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return false;
-  bool ok = avformat_find_stream_info(format, nullptr) >= 0;
-  out.duration = format->duration / static_cast<double>(AV_TIME_BASE);
-  std::vector<AVCodecContext*> decoders(format->nb_streams, nullptr);
-  for (unsigned i = 0; ok && i < format->nb_streams; ++i) {
-    const AVCodecParameters* par = format->streams[i]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-    decoders[i] = codec ? avcodec_alloc_context3(codec) : nullptr;
-    ok = decoders[i] && avcodec_parameters_to_context(decoders[i], par) >= 0 &&
-         avcodec_open2(decoders[i], codec, nullptr) >= 0;
-    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-      out.video = par->codec_id;
-      out.width = par->width;
-      out.height = par->height;
-    } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-      out.audio = par->codec_id;
-      out.sampleRate = par->sample_rate;
-      out.channels = par->ch_layout.nb_channels;
-    }
-  }
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  SwsContext* toRgb = nullptr;
-  auto receive = [&](unsigned index) {
-    AVCodecContext* ctx = decoders[index];
-    const AVRational base = format->streams[index]->time_base;
-    while (avcodec_receive_frame(ctx, frame) >= 0) {
-      if (ctx->codec_type == AVMEDIA_TYPE_VIDEO) {
-        out.frameTimes.push_back(static_cast<double>(frame->best_effort_timestamp) * av_q2d(base));
-        std::vector<uint8_t> rgb(static_cast<size_t>(frame->width) * frame->height * 3);
-        toRgb = sws_getCachedContext(toRgb, frame->width, frame->height,
-                                     static_cast<AVPixelFormat>(frame->format), frame->width, frame->height,
-                                     AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
-        uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
-        int strides[4] = {frame->width * 3, 0, 0, 0};
-        sws_scale(toRgb, frame->data, frame->linesize, 0, frame->height, planes, strides);
-        out.rgb.push_back(std::move(rgb));
-      } else if (ctx->codec_type == AVMEDIA_TYPE_AUDIO && frame->format == AV_SAMPLE_FMT_FLTP) {
-        const auto* samples = reinterpret_cast<const float*>(frame->extended_data[0]);
-        out.left.insert(out.left.end(), samples, samples + frame->nb_samples);
-      } else if (ctx->codec_type == AVMEDIA_TYPE_AUDIO && frame->format == AV_SAMPLE_FMT_S16P) {
-        const auto* samples = reinterpret_cast<const int16_t*>(frame->extended_data[0]);
-        for (int i = 0; i < frame->nb_samples; ++i) out.left.push_back(samples[i] / 32768.0f);
-      }
-    }
-  };
-  while (ok && av_read_frame(format, packet) >= 0) {
-    const auto index = static_cast<unsigned>(packet->stream_index);
-    if (decoders[index] && avcodec_send_packet(decoders[index], packet) >= 0) receive(index);
-    av_packet_unref(packet);
-  }
-  for (unsigned i = 0; ok && i < decoders.size(); ++i) {
-    avcodec_send_packet(decoders[i], nullptr);
-    receive(i);
-  }
-  sws_freeContext(toRgb);
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  for (AVCodecContext*& ctx : decoders) avcodec_free_context(&ctx);
-  avformat_close_input(&format);
-  return ok;
 }
 
 // Average colour of a rectangle of a decoded frame.
@@ -218,7 +144,7 @@ TEST_F(MovieWriterTest, OneSecondClipReadsBackFrameForFrame) {
     EXPECT_EQ(writer.AudioSamples(), clip.channels ? clip.rate : 0);
     ASSERT_TRUE(writer.Close()) << writer.LastError();
 
-    Decoded movie;
+    DecodedMovie movie;
     ASSERT_TRUE(DecodeMovie(path, movie));
     EXPECT_EQ(movie.video, clip.video);
     EXPECT_EQ(movie.audio, clip.audio);
@@ -262,7 +188,7 @@ TEST_F(MovieWriterTest, PicturesOfOtherSizesAreScaled) {
   ASSERT_TRUE(writer.Open("scaled.mp4", kWidth, kHeight, 10, 44100, 0)) << writer.LastError();
   for (int k = 0; k < 3; ++k) ASSERT_TRUE(writer.AddVideoFrame(picture));
   ASSERT_TRUE(writer.Close());
-  Decoded movie;
+  DecodedMovie movie;
   ASSERT_TRUE(DecodeMovie("scaled.mp4", movie));
   ASSERT_EQ(movie.rgb.size(), 3u);
   const Rgb top = Average(movie.rgb[0], 8, 8, kWidth - 8, kHeight / 2 - 8);
@@ -296,7 +222,10 @@ TEST_F(MovieWriterTest, OpenRefusesWhatCannotBeWritten) {
       {"zero rate", "a.mp4", 160, 120, 30, 0, 2, usual},
       {"too many channels", "a.mp4", 160, 120, 30, 44100, 99, usual},
       {"no encoder", "a.mp4", 160, 120, 30, 44100, 2, {"no-such-encoder"}},
+      {"read-only file", "kept.mp4", 160, 120, 30, 44100, 2, usual},
   };
+  qibo::test::PutFile("kept.mp4", "kept");
+  chmod("kept.mp4", 0444);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MovieSettings settings;
@@ -314,6 +243,7 @@ TEST_F(MovieWriterTest, OpenRefusesWhatCannotBeWritten) {
     EXPECT_FALSE(writer.Close());
   }
   EXPECT_TRUE(std::filesystem::is_directory("folder"));
+  EXPECT_EQ(qibo::test::GetFile("kept.mp4"), "kept");
 }
 
 // A bad frame is turned down alone; the movie goes on without it.
@@ -333,7 +263,7 @@ TEST_F(MovieWriterTest, BadCallsAreRefusedWithoutSpoilingTheMovie) {
     EXPECT_FALSE(writer.LastError().empty());
   }
   EXPECT_TRUE(writer.Close()) << writer.LastError();
-  Decoded movie;
+  DecodedMovie movie;
   ASSERT_TRUE(DecodeMovie("cut.mp4", movie));
   EXPECT_EQ(movie.rgb.size(), 6u);
   EXPECT_NEAR(movie.duration, 0.6, 0.05);
@@ -359,4 +289,64 @@ TEST_F(MovieWriterTest, FullDiskStopsTheMovie) {
   EXPECT_FALSE(writer.AddVideoFrame(noise.data(), kWidth * 4, PixelLayout::kBgra, false));
   EXPECT_FALSE(writer.Close());
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // a failed movie removes only its own file
+}
+
+// The movie is written beside the file it is named after and takes that
+// file's place only when Close finished it: until then, and for ever when
+// it is dropped, an older file of the name stays as it was. A name that is
+// a symbolic link stays one, dangling or not; nothing is left beside.
+TEST_F(MovieWriterTest, MovieTakesItsPlaceOnlyWhenFinished) {
+  std::filesystem::create_directory("real");
+  const struct Case {
+    const char* name;
+    const char* target;  // the file that gets the movie
+    bool link, finish;
+  } cases[] = {
+      {"new.mp4", "new.mp4", false, true},        {"old.mp4", "old.mp4", false, true},
+      {"kept.mp4", "kept.mp4", false, false},     {"to-real.mp4", "real/a.mp4", true, true},
+      {"dangling.mp4", "real/b.mp4", true, true}, {"dropped.mp4", "real/c.mp4", true, false},
+  };
+  const std::string older = "an older movie";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool existed = std::string(c.name) != "new.mp4" && std::string(c.name) != "dangling.mp4";
+    if (existed) {
+      FILE* file = fopen(c.target, "wb");
+      ASSERT_NE(file, nullptr);
+      fputs(older.c_str(), file);
+      fclose(file);
+      ASSERT_EQ(chmod(c.target, 0640), 0);
+    }
+    if (c.link) std::filesystem::create_symlink(c.target, c.name);
+    MovieWriter writer;
+    ASSERT_TRUE(writer.Open(c.name, kWidth, kHeight, 10, 44100, 0)) << writer.LastError();
+    const std::vector<uint8_t> frame = MakeFrame(0, PixelLayout::kBgra, false, kWidth * 4);
+    for (int k = 0; k < 3; ++k)
+      ASSERT_TRUE(writer.AddVideoFrame(frame.data(), kWidth * 4, PixelLayout::kBgra, false));
+    EXPECT_EQ(std::filesystem::exists(c.target) ? std::filesystem::file_size(c.target) : 0u,
+              existed ? older.size() : 0u);
+    if (c.finish) {
+      EXPECT_TRUE(writer.Close()) << writer.LastError();
+    } else {
+      writer.Discard();
+    }
+    EXPECT_EQ(std::filesystem::is_symlink(c.name), c.link);
+    Decoded movie;
+    if (c.finish) {
+      ASSERT_TRUE(DecodeMovie(c.target, movie));
+      EXPECT_EQ(movie.rgb.size(), 3u);
+      // The movie gets the mode of the file it replaces, or that of a plain
+      // new file.
+      const mode_t mask = umask(0);
+      umask(mask);
+      EXPECT_EQ(std::filesystem::status(c.target).permissions(),
+                static_cast<std::filesystem::perms>(existed ? 0640 : 0666 & ~mask));
+    } else {
+      EXPECT_EQ(std::filesystem::file_size(c.target), older.size());
+    }
+  }
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator("."))
+    files += entry.path().extension() == ".tmp";
+  EXPECT_EQ(files, 0);
 }

@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+#include "core/geometry/CTCollisionManager.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/Kernel.h"
+#include "core/motion/CTPhysicsManager.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
 #include "demo/effects/CTTorus1.h"
@@ -28,7 +30,11 @@ DefEngineManager* DemoSceneFixture::Engine() {
 }
 
 void DemoSceneFixture::Tick(int32_t elapsed, int n) {
-  for (int i = 0; i < n; ++i) Updates()->Tick(elapsed);
+  for (int i = 0; i < n; ++i) {
+    Updates()->Tick(elapsed);
+    if (auto* collisions = qibo::FindService<CTCollisionManager>()) collisions->ProcessAll();
+    if (auto* physics = qibo::FindService<CTPhysicsManager>()) physics->Step(elapsed);
+  }
 }
 
 std::vector<float> MotionSignature(CTEntity* root) {

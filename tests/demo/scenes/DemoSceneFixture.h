@@ -22,7 +22,8 @@ class DemoSceneFixture : public EngineFixture {
   static DefUpdateManager* Updates();
   // The engine, started (it keeps the always-drawn list).
   static DefEngineManager* Engine();
-  // n ticks of the message manager, elapsed milliseconds each.
+  // n frames of elapsed milliseconds each: the message manager's tick,
+  // then the collision pass and the physics step of the services that run.
   static void Tick(int32_t elapsed, int n = 1);
 };
 

@@ -1,0 +1,4 @@
+#include "core/geometry/CTCollisionDetector.h"
+
+QIBO_IMPLEMENT_CLASS(CTCollisionDetector, CTInterface, .desc = "Abstract Collision Detector",
+                     .isAbstract = true)

@@ -331,7 +331,7 @@ TEST_F(MovieWriterTest, MovieTakesItsPlaceOnlyWhenFinished) {
       writer.Discard();
     }
     EXPECT_EQ(std::filesystem::is_symlink(c.name), c.link);
-    Decoded movie;
+    DecodedMovie movie;
     if (c.finish) {
       ASSERT_TRUE(DecodeMovie(c.target, movie));
       EXPECT_EQ(movie.rgb.size(), 3u);

@@ -15,8 +15,8 @@
 #include "core/scene/CTEnvironment.h"
 #include "core/scene/CTGroup.h"
 
-QIBO_IMPLEMENT_CLASS(CTDynaController, CTEntityController, .desc = "Dynamics controller",
-                     .product = "qiboCore", .safeToReceive = true)
+QIBO_IMPLEMENT_CLASS(CTDynaController, CTEntityController, .desc = "Dynamics controller", .product = "qiBO",
+                     .safeToReceive = true)
 
 namespace {
 

@@ -11,8 +11,7 @@
 #include "core/scene/CTEntity.h"
 #include "core/scene/CTEnvironment.h"
 
-QIBO_IMPLEMENT_CLASS(DefPhysicsManager, CTPhysicsManager, .desc = "Physics Manager", .product = "qiBO DefMgr",
-                     .build = 1)
+QIBO_IMPLEMENT_CLASS(DefPhysicsManager, CTPhysicsManager, .desc = "Physics Manager", .product = "qiBO DefMgr")
 
 DefPhysicsManager::~DefPhysicsManager() { Release(); }
 

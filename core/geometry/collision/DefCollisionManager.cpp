@@ -9,7 +9,7 @@
 #include "core/scene/CTEntity.h"
 
 QIBO_IMPLEMENT_CLASS(DefCollisionManager, CTCollisionManager, .desc = "Collision Manager",
-                     .product = "qiBO DefMgr", .build = 1)
+                     .product = "qiBO DefMgr")
 
 namespace {
 

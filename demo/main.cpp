@@ -3,7 +3,7 @@
 // plug-ins and hands over to its application class.
 //
 //   Quarndelion [-speedN] [-setup] [--size WxH] [--fullscreen]   shows the demo in a window
-//   Quarndelion --record FILE [--size WxH] [--fps N]   renders it into a movie file
+//   Quarndelion --record FILE [--size WxH] [--fps N] [--quality LEVEL]   renders it into a movie file
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -40,7 +40,9 @@ void RegisterProgramClass(ClassDesc* cd) {
 void AttachRecorder(const qibo::demo::RecordOptions& options) {
   auto* app = static_cast<CTQuarndelion*>(
       qibo::DynamicCast(qiBO_GetServiceByName("CTQuarndelion"), CTQuarndelion::_CD()->ID()));
-  if (app) app->SetRecorder(std::make_unique<qibo::demo::DemoRecorder>(options));
+  if (app)
+    app->SetRecorder(
+        std::make_unique<qibo::demo::DemoRecorder>(options, qibo::demo::MovieSettings::For(options.quality)));
 }
 
 // The window's size and mode for this run, from --size and --fullscreen.

@@ -10,7 +10,7 @@ PACKAGES=(
   clang clang-format libclang-rt-14-dev
   libsdl2-dev libepoxy-dev libimgui-dev libopenmpt-dev libsndfile1-dev
   libjpeg62-turbo-dev libgl1-mesa-dri libegl-mesa0
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   libassimp-dev
   libenet-dev
 )

@@ -80,11 +80,13 @@ void DemoRecorder::ConfigureOutput(CTRenderTarget* target) {
 }
 
 bool DemoRecorder::AddPicture(CTRenderTarget* target) {
+  const bool observed = m_observer && m_frame >= m_observeFrom;
+  if (!m_movieEnabled && !observed) return true;
   std::unique_ptr<LFB> picture(target && target->IsVisible() ? target->GrabLFBFullScreen() : nullptr);
   const bool fits =
       picture && picture->GetWidth() == m_options.width && picture->GetHeight() == m_options.height;
   if (picture) ++m_grabbed;
-  if (m_observer) {
+  if (observed) {
     if (fits) {
       m_pixels.clear();
       for (int y = 0; y < picture->GetHeight(); ++y)
@@ -103,6 +105,7 @@ bool DemoRecorder::AddPicture(CTRenderTarget* target) {
 bool DemoRecorder::AfterFrame(CTBasicSpectator* spectator) {
   CTRenderTarget* target = spectator ? spectator->GetVideoDevice() : nullptr;
   if (target && !target->IsVisible()) ConfigureOutput(target);
+  if (m_frameDone) m_frameDone(m_frame);
   if (!AddPicture(target)) return false;
   if (m_movieEnabled && m_music.IsOpen()) {
     if (m_music.RenderFrame(m_frame, m_samples) < 0) return false;

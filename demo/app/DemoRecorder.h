@@ -64,16 +64,26 @@ class DemoRecorder {
   int64_t GetFrame() const { return m_frame; }
   // Frames whose picture came from the render target.
   int64_t GetGrabbedFrames() const { return m_grabbed; }
-  // Called with every frame's picture (width x height pixels 0xAARRGGBB,
-  // top row first; black while the output is not up yet), besides the movie.
+  // Called with every frame's picture from frame first on (width x height
+  // pixels 0xAARRGGBB, top row first; black while the output is not up
+  // yet), besides the movie.
   using FrameObserver = std::function<void(int64_t frame, const std::vector<uint32_t>& pixels)>;
-  void SetFrameObserver(FrameObserver observer) { m_observer = std::move(observer); }
-  // Without a movie file: the frames go only to the observer (golden tests).
+  void SetFrameObserver(FrameObserver observer, int64_t first = 0) {
+    m_observer = std::move(observer);
+    m_observeFrom = first;
+  }
+  // Without a movie file: the frames go only to the observer (golden tests);
+  // with neither, no picture is read back at all (frame timing).
   void SetMovieEnabled(bool on) { m_movieEnabled = on; }
+  // Called at the end of every frame with its number, before its picture
+  // is read back.
+  using FrameCallback = std::function<void(int64_t frame)>;
+  void SetFrameCallback(FrameCallback callback) { m_frameDone = std::move(callback); }
 
- private:
   // Sets the output size on the render target before it is first shown.
   void ConfigureOutput(CTRenderTarget* target);
+
+ private:
   bool AddPicture(CTRenderTarget* target);
 
   RecordOptions m_options;
@@ -83,6 +93,8 @@ class DemoRecorder {
   std::vector<float> m_samples;
   std::vector<uint32_t> m_black;
   FrameObserver m_observer;
+  FrameCallback m_frameDone;
+  int64_t m_observeFrom = 0;
   std::vector<uint32_t> m_pixels;
   CTRenderTarget* m_configured = nullptr;  // the target whose size was set
   int64_t m_frame = 0;

@@ -16,6 +16,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -96,6 +97,52 @@ struct MovieWriter::State {
   int64_t audioPts = 0;            // samples sent to the encoder
   std::vector<uint8_t> converted;  // resampler output, all planes in one block
 };
+
+namespace {
+
+struct QualityLevel {
+  MovieQuality quality;
+  const char* name;
+  const char* preset;
+  const char* tune;
+  float crf;
+};
+
+// TUNE
+const QualityLevel kQualityLevels[] = {
+    {MovieQuality::kDraft, "draft", "ultrafast", "", 23},
+    {MovieQuality::kNormal, "normal", "medium", "", 22.5f},
+    {MovieQuality::kHigh, "high", "medium", "", 20},
+    {MovieQuality::kLossless, "lossless", "ultrafast", "", -1},
+};
+
+}  // namespace
+
+MovieSettings MovieSettings::For(MovieQuality quality) {
+  MovieSettings settings;
+  for (const QualityLevel& level : kQualityLevels)
+    if (level.quality == quality) {
+      settings.x264Preset = level.preset;
+      settings.x264Tune = level.tune;
+      settings.x264Crf = level.crf;
+    }
+  return settings;
+}
+
+const char* QualityName(MovieQuality quality) {
+  for (const QualityLevel& level : kQualityLevels)
+    if (level.quality == quality) return level.name;
+  return "";
+}
+
+bool ParseQuality(const std::string& name, MovieQuality& quality) {
+  for (const QualityLevel& level : kQualityLevels)
+    if (name == level.name) {
+      quality = level.quality;
+      return true;
+    }
+  return false;
+}
 
 MovieWriter::MovieWriter() = default;
 MovieWriter::MovieWriter(MovieSettings settings) : m_settings(std::move(settings)) {}
@@ -247,7 +294,14 @@ bool MovieWriter::OpenVideo(int width, int height, int fps) {
     AVDictionary* options = nullptr;
     if (codec->id == AV_CODEC_ID_H264 && !strcmp(codec->name, "libx264")) {
       av_dict_set(&options, "preset", m_settings.x264Preset.c_str(), 0);
-      av_dict_set_int(&options, "crf", m_settings.x264Crf, 0);
+      if (!m_settings.x264Tune.empty()) av_dict_set(&options, "tune", m_settings.x264Tune.c_str(), 0);
+      if (m_settings.x264Crf >= 0.0f) {
+        // Written without the locale's decimal separator.
+        char crf[32] = {};
+        std::to_chars(crf, crf + sizeof(crf) - 1, m_settings.x264Crf);
+        av_dict_set(&options, "crf", crf, 0);
+      } else
+        av_dict_set_int(&options, "qp", 0, 0);
     } else {
       // Constant quantiser: the encoders without a quality mode of their own
       // would otherwise fall back to a low default bit rate.

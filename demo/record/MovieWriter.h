@@ -33,15 +33,31 @@ enum class PixelLayout {
   kRgba,  // R, G, B, A: OpenGL's GL_RGBA / GL_UNSIGNED_BYTE
 };
 
+// The size/quality trade-off of a recording, from the smallest file to an
+// exact copy of every frame.
+enum class MovieQuality { kDraft, kNormal, kHigh, kLossless };
+
 struct MovieSettings {
   // Encoder names in order of preference (avcodec_find_encoder_by_name).
   std::vector<std::string> videoEncoders{"libx264", "mpeg4"};
   std::vector<std::string> audioEncoders{"aac", "libmp3lame", "ac3", "mp2"};
-  std::string x264Preset = "ultrafast";  // libx264 speed/size trade-off: recording must keep pace
-  int x264Crf = 20;                      // libx264 constant quality (lower is better)
-  int threads = 2;                       // encoder threads (0: as many as cores)
-  int audioBitRate = 96000;              // per channel, bits per second
+  // libx264: the preset trades encoding time for size, the constant rate
+  // factor size for quality (lower is better); a quantiser of 0 (crf -1)
+  // stores the frames exactly. The tune is left out when empty.
+  std::string x264Preset = "ultrafast";
+  std::string x264Tune;
+  float x264Crf = 20.0f;
+  int threads = 2;           // encoder threads (0: as many as cores)
+  int audioBitRate = 96000;  // per channel, bits per second
+
+  // The encoder settings of a quality level.
+  static MovieSettings For(MovieQuality quality);
 };
+
+// The level's name ("draft", "normal", "high", "lossless") and back; false
+// for an unknown name.
+const char* QualityName(MovieQuality quality);
+bool ParseQuality(const std::string& name, MovieQuality& quality);
 
 class MovieWriter {
  public:

@@ -70,7 +70,7 @@ bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& option
       parsed.fullScreen = true;
       continue;
     }
-    if (name != "--record" && name != "--size" && name != "--fps") continue;
+    if (name != "--record" && name != "--size" && name != "--fps" && name != "--quality") continue;
     if (!inlineValue) {
       if (i + 1 >= argc || !argv[i + 1]) {
         error = std::string(name) + (name == "--record" ? " needs a file name" : " needs a value");
@@ -93,6 +93,11 @@ bool ParseRecordOptions(int argc, const char* const* argv, RecordOptions& option
     } else if (name == "--size") {
       if (!ParseSize(value, parsed.width, parsed.height, error)) return false;
       parsed.sizeGiven = true;
+    } else if (name == "--quality") {
+      if (!ParseQuality(std::string(value), parsed.quality)) {
+        error = "--quality needs draft, normal, high or lossless, not \"" + std::string(value) + "\"";
+        return false;
+      }
     } else if (!ParseFps(value, parsed.fps, error)) {
       return false;
     }

@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "demo/record/MovieWriter.h"
+
 // The command-line options of a recording run, and of the window:
-//   Quarndelion --record FILE [--size WxH] [--fps N]
+//   Quarndelion --record FILE [--size WxH] [--fps N] [--quality LEVEL]
 //   Quarndelion [--size WxH] [--fullscreen]
 // Each option also takes its value after '=' ("--size=800x600"). Other
 // arguments belong to the program and are left alone. Without a recording
@@ -24,8 +26,9 @@ struct RecordOptions {
   int width = kDefaultWidth;
   int height = kDefaultHeight;
   int fps = kDefaultFps;
-  bool sizeGiven = false;   // --size was on the command line
-  bool fullScreen = false;  // --fullscreen
+  MovieQuality quality = MovieQuality::kNormal;  // --quality draft|normal|high|lossless
+  bool sizeGiven = false;                        // --size was on the command line
+  bool fullScreen = false;                       // --fullscreen
 
   bool Enabled() const { return !path.empty(); }
 };

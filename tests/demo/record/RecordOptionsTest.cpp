@@ -98,3 +98,32 @@ TEST(RecordOptionsTest, WindowTakesSizeAndFullScreen) {
     EXPECT_EQ(options.height, c.height);
   }
 }
+
+// --quality names a level; the recording's encoder settings follow it.
+TEST(RecordOptionsTest, QualityNamesALevel) {
+  using qibo::demo::MovieQuality;
+  const struct {
+    std::vector<const char*> args;
+    bool ok;
+    MovieQuality quality;
+    const char* message;
+  } cases[] = {
+      {{"--record", "a.mp4"}, true, MovieQuality::kNormal, ""},
+      {{"--record", "a.mp4", "--quality", "draft"}, true, MovieQuality::kDraft, ""},
+      {{"--quality=lossless", "--record=a.mp4"}, true, MovieQuality::kLossless, ""},
+      {{"--quality", "high", "--quality", "normal"}, true, MovieQuality::kNormal, ""},
+      {{"--quality", "best"}, false, MovieQuality::kNormal, "draft, normal, high or lossless, not \"best\""},
+      {{"--quality", "HIGH"}, false, MovieQuality::kNormal, "not \"HIGH\""},
+      {{"--quality"}, false, MovieQuality::kNormal, "--quality needs a value"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = {"Quarndelion"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.args.back());
+    RecordOptions options;
+    std::string error;
+    EXPECT_EQ(ParseRecordOptions(static_cast<int>(argv.size()), argv.data(), options, error), c.ok);
+    EXPECT_EQ(options.quality, c.quality);
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+}

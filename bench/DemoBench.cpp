@@ -4,15 +4,28 @@
 // grain), rendered off screen at 640 x 480 by the render device: frames of
 // a constant 16.5 ms, the way a recording runs them. The argument is the
 // device's "BatchDrawing" (1 on, 0 off).
+//
+// BM_DemoTimeline runs the whole demo once the way a recording does (the
+// same frames every run) without reading pictures back, and reports the
+// longest frame of each stretch of the timeline, the stretch's first frame
+// included, in real time: a frame that builds or uploads what a new scene
+// needs shows up there.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/devices/CTDeviceManager.h"
 #include "core/devices/DevicePtr.h"
 #include "core/kernel/CTEngineManager.h"
 #include "core/kernel/CTPlugInManager.h"
+#include "core/kernel/ClassApi.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/PlugInApi.h"
@@ -22,7 +35,12 @@
 #include "core/render/CTRenderTarget.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTGroup.h"
+#include "demo/CTBassPlayer.h"
+#include "demo/CTWinTimer.h"
+#include "demo/app/CTQuarndelion.h"
+#include "demo/app/DemoRecorder.h"
 #include "demo/data/DataPath.h"
+#include "demo/effects/CTTorus1.h"
 #include "demo/scenes/Backdrop.h"
 #include "demo/scenes/CTInterlude.h"
 #include "demo/scenes/CTWaterTankScene.h"
@@ -124,3 +142,91 @@ void BothWays(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_DemoWaterTankFrame)->Apply(BothWays);
 BENCHMARK(BM_DemoInterludeFrame)->Apply(BothWays);
+
+namespace {
+
+// The stretches of the demo's timeline: what is on screen from that count
+// (second of world time) on.
+struct Stretch {
+  int32_t from;
+  const char* name;
+};
+const Stretch kStretches[] = {{0, "picture"}, {10, "torus"},    {30, "life1"},  {54, "doubletorus"},
+                              {90, "life2"},  {110, "tank"},    {160, "life3"}, {180, "boxes"},
+                              {221, "life4"}, {240, "closing"}, {260, "fade"},  {275, "credits"}};
+constexpr int kStretchCount = static_cast<int>(std::size(kStretches));
+
+int StretchOf(int32_t step) {
+  int at = 0;
+  while (at + 1 < kStretchCount && step >= kStretches[at + 1].from) ++at;
+  return at;
+}
+
+}  // namespace
+
+void BM_DemoTimeline(benchmark::State& state) {
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  const std::string bin = qibo::demo::ExecutableDirectory();
+  std::string where;
+  if (!qibo::demo::EnterDataDirectory(bin, &where)) {
+    state.SkipWithError(where.c_str());
+    return;
+  }
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> longest(kStretchCount, 0.0);
+  std::vector<double> all;
+  double first = 0.0;
+  for (auto _ : state) {
+    qiBO_Init();
+    for (ClassDesc* cd : {CTQuarndelion::_CD(), CTBassPlayer::_CD(), CTTorus1::_CD(), CTWinTimer::_CD()})
+      qiBO_RegisterClass(cd);
+    Configure(static_cast<CTInterface*>(qiBO_GetService(CTPlugInManager::_CD())), "PlugInPath",
+              (bin + "/").c_str());
+    if (!qiBO_LoadPlugIn("RasterDev.plug") || !qiBO_LoadPlugIn("qiboIO.plug")) {
+      state.SkipWithError("the render device plug-in cannot be loaded");
+      qiBO_Deinit();
+      return;
+    }
+    Ref<CTQuarndelion> app = qibo::Create<CTQuarndelion>();
+    auto recorder = std::make_unique<qibo::demo::DemoRecorder>(qibo::demo::RecordOptions{});
+    recorder->SetMovieEnabled(false);
+    CTQuarndelion* const demo = app.Get();
+    Clock::time_point last = Clock::now();
+    int stretch = -1;
+    recorder->SetFrameCallback([&](int64_t frame) {
+      const Clock::time_point now = Clock::now();
+      const double ms = std::chrono::duration<double, std::milli>(now - last).count();
+      last = now;
+      // The timeline counts on after its actions: the frame belongs to the
+      // stretch of the count before.
+      const int at = StretchOf(std::max(demo->GetStep() - 1, 0));
+      if (frame == 0) {
+        first = ms;  // also builds every scene
+      } else {
+        longest[at] = std::max(longest[at], ms);
+        all.push_back(ms);
+      }
+      stretch = at;
+    });
+    app->SetKeyTest([] { return false; });
+    app->SetRecorder(std::move(recorder));
+    const char* argv[] = {"Quarndelion"};
+    const int result = app->Run(1, argv);
+    app.Reset();
+    qiBO_Deinit();
+    if (result != 0 || stretch < 0) {
+      state.SkipWithError("the demo did not run to its end");
+      return;
+    }
+  }
+  std::sort(all.begin(), all.end());
+  if (all.empty()) return;
+  state.counters["frames"] = static_cast<double>(all.size() + 1);
+  state.counters["first_ms"] = first;
+  state.counters["median_ms"] = all[all.size() / 2];
+  state.counters["p99_ms"] = all[all.size() * 99 / 100];
+  for (int i = 0; i < kStretchCount; ++i)
+    state.counters[std::string("max_ms_") + kStretches[i].name] = longest[i];
+}
+BENCHMARK(BM_DemoTimeline)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

@@ -151,6 +151,20 @@ bool CTBasicSpectator::ProcessVideo() {
   return true;
 }
 
+bool CTBasicSpectator::OpenOutput(const std::function<void(CTRenderTarget*)>& configure) {
+  if (!IsEnabled()) return false;
+  if (m_state == kIdle) UpdateStates();
+  if (m_state == kIdle) return false;
+  CTRenderTarget* device = m_video.Get();
+  if (!device) return !Uses(kUseVideo);
+  if (configure) configure(device);
+  if (!device->IsVisible()) {
+    if (!device->Show()) return false;
+    m_shownByUs = true;
+  }
+  return true;
+}
+
 void CTBasicSpectator::Process() {
   UpdateStates();
   if (m_state != kActive) return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "core/devices/CTMotionBase.h"
 #include "core/devices/CTSound.h"
@@ -67,6 +68,13 @@ class CTBasicSpectator : public CTSpectator {
   void SetVideoDevice(CTRenderTarget* device);
   void SetMotionDevice(CTMotionBase* device) { m_motion.Share(device); }
   DViewport& GetViewport() { return m_viewport; }
+
+  // Brings an enabled spectator up now instead of over its first frames:
+  // acquires the devices, lets configure set up the video device (its size,
+  // say) and shows it. The first frame then draws at once, and what the
+  // output needs can be prepared before it. False when a device cannot be
+  // had or the output cannot be shown.
+  bool OpenOutput(const std::function<void(CTRenderTarget*)>& configure = nullptr);
 
  private:
   void SetFlag(uint32_t flag, bool on) { m_flags = on ? (m_flags | flag) : (m_flags & ~flag); }

@@ -1,5 +1,8 @@
 #include "core/render/CTRenderTarget.h"
 
+#include "core/kernel/Kernel.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTMaterialManager.h"
 #include "core/render/base/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(CTRenderTarget, CTDevice, .desc = "Render Target", .isAbstract = true)
@@ -42,4 +45,17 @@ bool CTRenderTarget::ShowLFBFullScreen(LFB* lfb) {
   if (!GetResolution(width, height)) return false;
   if ((lfb->GetWidth() != width || lfb->GetHeight() != height) && !lfb->Rescale(width, height)) return false;
   return ShowLFB(lfb, 0, 0);
+}
+
+int CTRenderTarget::PreloadMaterials() {
+  auto* materials = qibo::FindService<CTMaterialManager>();
+  if (!materials) return 0;
+  int prepared = 0;
+  const int count = materials->GetMaterialCount();
+  for (int id = 0; id < count; ++id) {
+    CTMaterial* material = materials->GetMaterial(id);
+    CTTexture* texture = material ? material->GetTexture() : nullptr;
+    if (texture && Preload(texture)) ++prepared;
+  }
+  return prepared;
 }

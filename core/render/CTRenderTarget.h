@@ -46,6 +46,10 @@ class CTRenderTarget : public CTDevice {
   // Shows the output if needed and puts lfb over all of it, rescaling the
   // buffer in place to the resolution first.
   bool ShowLFBFullScreen(LFB* lfb);
+  // Preloads the texture of every material the material service holds, so
+  // that no frame waits for one when a scene first shows it; the number
+  // prepared.
+  int PreloadMaterials();
 
  protected:
   // For targets whose output disappears without Hide (a closed window).

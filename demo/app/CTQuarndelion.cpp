@@ -121,6 +121,7 @@ int CTQuarndelion::Run(int argc, const char** argv) {
   qibo::demo::PrintProgress('o');
   ApplyArguments(argc, argv);
   ImportPictures();
+  PrepareOutput();
   qibo::demo::PrintProgress('n');
   AddUpdate(qibo::AsUpdate(&CTQuarndelion::TimelineStep), kTimelinePeriod, -1);
   RunLoop();
@@ -155,6 +156,22 @@ void CTQuarndelion::RunLoop() {
     if (video && video->IsVisible()) m_shown = true;
     if (m_recorder && !m_recorder->AfterFrame(m_spectator.Get())) break;
   }
+}
+
+void CTQuarndelion::PrepareOutput() {
+  if (!m_spectator) return;
+  const bool open = m_spectator->OpenOutput([this](CTRenderTarget* device) {
+    if (m_recorder)
+      m_recorder->ConfigureOutput(device);
+    else
+      ConfigureWindow(device);
+  });
+  // Without an output the frames try again and say why.
+  CTRenderTarget* device = m_spectator->GetVideoDevice();
+  if (!open || !device || !device->IsVisible()) return;
+  device->PreloadMaterials();
+  for (const Ref<CTTexture>& picture : m_pictures)
+    if (picture) device->Preload(picture.Get());
 }
 
 bool CTQuarndelion::StartMusic() {

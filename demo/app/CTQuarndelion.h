@@ -113,6 +113,9 @@ class CTQuarndelion : public CTApplication {
   void ShowPicture(Picture which);
   void Fade(float r, float g, float b, float duration, float level);
   void FadeOn(float duration, float level);
+  // Opens the output before the first frame and uploads the textures of
+  // every scene and picture, so that no later frame waits for them.
+  void PrepareOutput();
   // Frames until one of the end conditions holds.
   void RunLoop();
   // Gives a newly seen render device the window settings of SetWindow.

@@ -49,6 +49,9 @@ bool DGlRenderer::Create(int width, int height, const char*& step, std::string& 
     m_program.reset();
     return false;
   }
+  // Every program a draw may pick, now rather than in the frame that first
+  // needs one.
+  for (uint32_t parts = 0; parts < qibo::gl::kShaderAll; ++parts) ProgramFor(parts);
   m_usedProgram = nullptr;  // Create made it current, Flush does not know
   glGenVertexArrays(1, &m_streamArray);
   glBindVertexArray(m_streamArray);
@@ -70,6 +73,7 @@ bool DGlRenderer::Create(int width, int height, const char*& step, std::string& 
   m_states = 0;
   ApplyStates(qibo::gl::kDepthTest | qibo::gl::kDepthWrite | qibo::gl::kCull);
   SetViewport(0, 0, width, height);
+  Prime();
   return true;
 }
 
@@ -388,4 +392,40 @@ void DGlRenderer::CopyToWindow(int windowWidth, int windowHeight) {
   glBlitFramebuffer(0, 0, m_width, m_height, x, y, x + width, y + height, GL_COLOR_BUFFER_BIT,
                     scaled ? GL_LINEAR : GL_NEAREST);
   glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+}
+
+// A software renderer builds the code for each program, vertex layout and
+// set of render states the first time it draws with them, which can take
+// longer than a frame. One tiny draw of each kind the device makes, a
+// scaled picture copy and a clear do that now, while the device opens.
+void DGlRenderer::Prime() {
+  using namespace qibo::gl;
+  const uint32_t texel = 0xFFFFFFFFu;
+  GLuint white = 0;
+  glGenTextures(1, &white);
+  glBindTexture(GL_TEXTURE_2D, white);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, &texel);
+  BindTexture(white, true);
+  DGlVertex triangle[3];
+  triangle[1].x = triangle[2].y = 1e-3f;
+  const uint32_t kStates[] = {kDepthTest | kDepthWrite | kCull, kDepthTest | kBlend, kBlend};
+  for (uint32_t states : kStates)
+    for (uint32_t parts = 0; parts < kShaderAll; ++parts) {
+      ApplyStates(states);
+      m_uniforms.textureOn = (parts & kShaderTexture) ? 1 : 0;
+      m_uniforms.fogOn = (parts & kShaderFog) ? 1 : 0;
+      m_uniforms.alphaTest = (parts & kShaderAlphaTest) ? 1 : 0;
+      triangle[0].color = (parts & kShaderAlphaTest) ? 0x80FFFFFFu : 0xFFFFFFFFu;
+      DrawStream(GL_TRIANGLES, triangle, 3);
+    }
+  BlitTexture(white, 1, 1, m_framebuffer, 0, m_height, m_width, 0);
+  glFinish();
+  BindTexture(0);
+  glDeleteTextures(1, &white);
+  m_uniforms = DGlUniforms();
+  m_drawCalls = 0;
+  ApplyStates(kDepthTest | kDepthWrite | kCull);
+  Clear(0, true);
 }

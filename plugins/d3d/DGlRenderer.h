@@ -139,6 +139,7 @@ class DGlRenderer {
   void Flush(bool opaqueVertices);
   bool MayDiscard(bool opaqueVertices) const;
   DGlProgram* ProgramFor(uint32_t parts);
+  void Prime();
   void BindVertexArray(GLuint vao);
 
   std::unique_ptr<DGlProgram> m_program;  // every part (qibo::gl::kShaderAll)

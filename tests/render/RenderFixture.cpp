@@ -1,6 +1,7 @@
 #include "tests/render/RenderFixture.h"
 
 #include "core/kernel/ClassApi.h"
+#include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
 
 QIBO_IMPLEMENT_CLASS(TestTarget, CTRenderTarget, .desc = "Test target")
@@ -16,6 +17,10 @@ bool TestTarget::ShowLFB(LFB* lfb, int x, int y) {
   s_journal.push_back("ShowLFB " + std::to_string(lfb->GetWidth()) + "x" + std::to_string(lfb->GetHeight()) +
                       " at " + std::to_string(x) + "," + std::to_string(y));
   return true;
+}
+
+bool TestTarget::Preload(CTTexture* texture) {
+  return Note(std::string("Preload ") + texture->GetName(), IsVisible());
 }
 
 bool TestStage::DoProcess(DRenderPacket* packet) {

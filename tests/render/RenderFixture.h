@@ -14,7 +14,8 @@
 #include "tests/support/EngineFixture.h"
 
 // A render target without a window that writes what it is asked to do into
-// one shared journal ("Show", "BeginScene", "EndScene", "Present", ...).
+// one shared journal ("Show", "BeginScene", "EndScene", "Present",
+// "Preload <texture>", ...).
 class TestTarget : public CTRenderTarget {
   QIBO_CLASS(TestTarget)
 
@@ -30,6 +31,7 @@ class TestTarget : public CTRenderTarget {
   bool BeginScene(DRenderContext*) override { return Note("BeginScene", !s_refuseScene); }
   bool EndScene(DRenderContext*) override { return Note("EndScene", true); }
   void Present() override { Note("Present", true); }
+  bool Preload(CTTexture* texture) override;
   bool GetResolution(int& width, int& height) override {
     width = m_width;
     height = m_height;
@@ -42,7 +44,7 @@ class TestTarget : public CTRenderTarget {
   int m_height = 480;
 
  private:
-  static bool Note(const char* call, bool result) {
+  static bool Note(const std::string& call, bool result) {
     s_journal.emplace_back(call);
     return result;
   }

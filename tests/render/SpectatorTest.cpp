@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/kernel/ClassApi.h"
@@ -8,7 +10,10 @@
 #include "core/kernel/Kernel.h"
 #include "core/kernel/engine/DefEngineManager.h"
 #include "core/render/CTBasicSpectator.h"
+#include "core/render/base/CTMaterial.h"
+#include "core/render/base/CTTexture.h"
 #include "core/render/base/LFB.h"
+#include "core/render/base/MaterialApi.h"
 #include "core/scene/CTCamera.h"
 #include "core/scene/CTDrawable.h"
 #include "core/scene/CTGroup.h"
@@ -90,6 +95,66 @@ TEST_F(SpectatorTest, ShowLFBFullScreen_ShowsAndRescales) {
   target->Close();
   TestTarget::s_refuseShow = true;
   EXPECT_FALSE(target->ShowLFBFullScreen(&picture));
+}
+
+// Opening the output at once: the target is configured while still hidden,
+// shown before any frame, and the frames go on from there; a target that
+// cannot be shown disables the spectator in its next frame as before.
+TEST_F(SpectatorTest, OpenOutput_ShowsBeforeTheFirstFrame) {
+  const struct {
+    const char* name;
+    bool enabled, refuseShow, opened;
+    Journal journal;  // of OpenOutput
+    bool enabledAfterFrames;
+  } cases[] = {
+      {"shown", true, false, true, {"Configure hidden", "Show"}, true},
+      {"not enabled", false, false, false, {}, false},
+      {"refused", true, true, false, {"Configure hidden", "Show"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto* spectator = Make<CTBasicSpectator>();
+    spectator->SetCamera(m_camera);
+    if (c.enabled) spectator->Enable();
+    TestTarget::s_refuseShow = c.refuseShow;
+    TestTarget::s_journal.clear();
+    EXPECT_EQ(spectator->OpenOutput([](CTRenderTarget* target) {
+      TestTarget::s_journal.push_back(target->IsVisible() ? "Configure shown" : "Configure hidden");
+    }),
+              c.opened);
+    EXPECT_EQ(TestTarget::s_journal, c.journal);
+    TestTarget::s_journal.clear();
+    for (int i = 0; i < 2; ++i) spectator->Process();
+    EXPECT_EQ(spectator->IsEnabled(), c.enabledAfterFrames);
+    if (c.opened) {
+      EXPECT_TRUE(spectator->IsActive());
+      EXPECT_EQ(std::count(TestTarget::s_journal.begin(), TestTarget::s_journal.end(), "Show"), 0);
+    }
+    spectator->Disable();
+    spectator->Process();
+    TestTarget::s_refuseShow = false;
+  }
+}
+
+// Every material's texture is prepared on the target; materials without
+// one are passed over, and a target that keeps none prepares nothing.
+TEST_F(SpectatorTest, PreloadMaterials_PreparesEveryMaterialsTexture) {
+  Ref<CTTexture> bricks = qibo::Create<CTTexture>(), water = qibo::Create<CTTexture>();
+  bricks->SetName("Bricks");
+  water->SetName("Water");
+  for (const auto& [name, texture] :
+       {std::pair{"Wall", bricks.Get()}, {"Plain", nullptr}, {"Pool", water.Get()}}) {
+    bool existed = false;
+    CTMaterial* material = qiBO_CreateMaterial(name, &existed);
+    ASSERT_NE(material, nullptr);
+    material->SetTexture(texture);
+  }
+  auto* target = Make<TestTarget>();
+  TestTarget::s_journal.clear();
+  EXPECT_EQ(target->PreloadMaterials(), 0);  // not shown: nothing is kept
+  EXPECT_EQ(TestTarget::s_journal, (Journal{"Preload Bricks", "Preload Water"}));
+  ASSERT_TRUE(target->Show());
+  EXPECT_EQ(target->PreloadMaterials(), 2);
 }
 
 TEST_F(SpectatorTest, ATargetThatCannotBeShown_DisablesTheSpectator) {

@@ -113,10 +113,11 @@ int CTQuarndelion::Run(int argc, const char** argv) {
   m_spectator->Enable();
   if (!StartMusic()) {
     ErrorMsg("The music player caused a fatal error");
-    // Without its music a recording cannot be made, which is an error.
+    // The demo without its music (a missing or broken file) is a failure,
+    // also for the exit status; a recording is given up.
     if (m_recorder) m_recorder->Abandon("the music could not be read");
     TearDown();
-    return m_recorder ? 1 : 0;
+    return 1;
   }
   qibo::demo::PrintProgress('o');
   ApplyArguments(argc, argv);

@@ -36,8 +36,9 @@ class DemoRecorder;
 // picture the spectator shows as backdrop and what the fader does.
 //
 // Recording (SetRecorder) replaces the music player by the recorder's own
-// music and real time by the recorder's constant frame clock. A recording
-// whose music cannot be read is given up: Run answers 1 and writes nothing.
+// music and real time by the recorder's constant frame clock. Music that
+// cannot be read ends Run with 1 before the first frame; a recording is then
+// given up and writes nothing.
 class CTQuarndelion : public CTApplication {
   QIBO_CLASS(CTQuarndelion)
 

@@ -265,7 +265,7 @@ TEST_F(QuarndelionTest, RunEndsOnEachEndCondition) {
     const char* warning;      // the only problem logged; nullptr: not checked
   } cases[] = {
       {"key", true, true, false, 0, nullptr, false, 0, nullptr, nullptr},
-      {"no music", false, false, false, 0, "The music player caused a fatal error", false, 0, nullptr,
+      {"no music", false, false, false, 1, "The music player caused a fatal error", false, 0, nullptr,
        nullptr},
       {"no window", false, true, true, 1, "No window could be opened for the demo", false, -1, nullptr,
        nullptr},

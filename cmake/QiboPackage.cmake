@@ -19,7 +19,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME qibo)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "the qiBO engine: libqiboCore, the picture/model and render-device plug-ins, the qibo tool")
 # The render device draws through Mesa where there is no other OpenGL driver.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libgl1-mesa-dri, libegl-mesa0")
+# SDL opens the GL and EGL loaders (libGL.so.1, libEGL.so.1) at run time, so
+# the shared-library scan cannot see them: without libegl1 no window opens.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libgl1-mesa-dri, libegl-mesa0, libegl1, libgl1")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME qibo-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)

@@ -4,6 +4,7 @@
 
 #include "core/kernel/CTClassManager.h"
 #include "core/kernel/CTErrorManager.h"
+#include "core/kernel/ConsoleOutput.h"
 #include "core/kernel/Kernel.h"
 
 QIBO_IMPLEMENT_CLASS(CTConsoleFrontEnd, CTFrontEnd, .desc = "Basic Console-Frontend")
@@ -64,11 +65,9 @@ QIBO_String CTConsoleFrontEnd::FormatRecord(const errorstruct_t& record) {
 
 void CTConsoleFrontEnd::ErrorManagerMessage(errorstruct_t* record) {
   if (!record) return;
-  printf("%s\n", FormatRecord(*record).c_str());
-  fflush(stdout);
+  qibo::ConsoleWriteLine(FormatRecord(*record).c_str());
 }
 
 void CTConsoleFrontEnd::StepProgress(int steps) {
-  for (int i = 0; i < steps; ++i) fputc('.', stdout);
-  fflush(stdout);
+  for (int i = 0; i < steps; ++i) qibo::ConsoleWrite(".");
 }

@@ -12,6 +12,7 @@
 #include "core/kernel/CTPropertyPageManager.h"
 #include "core/kernel/CTServiceManager.h"
 #include "core/kernel/ConsoleInput.h"
+#include "core/kernel/ConsoleOutput.h"
 #include "core/kernel/EngineApi.h"
 #include "core/kernel/Kernel.h"
 #include "core/kernel/Logging.h"
@@ -126,7 +127,7 @@ int CTQuarndelion::Run(int argc, const char** argv) {
   qibo::demo::PrintProgress('n');
   AddUpdate(qibo::AsUpdate(&CTQuarndelion::TimelineStep), kTimelinePeriod, -1);
   RunLoop();
-  fputc('\n', stdout);
+  qibo::ConsoleWrite("\n");
 
   int result = 0;
   if (m_recorder) {

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <cstdio>
+#include "core/kernel/ConsoleOutput.h"
 
 namespace qibo::demo {
 
 // One character of the program's name as start-up progress, shown at once
-// (no newline).
+// (no newline; a message in between gets a line of its own).
 inline void PrintProgress(char c) {
-  fputc(c, stdout);
-  fflush(stdout);
+  const char text[2] = {c, '\0'};
+  qibo::ConsoleWrite(text);
 }
 
 }  // namespace qibo::demo

@@ -7,6 +7,7 @@
 #include "core/kernel/CTConsoleFrontEnd.h"
 #include "core/kernel/CTUpdateManager.h"
 #include "core/kernel/ClassApi.h"
+#include "core/kernel/ConsoleOutput.h"
 #include "core/kernel/DefClassManager.h"
 #include "core/kernel/DefErrorManager.h"
 #include "core/kernel/DefFrontEndManager.h"
@@ -180,6 +181,32 @@ TEST_F(ConsoleFrontEndTest, Console_PrefixesEachSeverity) {
   testing::internal::CaptureStdout();
   qiBO_Printf("hello");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Message: hello\n");
+}
+
+// Progress marks stay on their line; a message after them starts a line of
+// its own, and nothing is added where the line is already finished.
+TEST_F(ConsoleFrontEndTest, Console_MessagesAfterProgressMarksStartANewLine) {
+  CTConsoleFrontEnd* console = Console();
+  const struct {
+    std::vector<const char*> marks;  // written before the message; "" steps the front end's progress
+    const char* output;
+  } cases[] = {
+      {{}, "ERROR: late\n"},
+      {{"q", "u"}, "qu\nERROR: late\n"},
+      {{"", ""}, "..\nERROR: late\n"},
+      {{"done\n"}, "done\nERROR: late\n"},
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    for (const char* mark : c.marks)
+      if (*mark)
+        qibo::ConsoleWrite(mark);
+      else
+        console->StepProgress(1);
+    qiBO_Error("late", nullptr);
+    qibo::ConsoleEndLine();  // the message ended its line already
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+  }
 }
 
 TEST_F(ConsoleFrontEndTest, Console_NamesTheReporterOrItsClass) {

@@ -1,7 +1,7 @@
 // Recording throughput: 640 x 480 frames at 60 fps with 44.1 kHz stereo
 // sound through the movie writer (BGRA to 4:2:0 conversion, libx264, AAC,
-// MP4), per x264 preset. Items are video frames, so items_per_second must
-// stay well above 60 for a recording to be faster than the demo plays.
+// MP4), per quality level (--quality). Items are video frames: at more than
+// 60 items_per_second a recording is faster than the demo plays.
 // The sound is the demo's own music when runfiles/melody01.xm lies beside
 // the benchmark (the build generates it), else a tone; the music renderer's
 // own speed is measured alone.
@@ -78,9 +78,8 @@ void Sound(qibo::demo::MusicRenderer& music, int64_t k, std::vector<float>& out)
 }
 
 void BM_RecordClip(benchmark::State& state) {
-  static const char* const kPresets[] = {"ultrafast", "superfast", "veryfast", "faster"};
-  qibo::demo::MovieSettings settings;
-  settings.x264Preset = kPresets[state.range(0)];
+  const auto level = static_cast<qibo::demo::MovieQuality>(state.range(0));
+  const qibo::demo::MovieSettings settings = qibo::demo::MovieSettings::For(level);
   const std::string music = MusicPath();
   const std::string path = (std::filesystem::temp_directory_path() / "qibo-record-bench.mp4").string();
   const auto& frames = Frames();
@@ -108,7 +107,7 @@ void BM_RecordClip(benchmark::State& state) {
   }
   std::filesystem::remove(path);
   state.SetItemsProcessed(state.iterations() * kClipFrames);
-  state.SetLabel(std::string(kPresets[state.range(0)]) + (music.empty() ? ", tone" : ", melody01.xm"));
+  state.SetLabel(std::string(qibo::demo::QualityName(level)) + (music.empty() ? ", tone" : ", melody01.xm"));
   state.counters["kbit/s"] = static_cast<double>(bytes) * 8 / 1000.0 / (kClipFrames / kFps);
 }
 BENCHMARK(BM_RecordClip)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();

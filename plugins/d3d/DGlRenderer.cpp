@@ -396,8 +396,9 @@ void DGlRenderer::CopyToWindow(int windowWidth, int windowHeight) {
 
 // A software renderer builds the code for each program, vertex layout and
 // set of render states the first time it draws with them, which can take
-// longer than a frame. One tiny draw of each kind the device makes, a
-// scaled picture copy and a clear do that now, while the device opens.
+// longer than a frame. One tiny draw of each kind the device makes, picture
+// copies scaled and one to one, and a clear do that now, while the device
+// opens.
 void DGlRenderer::Prime() {
   using namespace qibo::gl;
   const uint32_t texel = 0xFFFFFFFFu;
@@ -420,10 +421,27 @@ void DGlRenderer::Prime() {
       triangle[0].color = (parts & kShaderAlphaTest) ? 0x80FFFFFFu : 0xFFFFFFFFu;
       DrawStream(GL_TRIANGLES, triangle, 3);
     }
-  BlitTexture(white, 1, 1, m_framebuffer, 0, m_height, m_width, 0);
+  // Pictures come in any size: copies from sides of a power of two and
+  // from others, scaled and one to one.
+  LFB odd;
+  GLuint oddTexture = 0;
+  if (odd.Create(3, 3)) oddTexture = UploadPicture(odd);
+  for (const auto& [texture, side] : {std::pair{white, 1}, {oddTexture, 3}}) {
+    if (!texture) continue;
+    BlitTexture(texture, side, side, m_framebuffer, 0, m_height, m_width, 0);
+    BlitTexture(texture, side, side, m_framebuffer, 0, side, side, 0);
+  }
+  // The copy of the picture to the window, one to one and scaled; every
+  // frame's copy covers these pixels again.
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBlitFramebuffer(0, 0, 1, 1, 0, 0, 1, 1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBlitFramebuffer(0, 0, 1, 1, 0, 0, 2, 2, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
   glFinish();
   BindTexture(0);
   glDeleteTextures(1, &white);
+  if (oddTexture) glDeleteTextures(1, &oddTexture);
   m_uniforms = DGlUniforms();
   m_drawCalls = 0;
   ApplyStates(kDepthTest | kDepthWrite | kCull);

@@ -104,16 +104,18 @@ struct QualityLevel {
   MovieQuality quality;
   const char* name;
   const char* preset;
-  const char* tune;
   float crf;
 };
 
-// TUNE
+// Measured on the whole demo (640x480, 60 fps, sound included) against a
+// lossless recording of the same frames with FFmpeg's ssim filter: draft
+// 155 MB, normal 71 MB (mean SSIM 0.943), high 145 MB (0.958), lossless
+// 1.7 GB. The film grain, fresh noise in every frame, is most of each.
 const QualityLevel kQualityLevels[] = {
-    {MovieQuality::kDraft, "draft", "ultrafast", "", 23},
-    {MovieQuality::kNormal, "normal", "medium", "", 22.5f},
-    {MovieQuality::kHigh, "high", "medium", "", 20},
-    {MovieQuality::kLossless, "lossless", "ultrafast", "", -1},
+    {MovieQuality::kDraft, "draft", "ultrafast", 23},
+    {MovieQuality::kNormal, "normal", "medium", 22.5f},
+    {MovieQuality::kHigh, "high", "medium", 20},
+    {MovieQuality::kLossless, "lossless", "ultrafast", -1},
 };
 
 }  // namespace
@@ -123,7 +125,6 @@ MovieSettings MovieSettings::For(MovieQuality quality) {
   for (const QualityLevel& level : kQualityLevels)
     if (level.quality == quality) {
       settings.x264Preset = level.preset;
-      settings.x264Tune = level.tune;
       settings.x264Crf = level.crf;
     }
   return settings;
